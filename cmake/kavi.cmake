@@ -1,0 +1,60 @@
+# Shared build helpers: the test framework for both sides and kavi_add_tests.
+set(KAVI_ROOT ${CMAKE_SOURCE_DIR})
+set(KAVI_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
+file(MAKE_DIRECTORY ${KAVI_TEST_RESULTS})
+
+if(WIN32)
+  # GoogleTest cross-built from the sources Debian ships.
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(kavi_gtest INTERFACE)
+  target_link_libraries(kavi_gtest INTERFACE gtest_main gmock)
+else()
+  find_package(GTest REQUIRED)
+  add_library(kavi_gtest INTERFACE)
+  target_link_libraries(kavi_gtest INTERFACE GTest::gtest_main GTest::gmock)
+endif()
+
+# kavi_add_tests(NAME SOURCES files... LIBS libs...)
+# One GoogleTest executable registered with CTest. On the Windows side it runs
+# under scripts/wine. Each run leaves an XML report that scripts/test counts.
+function(kavi_add_tests name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} kavi_gtest)
+  target_include_directories(${name} PRIVATE ${KAVI_ROOT})
+  if(WIN32)
+    target_link_options(${name} PRIVATE -mconsole)
+    add_test(NAME ${name}
+             COMMAND ${KAVI_ROOT}/scripts/wine $<TARGET_FILE:${name}>
+                     --gtest_output=xml:Z:${KAVI_TEST_RESULTS}/${name}.xml)
+  else()
+    add_test(NAME ${name}
+             COMMAND ${name} --gtest_output=xml:${KAVI_TEST_RESULTS}/${name}.xml)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+# kavi_library(NAME PORTABLE files... WIN32 files... LIBS libs... WIN32_LIBS libs...)
+# A subsystem library: portable sources on both sides, Win32 sources only in
+# the cross build.
+function(kavi_library name)
+  cmake_parse_arguments(L "" "" "PORTABLE;WIN32;POSIX;LIBS;WIN32_LIBS" ${ARGN})
+  set(sources ${L_PORTABLE})
+  if(WIN32)
+    list(APPEND sources ${L_WIN32})
+  else()
+    list(APPEND sources ${L_POSIX})
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${KAVI_ROOT})
+  target_link_libraries(${name} PUBLIC ${L_LIBS})
+  if(WIN32)
+    target_link_libraries(${name} PUBLIC ${L_WIN32_LIBS})
+  endif()
+endfunction()
+if(WIN32)
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${KAVI_ROOT} -c 65001")
+endif()

@@ -1,0 +1,25 @@
+# Shared by the scripts: the repository root and a virtual display.
+KAVI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Starts Xvfb on a free display when DISPLAY is unset and exports DISPLAY.
+# The server is stopped when the calling script exits.
+kavi_ensure_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  KAVI_XVFB_PID=$!
+  trap kavi_stop_display EXIT
+  for _ in $(seq 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$n"
+}
+
+# Wine programs on our display end with it; a script that ran Wine defines
+# kavi_before_display_stop to end them cleanly first.
+kavi_stop_display() {
+  if declare -F kavi_before_display_stop >/dev/null; then kavi_before_display_stop || true; fi
+  [ -n "${KAVI_XVFB_PID:-}" ] && kill "$KAVI_XVFB_PID" 2>/dev/null || true
+}
