@@ -1,0 +1,37 @@
+#include "boot/disk_layout.h"
+
+#include <cstring>
+
+namespace kavi {
+
+std::vector<int64_t> NumberedPartitionOffsets(const uint8_t* layout, size_t size) {
+  std::vector<int64_t> offsets;
+  for (size_t i = 0; i < kMaxLayoutEntries; ++i) {
+    const size_t at = kLayoutEntriesOffset + i * kLayoutEntrySize;
+    if (at + kLayoutEntrySize > size) break;
+    PartitionEntryEx entry;
+    std::memcpy(&entry, layout + at, sizeof(entry));
+    if (entry.PartitionNumber != 0) offsets.push_back(entry.StartingOffset);
+  }
+  return offsets;
+}
+
+std::optional<VolumePartitionInfo> ParsePartitionInfo(const uint8_t* info, size_t size) {
+  if (size < sizeof(PartitionEntryEx)) return std::nullopt;
+  PartitionEntryEx entry;
+  std::memcpy(&entry, info, sizeof(entry));
+  VolumePartitionInfo out;
+  out.style = entry.PartitionStyle;
+  out.startingOffset = entry.StartingOffset;
+  return out;
+}
+
+std::optional<uint32_t> FirstExtentDiskNumber(const uint8_t* extents, size_t size) {
+  if (size < sizeof(VolumeDiskExtentsOne)) return std::nullopt;
+  VolumeDiskExtentsOne header;
+  std::memcpy(&header, extents, sizeof(header));
+  if (header.NumberOfDiskExtents == 0) return std::nullopt;
+  return header.Extents[0].DiskNumber;
+}
+
+}  // namespace kavi
