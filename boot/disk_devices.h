@@ -48,9 +48,9 @@ class DiskDevices {
   virtual bool IsFixedDrive(wchar_t letter) = 0;
   // FindFirstVolumeW: the search with its first volume name in `name`, or
   // null with the error code.
-  virtual std::unique_ptr<VolumeSearch> FindFirstVolume(std::wstring* name, uint32_t* error) = 0;
+  virtual std::unique_ptr<VolumeSearch> FirstVolume(std::wstring* name, uint32_t* error) = 0;
   // QueryDosDeviceW of a device name ("Volume{...}"): its first target.
-  virtual bool QueryDosDevice(const std::wstring& deviceName, std::wstring* target) = 0;
+  virtual bool DosDeviceTarget(const std::wstring& deviceName, std::wstring* target) = 0;
   // GetVolumePathNamesForVolumeNameW: every mount path of the volume
   // ("C:\", folders it is mounted on). False when they cannot be read.
   virtual bool VolumePathNames(const std::wstring& volumeName,

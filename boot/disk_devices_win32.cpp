@@ -116,7 +116,7 @@ class Win32DiskDevices : public DiskDevices {
     const std::wstring root = Format(L"%lc:\\", letter);
     return GetDriveTypeW(root.c_str()) == DRIVE_FIXED;
   }
-  std::unique_ptr<VolumeSearch> FindFirstVolume(std::wstring* name, uint32_t* error) override {
+  std::unique_ptr<VolumeSearch> FirstVolume(std::wstring* name, uint32_t* error) override {
     wchar_t buffer[kVolumeNameChars] = {};
     HANDLE handle = FindFirstVolumeW(buffer, kVolumeNameChars);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -127,7 +127,7 @@ class Win32DiskDevices : public DiskDevices {
     *name = buffer;
     return std::make_unique<Win32VolumeSearch>(handle);
   }
-  bool QueryDosDevice(const std::wstring& deviceName, std::wstring* target) override {
+  bool DosDeviceTarget(const std::wstring& deviceName, std::wstring* target) override {
     wchar_t buffer[MAX_PATH] = {};
     const DWORD n = QueryDosDeviceW(deviceName.c_str(), buffer, MAX_PATH);
     if (n == 0) return false;

@@ -133,7 +133,7 @@ std::wstring GhostPartitionId(const DiskList& disks, DiskDevices& devices, wchar
 std::wstring VolumeDevicePath(DiskDevices& devices, wchar_t letter, std::FILE* diagnostics) {
   std::wstring name;
   uint32_t error = 0;
-  std::unique_ptr<VolumeSearch> search = devices.FindFirstVolume(&name, &error);
+  std::unique_ptr<VolumeSearch> search = devices.FirstVolume(&name, &error);
   if (!search) {
     WriteDiagnostic(diagnostics, Format(L"FindFirstVolumeW failed with error code %d\n",
                                         static_cast<int>(error)));
@@ -148,7 +148,7 @@ std::wstring VolumeDevicePath(DiskDevices& devices, wchar_t letter, std::FILE* d
     }
     // QueryDosDeviceW wants "Volume{...}": no "\\?\" and no trailing slash.
     std::wstring devicePath;
-    if (!devices.QueryDosDevice(name.substr(4, name.size() - 5), &devicePath)) {
+    if (!devices.DosDeviceTarget(name.substr(4, name.size() - 5), &devicePath)) {
       return std::wstring();
     }
     std::vector<std::wstring> paths;

@@ -118,7 +118,7 @@ class FakeDiskDevices : public DiskDevices {
     return it != volumes.end() && it->second.fixed;
   }
 
-  std::unique_ptr<VolumeSearch> FindFirstVolume(std::wstring* name, uint32_t* error) override {
+  std::unique_ptr<VolumeSearch> FirstVolume(std::wstring* name, uint32_t* error) override {
     if (firstVolumeError) {
       *error = *firstVolumeError;
       return nullptr;
@@ -128,7 +128,7 @@ class FakeDiskDevices : public DiskDevices {
     return search;
   }
 
-  bool QueryDosDevice(const std::wstring& deviceName, std::wstring* target) override {
+  bool DosDeviceTarget(const std::wstring& deviceName, std::wstring* target) override {
     queriedDosNames.push_back(deviceName);
     auto it = dosDevices.find(deviceName);
     if (it == dosDevices.end()) return false;
