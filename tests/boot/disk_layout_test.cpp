@@ -24,16 +24,6 @@ TEST(NumberedPartitionOffsets, KeepsTheFull64BitSignedOffset) {
             NumberedPartitionOffsets(layout.data(), layout.size()));
 }
 
-TEST(NumberedPartitionOffsets, ExaminesOnlyTheFirst30Entries) {
-  std::vector<LayoutEntry> entries;
-  for (uint32_t i = 0; i < 35; ++i) entries.push_back({(i + 1) * kMiB, i + 1});
-  Bytes layout = DriveLayout(entries);
-  layout.resize(kDriveLayoutBufferSize);
-  const std::vector<int64_t> offsets = NumberedPartitionOffsets(layout.data(), layout.size());
-  ASSERT_EQ(30u, offsets.size());
-  EXPECT_EQ(30 * kMiB, offsets.back());
-}
-
 TEST(NumberedPartitionOffsets, NeverReadsPastTheBuffer) {
   Bytes layout = DriveLayout({{kMiB, 1}, {2 * kMiB, 2}});
   EXPECT_EQ(1u, NumberedPartitionOffsets(layout.data(), layout.size() - 1).size());
