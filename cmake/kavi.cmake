@@ -17,22 +17,31 @@ else()
   target_link_libraries(kavi_gtest INTERFACE GTest::gtest_main GTest::gmock)
 endif()
 
-# kavi_add_tests(NAME SOURCES files... LIBS libs...)
+# kavi_add_tests(NAME [SERVICE_HOST] SOURCES files... LIBS libs...)
 # One GoogleTest executable registered with CTest. On the Windows side it runs
 # under scripts/wine. Each run leaves an XML report that scripts/test counts.
+# SERVICE_HOST: CTest starts a development service host of the suite's own on
+# a free loopback port around each run (tools/devhost/devhost.py run) and
+# names it in the environment (KAVI_DEVHOST_URL, KAVI_DEVHOST_WINDIR).
 function(kavi_add_tests name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "SERVICE_HOST" "" "SOURCES;LIBS" ${ARGN})
+  set(wrapper)
+  if(T_SERVICE_HOST)
+    set(wrapper python3 ${KAVI_ROOT}/tools/devhost/devhost.py run
+                --state ${CMAKE_CURRENT_BINARY_DIR}/${name}-devhost --)
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} kavi_gtest)
   target_include_directories(${name} PRIVATE ${KAVI_ROOT})
   if(WIN32)
     target_link_options(${name} PRIVATE -mconsole)
     add_test(NAME ${name}
-             COMMAND ${KAVI_ROOT}/scripts/wine $<TARGET_FILE:${name}>
+             COMMAND ${wrapper} ${KAVI_ROOT}/scripts/wine $<TARGET_FILE:${name}>
                      --gtest_output=xml:Z:${KAVI_TEST_RESULTS}/${name}.xml)
   else()
     add_test(NAME ${name}
-             COMMAND ${name} --gtest_output=xml:${KAVI_TEST_RESULTS}/${name}.xml)
+             COMMAND ${wrapper} $<TARGET_FILE:${name}>
+                     --gtest_output=xml:${KAVI_TEST_RESULTS}/${name}.xml)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()

@@ -12,6 +12,7 @@ every request so a running test can change it. Keys:
   status       answer with this status (and "body", default empty)
   body         answer with this text instead of the file
   encoding     how "body" becomes bytes (default utf-8; e.g. cp936)
+  repeat       send "body" this many times over (large answers)
   close_after  close the connection after this many body bytes
   delay        seconds to wait before answering
   rate         bytes per second per connection
@@ -171,7 +172,7 @@ def write_file(path, data):
 
 # ---------------------------------------------------------------- rules
 
-RULE_KEYS = {"status": int, "body": str, "encoding": str, "close_after": int,
+RULE_KEYS = {"status": int, "body": str, "encoding": str, "repeat": int, "close_after": int,
              "delay": float, "rate": float, "ignore_range": bool, "content_type": str}
 
 
@@ -279,6 +280,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(rule["delay"])
         if "status" in rule or "body" in rule:
             body = rule.get("body", "").encode(rule.get("encoding", "utf-8"))
+            body *= rule.get("repeat", 1)
             return self.send_bytes(rule.get("status", 200), body, rule, head,
                                    rule.get("content_type", "text/plain"))
         if path == STATS_PATH:
