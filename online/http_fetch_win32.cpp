@@ -86,6 +86,12 @@ std::wstring HttpGetText(HttpTextClient& client, const std::wstring& url) {
   InternetHandle request(OpenUrl(session.Get(), url));
   if (!request) return std::wstring();
   if (StatusCode(request.Get()) != HTTP_STATUS_OK) return std::wstring();
+  // An announced oversized body is refused before any of it is read; one
+  // without a length is cut off while reading.
+  unsigned long long announced = 0;
+  if (ContentLength(request.Get(), &announced) && announced > kMaxTextBodyBytes) {
+    return std::wstring();
+  }
 
   char buffer[kReadChunk];
   std::string body;
