@@ -1,0 +1,422 @@
+#include "engine/download_task.h"
+
+#include <algorithm>
+
+#include "engine/resume_state.h"
+
+namespace kavi {
+namespace engine {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool IsPermanentStatus(int status) {
+  return status >= 400 && status < 500 && status != 408 && status != 429;
+}
+
+}  // namespace
+
+void RateLimiter::SetLimit(int64_t bytesPerSecond) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  limit_ = bytesPerSecond > 0 ? bytesPerSecond : 0;
+  tokens_ = 0;
+  last_ = Clock::now();
+}
+
+void RateLimiter::Acquire(int64_t bytes) {
+  for (;;) {
+    std::chrono::duration<double> wait{0};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (limit_ == 0) return;
+      const auto now = Clock::now();
+      tokens_ += std::chrono::duration<double>(now - last_).count() * limit_;
+      tokens_ = std::min(tokens_, static_cast<double>(limit_));  // at most a second's burst
+      last_ = now;
+      if (tokens_ >= 0) {
+        tokens_ -= static_cast<double>(bytes);  // may go negative: the next caller waits
+        return;
+      }
+      wait = std::chrono::duration<double>(-tokens_ / limit_);
+    }
+    std::this_thread::sleep_for(std::min(wait, std::chrono::duration<double>(0.5)));
+  }
+}
+
+DownloadTask::DownloadTask(std::wstring url, std::wstring fileName, bool resume,
+                           std::unique_ptr<TaskStorage> storage, HttpClientFactory* clients,
+                           RateLimiter* limiter, TaskOptions options)
+    : url_(std::move(url)),
+      fileName_(std::move(fileName)),
+      resume_(resume),
+      storage_(std::move(storage)),
+      clients_(clients),
+      limiter_(limiter),
+      options_(options),
+      savedName_(fileName_) {}
+
+DownloadTask::~DownloadTask() { Stop(); }
+
+void DownloadTask::Start() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (controller_.joinable() || state_ == kStateFinished || state_ == kStateFailed) return;
+  stopRequested_ = false;
+  state_ = kStateRunning;
+  controller_ = std::thread(&DownloadTask::Run, this);
+}
+
+void DownloadTask::Stop() {
+  std::thread controller;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!controller_.joinable()) return;
+    stopRequested_ = true;
+    if (client_) client_->Abort();
+    controller = std::move(controller_);
+  }
+  wake_.notify_all();
+  controller.join();
+}
+
+TaskProgress DownloadTask::Progress() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  TaskProgress p;
+  p.state = state_;
+  p.failureCode = failureCode_;
+  p.savedName = savedName_;
+  if (mode_ == Mode::kRanges && map_) {
+    p.totalSize = map_->TotalSize();
+    p.downloaded = map_->WrittenBytes();
+  } else {
+    p.downloaded = singlePosition_;
+    p.totalSize = total_ >= 0 ? total_ : singlePosition_;
+  }
+  if (state_ == kStateFinished) p.downloaded = p.totalSize;
+  p.fraction = p.totalSize > 0 ? static_cast<float>(static_cast<double>(p.downloaded) /
+                                                    static_cast<double>(p.totalSize))
+                               : (state_ == kStateFinished ? 1.0f : 0.0f);
+  p.speed = state_ == kStateRunning ? speed_ : 0;
+  return p;
+}
+
+bool DownloadTask::Stopping() const { return stopRequested_ || failed_; }
+
+void DownloadTask::WaitFor(std::chrono::milliseconds delay) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake_.wait_for(lock, delay, [this] { return Stopping(); });
+}
+
+void DownloadTask::Fail(int32_t code) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failed_ || stopRequested_) return;
+    failed_ = true;
+    failureCode_ = code;
+    if (client_) client_->Abort();
+  }
+  wake_.notify_all();
+}
+
+bool DownloadTask::BackOff(int* attempts) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Stopping()) return false;
+    if (++consecutiveFailures_ > options_.retryLimit) {
+      failed_ = true;
+      failureCode_ = kFailNetwork;
+      if (client_) client_->Abort();
+    }
+  }
+  wake_.notify_all();
+  auto delay = options_.firstBackoff * (1 << std::min(*attempts, 10));
+  ++*attempts;
+  WaitFor(std::min<std::chrono::milliseconds>(delay, options_.maxBackoff));
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !Stopping();
+}
+
+bool DownloadTask::Probe(HttpClient* client, HttpHead* head,
+                         std::unique_ptr<HttpStream>* stream) {
+  int attempts = 0;
+  for (;;) {
+    *head = HttpHead();
+    *stream = client->Get(url_, 0, -1, head);
+    if (*stream && (head->status == 200 || head->status == 206)) return true;
+    stream->reset();
+    if (IsPermanentStatus(head->status)) {
+      Fail(head->status);
+      return false;
+    }
+    if (!BackOff(&attempts)) return false;
+  }
+}
+
+bool DownloadTask::PrepareRanges(const HttpHead& head) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const int64_t total = head.rangeTotal;
+  bool keep = false;
+  if (map_ && map_->TotalSize() == total && validator_ == head.validator) {
+    keep = true;  // a stop and start of this task
+  } else {
+    map_ = std::make_unique<SegmentMap>(total);
+    std::string bytes;
+    ResumeState saved;
+    if (resume_ && storage_->LoadState(&bytes) && ParseResumeState(bytes, &saved) &&
+        saved.totalSize == total && saved.validator == head.validator) {
+      keep = map_->Restore(TrustedRanges(saved, storage_->BootTime()));
+    }
+  }
+  validator_ = head.validator;
+  if (!keep) map_->Reset();
+  durable_ = map_->Written();
+  return storage_->OpenData(keep);
+}
+
+void DownloadTask::SaveCheckpoint(bool flush) {
+  ResumeState s;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ != Mode::kRanges || !map_) return;
+    s.totalSize = map_->TotalSize();
+    s.validator = validator_;
+    s.written = map_->Written();
+  }
+  s.bootTime = storage_->BootTime();
+  // What counted as written before the flush is on the disk after it.
+  if (flush && storage_->Flush()) durable_ = s.written;
+  s.durable = durable_;
+  storage_->SaveState(SerializeResumeState(s));
+}
+
+void DownloadTask::SampleSpeed() {
+  const auto now = Clock::now();
+  const int64_t bytes = received_.load();
+  samples_.emplace_back(now, bytes);
+  while (samples_.size() > 2 && now - samples_.front().first > std::chrono::seconds(2)) {
+    samples_.pop_front();
+  }
+  const double seconds = std::chrono::duration<double>(now - samples_.front().first).count();
+  const int64_t delta = bytes - samples_.front().second;
+  std::lock_guard<std::mutex> lock(mutex_);
+  speed_ = seconds > 0.05 ? static_cast<int32_t>(std::min(delta / seconds, 2.0e9)) : 0;
+}
+
+void DownloadTask::Run() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    client_ = clients_->Create();
+    consecutiveFailures_ = 0;
+    rangesLost_ = false;
+  }
+  HttpHead head;
+  std::unique_ptr<HttpStream> probe;
+  bool ready = Probe(client_.get(), &head, &probe);
+
+  std::vector<std::thread> workers;
+  if (ready) {
+    const bool ranges = head.status == 206 && head.rangeFirst == 0 && head.rangeTotal >= 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      mode_ = ranges ? Mode::kRanges : Mode::kSingle;
+      total_ = ranges ? head.rangeTotal : head.contentLength;
+    }
+    if (ranges) {
+      probe.reset();
+      if (!PrepareRanges(head)) {
+        Fail(kFailFile);
+      } else {
+        const int64_t pieces = (map_->TotalSize() + kMinPiece - 1) / kMinPiece;
+        const int count = static_cast<int>(
+            std::max<int64_t>(1, std::min<int64_t>(options_.maxConnections, pieces)));
+        for (int id = 0; id < count; ++id) workers.emplace_back(&DownloadTask::RangeWorker, this, id);
+      }
+    } else {
+      // Without ranges nothing earlier can be continued.
+      storage_->DeleteState();
+      if (!storage_->OpenData(false)) {
+        Fail(kFailFile);
+      } else {
+        std::lock_guard<std::mutex> lock(mutex_);
+        singlePosition_ = 0;
+        singleDone_ = false;
+        workers.emplace_back(&DownloadTask::SingleWorker, this, std::move(probe));
+      }
+    }
+  }
+
+  // Watch the workers: speed, checkpoints, the end.
+  auto lastState = Clock::now(), lastFlush = Clock::now();
+  samples_.clear();
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return Stopping(); });
+      if (Stopping()) break;
+      bool finished = (mode_ == Mode::kRanges && map_ && map_->Complete()) ||
+                      (mode_ == Mode::kSingle && singleDone_);
+      if (finished || workers.empty() || rangesLost_) break;
+    }
+    SampleSpeed();
+    const auto now = Clock::now();
+    if (now - lastFlush >= options_.flushInterval) {
+      SaveCheckpoint(true);
+      lastFlush = lastState = now;
+    } else if (now - lastState >= options_.stateInterval) {
+      SaveCheckpoint(false);
+      lastState = now;
+    }
+  }
+  {
+    // Wake workers blocked in the network once the task is decided.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Stopping() || rangesLost_) client_->Abort();
+  }
+  wake_.notify_all();
+  for (std::thread& t : workers) t.join();
+
+  bool lost = false, complete = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lost = rangesLost_ && !Stopping();
+    complete = !Stopping() && ((mode_ == Mode::kRanges && map_ && map_->Complete()) ||
+                               (mode_ == Mode::kSingle && singleDone_));
+  }
+  if (lost) {
+    // The server stopped honouring ranges: start over on one connection.
+    storage_->CloseData();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      map_.reset();
+      client_.reset();
+    }
+    Run();
+    return;
+  }
+  if (complete) {
+    std::wstring saved;
+    if (storage_->Flush() && storage_->Commit(&saved)) {
+      storage_->DeleteState();
+      std::lock_guard<std::mutex> lock(mutex_);
+      savedName_ = saved;
+      state_ = kStateFinished;
+      client_.reset();
+      return;
+    }
+    Fail(kFailFile);
+  }
+  SaveCheckpoint(true);
+  storage_->CloseData();
+  std::lock_guard<std::mutex> lock(mutex_);
+  state_ = failed_ ? kStateFailed : kStateStopped;
+  client_.reset();
+}
+
+void DownloadTask::RangeWorker(int id) {
+  std::vector<char> buffer(options_.bufferSize);
+  int attempts = 0;
+  HttpClient* client = client_.get();
+  for (;;) {
+    // A broken connection continues its own range where it stopped.
+    ByteRange range;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (Stopping() || rangesLost_) break;
+      if (!map_->ActiveRange(id, &range) && !map_->Claim(id, &range)) break;
+    }
+    HttpHead head;
+    std::unique_ptr<HttpStream> stream = client->Get(url_, range.begin, range.end - 1, &head);
+    if (stream && head.status == 206 && head.rangeFirst == range.begin) {
+      int64_t position = range.begin, end = range.end;
+      while (position < end) {
+        const size_t want = static_cast<size_t>(
+            std::min<int64_t>(static_cast<int64_t>(buffer.size()), end - position));
+        const int64_t n = stream->Read(buffer.data(), want);
+        if (n <= 0) break;
+        received_ += n;
+        if (limiter_) limiter_->Acquire(n);
+        WriteResult written = storage_->WriteAt(position, buffer.data(), static_cast<size_t>(n));
+        if (written != WriteResult::kOk) {
+          Fail(written == WriteResult::kDiskFull ? kFailDiskFull : kFailFile);
+          break;
+        }
+        position += n;
+        std::lock_guard<std::mutex> lock(mutex_);
+        end = map_->Advance(id, position);
+        consecutiveFailures_ = 0;
+        attempts = 0;
+        if (Stopping()) break;
+      }
+      if (position >= end) continue;  // range done (or shortened by a split)
+    } else if (stream && head.status == 200) {
+      // The server answers ranges with the whole file now.
+      std::lock_guard<std::mutex> lock(mutex_);
+      rangesLost_ = true;
+      wake_.notify_all();
+      break;
+    } else if (IsPermanentStatus(head.status)) {
+      Fail(head.status);
+    }
+    stream.reset();
+    if (!BackOff(&attempts)) break;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  map_->Release(id);
+}
+
+void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {
+  std::vector<char> buffer(options_.bufferSize);
+  int attempts = 0;
+  HttpClient* client = client_.get();
+  for (;;) {
+    if (!stream) {
+      HttpHead head;
+      stream = client->Get(url_, 0, -1, &head);
+      if (!stream || (head.status != 200 && !(head.status == 206 && head.rangeFirst == 0))) {
+        stream.reset();
+        if (IsPermanentStatus(head.status)) {
+          Fail(head.status);
+          return;
+        }
+        if (!BackOff(&attempts)) return;
+        continue;
+      }
+    }
+    // Without ranges every attempt starts at the beginning.
+    int64_t position = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      singlePosition_ = 0;
+    }
+    for (;;) {
+      const int64_t n = stream->Read(buffer.data(), buffer.size());
+      if (n < 0) break;
+      if (n == 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (total_ < 0 || position == total_) {
+          singleDone_ = true;
+          wake_.notify_all();
+          return;
+        }
+        break;  // the body ended early
+      }
+      received_ += n;
+      if (limiter_) limiter_->Acquire(n);
+      WriteResult written = storage_->WriteAt(position, buffer.data(), static_cast<size_t>(n));
+      if (written != WriteResult::kOk) {
+        Fail(written == WriteResult::kDiskFull ? kFailDiskFull : kFailFile);
+        return;
+      }
+      position += n;
+      std::lock_guard<std::mutex> lock(mutex_);
+      singlePosition_ = position;
+      consecutiveFailures_ = 0;
+      attempts = 0;
+      if (Stopping()) return;
+    }
+    stream.reset();
+    if (!BackOff(&attempts)) return;
+  }
+}
+
+}  // namespace engine
+}  // namespace kavi

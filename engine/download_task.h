@@ -1,0 +1,144 @@
+// One download: a controller thread that asks the server what the file is,
+// restores what an earlier run left, and runs up to N connections that fetch
+// ranges into the partial file, checkpointing the resume state as they go.
+// Portable: the transport and the files come in through the two seams.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/http_client.h"
+#include "engine/segment_map.h"
+#include "engine/task_storage.h"
+
+namespace kavi {
+namespace engine {
+
+// States reported to the program: 1 failed and 4 finished end a task; the
+// others mean it is still there to be run.
+enum TaskState : int32_t {
+  kStateCreated = 0,
+  kStateFailed = 1,
+  kStateRunning = 2,
+  kStateStopped = 3,
+  kStateFinished = 4,
+};
+
+// Failure codes beside HTTP statuses (which are reported as themselves).
+enum FailureCode : int32_t {
+  kFailNone = 0,
+  kFailNetwork = 1,   // retries exhausted without progress
+  kFailDiskFull = 2,
+  kFailFile = 3,      // the partial file could not be opened, written or renamed
+};
+
+struct TaskOptions {
+  int maxConnections = 6;
+  int retryLimit = 8;  // consecutive failures without a byte of progress
+  std::chrono::milliseconds firstBackoff{500};
+  std::chrono::milliseconds maxBackoff{8000};
+  std::chrono::milliseconds stateInterval{200};   // resume state for a killed process
+  std::chrono::milliseconds flushInterval{3000};  // data and state for a power cut
+  size_t bufferSize = 256 * 1024;
+};
+
+struct TaskProgress {
+  int32_t state = kStateCreated;
+  int32_t failureCode = kFailNone;
+  std::wstring savedName;
+  int64_t totalSize = 0;
+  int64_t downloaded = 0;
+  float fraction = 0.0f;
+  int32_t speed = 0;  // bytes per second over the last two seconds
+};
+
+// Bytes per second shared by every connection of the process; 0 unlimited.
+class RateLimiter {
+ public:
+  void SetLimit(int64_t bytesPerSecond);
+  // Waits until `bytes` may pass.
+  void Acquire(int64_t bytes);
+
+ private:
+  std::mutex mutex_;
+  int64_t limit_ = 0;
+  double tokens_ = 0;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+class DownloadTask {
+ public:
+  DownloadTask(std::wstring url, std::wstring fileName, bool resume,
+               std::unique_ptr<TaskStorage> storage, HttpClientFactory* clients,
+               RateLimiter* limiter = nullptr, TaskOptions options = TaskOptions());
+  ~DownloadTask();
+  DownloadTask(const DownloadTask&) = delete;
+  DownloadTask& operator=(const DownloadTask&) = delete;
+
+  // Starts or continues the transfer; nothing happens once it has ended.
+  void Start();
+  // Halts the transfer, keeping everything fetched; returns when halted.
+  void Stop();
+  TaskProgress Progress() const;
+
+  // Bytes received from the network by this task object (for tests).
+  int64_t ReceivedBytes() const { return received_.load(); }
+
+ private:
+  enum class Mode { kRanges, kSingle };
+
+  void Run();
+  bool Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream);
+  bool PrepareRanges(const HttpHead& head);
+  void RangeWorker(int id);
+  void SingleWorker(std::unique_ptr<HttpStream> first);
+  void SaveCheckpoint(bool flush);
+  void Fail(int32_t code);
+  // Counts a failed attempt; false when the task has now failed or stops.
+  bool BackOff(int* attempts);
+  bool Stopping() const;
+  void WaitFor(std::chrono::milliseconds delay);
+  void SampleSpeed();
+
+  const std::wstring url_;
+  const std::wstring fileName_;
+  const bool resume_;
+  const std::unique_ptr<TaskStorage> storage_;
+  HttpClientFactory* const clients_;
+  RateLimiter* const limiter_;
+  const TaskOptions options_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread controller_;
+  std::unique_ptr<HttpClient> client_;
+  bool stopRequested_ = false;
+  bool failed_ = false;
+  int32_t state_ = kStateCreated;
+  int32_t failureCode_ = kFailNone;
+  std::wstring savedName_;
+  Mode mode_ = Mode::kRanges;
+  std::unique_ptr<SegmentMap> map_;
+  std::string validator_;
+  int64_t total_ = -1;
+  int64_t singlePosition_ = 0;
+  bool singleDone_ = false;
+  bool rangesLost_ = false;
+  int consecutiveFailures_ = 0;
+  std::vector<ByteRange> durable_;
+
+  std::atomic<int64_t> received_{0};
+  std::deque<std::pair<std::chrono::steady_clock::time_point, int64_t>> samples_;
+  int32_t speed_ = 0;
+};
+
+}  // namespace engine
+}  // namespace kavi
