@@ -161,6 +161,10 @@ def prepare_demo(state, base_url, images=DEMO_IMAGES, log=print):
     write_file(os.path.join(kavi, "banben.txt"), (PROGRAM_VERSION + "\r\n").encode("ascii"))
     write_file(os.path.join(kavi, "anzhuangbao.txt"),
                f"{base_url}/files/sysupdate.exe".encode("ascii"))
+    write_file(os.path.join(kavi, "feedback.html"),
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Kavi 意见反馈"
+               "</title></head><body><h1>意见反馈（开发服务）</h1></body></html>\n"
+               .encode("utf-8"))
 
 
 def write_file(path, data):
