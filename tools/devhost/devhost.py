@@ -27,7 +27,8 @@ Commands:
       (http://127.0.0.1:PORT), KAVI_DEVHOST_DIR (the state folder) and
       KAVI_DEVHOST_WINDIR (the same folder as Wine's Z: path) in its
       environment, stops the host and exits with CMD's status. The tests use
-      this, so every test executable talks to an instance of its own.
+      this, so every test executable talks to an instance of its own. It
+      serves the demo catalogue with small images (64 KiB and a little).
   checkcode FILE
       Prints the MD5 text and a check code of FILE.
 
@@ -427,6 +428,9 @@ def cmd_run(args):
     state = os.path.abspath(args.state)
     fresh_state(state)
     server = start(0, state, dict(args.fault))
+    small = [(name, file_name, info, 64 * 1024 + seed, seed)
+             for name, file_name, info, _, seed in DEMO_IMAGES]
+    prepare_demo(state, server.url, small, log=lambda _: None)
     env = dict(os.environ, KAVI_DEVHOST_URL=server.url, KAVI_DEVHOST_DIR=state,
                KAVI_DEVHOST_WINDIR=windows_path(state))
     try:
