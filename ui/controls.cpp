@@ -436,8 +436,10 @@ void CGifAnimUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 
 void CGifAnimUI::DoEvent(TEventUI& event) {
   if (event.type == UiEventType::kTimer && event.wParam == kTimerId) {
-    KillTimer(kTimerId);
-    if (!playing_ || GetFrameCount() < 2) return;
+    if (!playing_ || GetFrameCount() < 2) {
+      KillTimer(kTimerId);
+      return;
+    }
     frame_ = (frame_ + 1) % GetFrameCount();
     Invalidate();
     SetTimer(kTimerId, FrameDelay(frame_));

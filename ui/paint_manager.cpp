@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <iterator>
 
 #include "ui/skin_values.h"
 
@@ -52,9 +53,10 @@ void CPaintManagerUI::ReapObjects(CControlUI* control) {
   if (capture_ == control) capture_ = nullptr;
   if (focus_ == control) focus_ = nullptr;
   if (root_ == control) root_ = nullptr;
-  for (auto& group : optionGroups_) {
-    auto& members = group.second;
+  for (auto it = optionGroups_.begin(); it != optionGroups_.end();) {
+    auto& members = it->second;
     members.erase(std::remove(members.begin(), members.end(), control), members.end());
+    it = members.empty() ? optionGroups_.erase(it) : std::next(it);
   }
   KillTimers(control);
 }
