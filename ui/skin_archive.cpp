@@ -105,6 +105,12 @@ int SkinArchive::Find(const std::wstring& name) const {
   std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
   std::string ansiKey, utf8Key;
   bool haveAnsi = false, haveUtf8 = false;
+  // ASCII names read the same in every encoding; skip the conversions.
+  if (std::all_of(slashed.begin(), slashed.end(), [](wchar_t c) { return c < 0x80; })) {
+    ansiKey = NormalisedKey(std::string(slashed.begin(), slashed.end()));
+    utf8Key = ansiKey;
+    haveAnsi = haveUtf8 = true;
+  }
   for (std::size_t i = 0; i < members_.size(); ++i) {
     const Member& m = members_[i];
     const std::string* key;
@@ -149,7 +155,10 @@ SkinArchive::ReadStatus SkinArchive::Read(const std::wstring& name, std::string*
     bytes->assign(reinterpret_cast<const char*>(packed), m.size);
   } else {
     // Raw deflate into a buffer of the stated size: inflate never writes
-    // more, and anything short or long of it is damage.
+    // more, and anything short or long of it is damage. Deflate cannot
+    // expand data more than about 1032 times, so a larger stated size is a
+    // damaged directory, not a reason to allocate gigabytes.
+    if (m.size / 1032 > m.packedSize + 1) return ReadStatus::kDamaged;
     bytes->resize(m.size);
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return ReadStatus::kDamaged;

@@ -146,3 +146,22 @@ TEST(SkinArchiveDamage, EncryptedAndUnknownMethodsAreDamage) {
 
 }  // namespace
 }  // namespace SkinUI
+
+namespace SkinUI {
+namespace {
+
+TEST(SkinArchiveDamage, AHugeStatedSizeIsDamageNotAnAllocation) {
+  testing::ZipWriter zip;
+  zip.Add("a.xml", std::string(100, 'a'));
+  std::string bytes = zip.Finish();
+  std::size_t central = bytes.find("PK\x01\x02");
+  ASSERT_NE(std::string::npos, central);
+  bytes[central + 27] = static_cast<char>(0xC0);  // uncompressed size ~3 GiB
+  SkinArchive archive;
+  ASSERT_TRUE(archive.Open(bytes.data(), bytes.size()));
+  std::string out;
+  EXPECT_EQ(SkinArchive::ReadStatus::kDamaged, archive.Read(L"a.xml", &out));
+}
+
+}  // namespace
+}  // namespace SkinUI
