@@ -96,6 +96,7 @@ TaskProgress DownloadTask::Progress() const {
                                                     static_cast<double>(p.totalSize))
                                : (state_ == kStateFinished ? 1.0f : 0.0f);
   p.speed = state_ == kStateRunning ? speed_ : 0;
+  p.received = received_.load();
   return p;
 }
 
@@ -158,7 +159,8 @@ bool DownloadTask::PrepareRanges(const HttpHead& head) {
   if (map_ && map_->TotalSize() == total && validator_ == head.validator) {
     keep = true;  // a stop and start of this task
   } else {
-    map_ = std::make_unique<SegmentMap>(total);
+    map_ = std::make_unique<SegmentMap>(total, kMinPiece,
+                                        static_cast<int64_t>(options_.bufferSize));
     std::string bytes;
     ResumeState saved;
     if (resume_ && storage_->LoadState(&bytes) && ParseResumeState(bytes, &saved) &&

@@ -58,6 +58,7 @@ struct TaskProgress {
   int64_t downloaded = 0;
   float fraction = 0.0f;
   int32_t speed = 0;  // bytes per second over the last two seconds
+  int64_t received = 0;  // bytes taken from the network by this task object
 };
 
 // Bytes per second shared by every connection of the process; 0 unlimited.

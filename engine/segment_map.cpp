@@ -5,8 +5,10 @@
 namespace kavi {
 namespace engine {
 
-SegmentMap::SegmentMap(int64_t totalSize, int64_t minPiece)
-    : total_(totalSize < 0 ? 0 : totalSize), minPiece_(minPiece > 0 ? minPiece : 1) {}
+SegmentMap::SegmentMap(int64_t totalSize, int64_t minPiece, int64_t readAhead)
+    : total_(totalSize < 0 ? 0 : totalSize),
+      minPiece_(minPiece > 0 ? minPiece : 1),
+      readAhead_(readAhead > 0 ? readAhead : 0) {}
 
 void SegmentMap::AddWritten(int64_t begin, int64_t end) {
   if (begin >= end) return;
@@ -51,8 +53,11 @@ bool SegmentMap::Claim(int worker, ByteRange* range) {
   for (auto& [id, a] : active_) {
     if (!victim || a.end - a.position > victim->end - victim->position) victim = &a;
   }
-  if (!victim || victim->end - victim->position < 2 * minPiece_) return false;
-  const int64_t mid = victim->position + (victim->end - victim->position) / 2;
+  if (!victim) return false;
+  const int64_t mid =
+      std::max(victim->position + (victim->end - victim->position) / 2,
+               victim->position + std::max(readAhead_, minPiece_));
+  if (victim->end - mid < minPiece_) return false;
   Active mine{mid, victim->end};
   victim->end = mid;
   active_[worker] = mine;

@@ -26,13 +26,16 @@ struct ByteRange {
 
 class SegmentMap {
  public:
-  explicit SegmentMap(int64_t totalSize, int64_t minPiece = kMinPiece);
+  // `readAhead`: how far past its position a connection may be reading
+  // already; a split never cuts inside that window, so no byte is fetched by
+  // two connections.
+  explicit SegmentMap(int64_t totalSize, int64_t minPiece = kMinPiece, int64_t readAhead = 0);
 
   int64_t TotalSize() const { return total_; }
 
   // Work for `worker` (any range it held is given back first): the largest
   // unclaimed gap, else the back half of the active range with the most
-  // left, if that is at least two pieces. False when nothing is left.
+  // left, if both halves get at least a piece. False when nothing is left.
   bool Claim(int worker, ByteRange* range);
 
   // The worker has written its range up to `position`. Returns the range's
@@ -64,6 +67,7 @@ class SegmentMap {
 
   int64_t total_;
   int64_t minPiece_;
+  int64_t readAhead_;
   std::map<int64_t, int64_t> intervals_;  // begin -> end, disjoint, not touching
   int64_t written_ = 0;
   std::map<int, Active> active_;

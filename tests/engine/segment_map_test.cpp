@@ -53,6 +53,17 @@ TEST(SegmentMap, RangesBelowTwoPiecesAreNotSplit) {
   EXPECT_TRUE(map.Complete());
 }
 
+TEST(SegmentMap, SplitsStayOutOfTheWindowAConnectionMayBeReading) {
+  SegmentMap map(1000, kPiece, 300);
+  ByteRange a, b;
+  map.Claim(1, &a);
+  map.Advance(1, 600);
+  ASSERT_TRUE(map.Claim(2, &b));
+  EXPECT_EQ((ByteRange{900, 1000}), b) << "not at 800: bytes up to 900 may be in flight";
+  ByteRange c;
+  EXPECT_FALSE(map.Claim(3, &c));
+}
+
 TEST(SegmentMap, AdvanceNeverPassesTheEndOfAShortenedRange) {
   SegmentMap map(1000, kPiece);
   ByteRange a, b;

@@ -1,0 +1,29 @@
+#include "download/file_names.h"
+
+#include <cwchar>
+#include <cwctype>
+
+namespace kavi {
+
+bool IsPlainFileName(const std::wstring& name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  for (wchar_t c : name) {
+    if (c < 32 || std::wcschr(L"<>:\"/\\|?*", c)) return false;
+  }
+  if (name.back() == L'.' || name.back() == L' ') return false;
+  // Device names are reserved with any extension.
+  std::wstring stem = name.substr(0, name.find(L'.'));
+  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+  for (wchar_t& c : stem) c = static_cast<wchar_t>(std::towupper(c));
+  static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CLOCK$"};
+  for (const wchar_t* device : kDevices) {
+    if (stem == device) return false;
+  }
+  if (stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
+      stem[3] >= L'0' && stem[3] <= L'9') {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kavi
