@@ -77,14 +77,6 @@ TEST(ParseCatalogue, EmptyOrUnclosedRecordEndsTheParse) {
   EXPECT_TRUE(ParseCatalogue(L"<line>A|u|").empty());
 }
 
-TEST(ParseCatalogue, ChineseNamesPassUnchanged) {
-  auto entries =
-      ParseCatalogue(L"<line>Windows 7 旗舰版 32位|u|f|适合 3G 以下内存|4.2GB|m|c|</line>");
-  ASSERT_EQ(1u, entries.size());
-  EXPECT_EQ(L"Windows 7 旗舰版 32位", entries[0].name);
-  EXPECT_EQ(L"适合 3G 以下内存", entries[0].infoText);
-}
-
 TEST(LoadCatalogue, FetchesTheCataloguePathAndFillsInOrder) {
   FakeFetcher http;
   http.answers[L"http://host:81/kavi/xitong.txt"] =

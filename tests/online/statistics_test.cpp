@@ -61,15 +61,5 @@ TEST(Reports, StartReplyBecomesTheTokenOfLaterReports) {
   EXPECT_EQ(std::wstring(kScript) + L"?t=4&a=tok%0D%0A", http.requests[2]);
 }
 
-TEST(Reports, FailedStartLeavesAnEmptyTokenAndLaterReportsStillGo) {
-  FakeFetcher http;
-  StatsContext stats = MakeStatsContext(L"http://h", 5, L'C');
-  stats.statsToken = L"old";
-  EXPECT_FALSE(ReportStart(stats, http, 1, L""));
-  EXPECT_EQ(L"", stats.statsToken);
-  ReportDownloadStart(stats, http, 3);
-  EXPECT_EQ(std::wstring(kScript) + L"?t=2&a=&b=3", http.requests.back());
-}
-
 }  // namespace
 }  // namespace kavi
