@@ -97,6 +97,15 @@ bool SkinMarkupNode::GetAttributeValue(const wchar_t* name, wchar_t* buffer,
 SkinMarkup::SkinMarkup(const SkinResources* resources)
     : resources_(resources ? resources : &SkinResources::Process()) {}
 
+void SkinMarkup::Reset() {
+  text_.clear();
+  records_.clear();
+  capacity_ = 0;
+  attributeStart_.clear();
+  attributeCount_.clear();
+  attributeSlots_.clear();
+}
+
 void SkinMarkup::Release() {
   text_.clear();
   text_.shrink_to_fit();
@@ -147,22 +156,33 @@ bool SkinMarkup::LoadFromResource(int id, const std::wstring& type, SkinEncoding
 }
 
 bool SkinMarkup::LoadFromBytes(const char* data, std::size_t size, SkinEncoding encoding) {
-  Release();
+  Reset();
   ClearError();
   if (size == 0) return Fail(L"File is empty", nullptr);
   if (size > kMaxSkinMemberSize) return Fail(L"File too large", nullptr);
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
+  if (encoding == SkinEncoding::Utf8 && !(size >= 2 && (bytes[0] == 0xFF || bytes[0] == 0xFE))) {
+    // The common case decodes straight into the document's buffer.
+    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+      bytes += 3;
+      size -= 3;
+    }
+    text_.resize(size + 1);
+    text_.resize(DecodeUtf8(bytes, size, text_.data()));
+    text_.push_back(0);
+    return Parse();
+  }
   std::wstring text;
   if (!DecodeSkinBytes(data, size, encoding, &text)) {
     return Fail(L"Could not convert file: UTF-16 needs a byte-order mark", nullptr);
   }
-  text_.reserve(text.size() + 1);
   text_.assign(text.begin(), text.end());
   text_.push_back(0);
   return Parse();
 }
 
 bool SkinMarkup::LoadFromText(const std::wstring& text) {
-  Release();
+  Reset();
   ClearError();
   text_.reserve(text.size() + 1);
   text_.assign(text.begin(), text.end());
@@ -197,6 +217,17 @@ bool SkinMarkup::Parse() {
 }
 
 bool SkinMarkup::DecodeUntil(wchar_t*& p, wchar_t terminator, wchar_t*& dest) {
+  // Nothing moves until the first entity (or white space to collapse), so
+  // the usual value is only scanned.
+  if (dest == p) {
+    wchar_t* s = p;
+    if (preserveWhitespace_) {
+      while (*s != terminator && *s != L'&' && *s != 0) ++s;
+    } else {
+      while (*s != terminator && *s != L'&' && *s != 0 && !IsSpace(*s)) ++s;
+    }
+    p = dest = s;
+  }
   for (;;) {
     wchar_t c = *p;
     if (c == terminator) return true;

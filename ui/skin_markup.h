@@ -95,6 +95,8 @@ class SkinMarkup {
   };
   enum class LevelEnd { kError, kEndOfText, kEndTag };
 
+  // Empties the document but keeps its buffers for the next parse.
+  void Reset();
   bool Parse();
   LevelEnd ParseLevel(wchar_t*& p, int parent, int depth, bool afterLess);
   bool ParseAttributes(wchar_t*& p);

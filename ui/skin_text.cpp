@@ -1,5 +1,8 @@
 #include "ui/skin_text.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "host/text.h"
 
 namespace SkinUI {
@@ -43,13 +46,23 @@ void AppendUtf16(const unsigned char* data, std::size_t size, bool bigEndian, st
 
 }  // namespace
 
-void AppendUtf8(const unsigned char* data, std::size_t size, std::wstring* out) {
-  out->reserve(out->size() + size);
+std::size_t DecodeUtf8(const unsigned char* data, std::size_t size, wchar_t* out) {
+  wchar_t* const begin = out;
   std::size_t i = 0;
   while (i < size) {
+    // Runs of ASCII, eight bytes at a time.
+    while (size - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, data + i, 8);
+      if (word & 0x8080808080808080ull) break;
+      for (int k = 0; k < 8; ++k) out[k] = static_cast<wchar_t>(data[i + k]);
+      out += 8;
+      i += 8;
+    }
+    if (i >= size) break;
     unsigned char b = data[i];
     if (b < 0x80) {
-      out->push_back(static_cast<wchar_t>(b));
+      *out++ = static_cast<wchar_t>(b);
       ++i;
       continue;
     }
@@ -62,7 +75,7 @@ void AppendUtf8(const unsigned char* data, std::size_t size, std::wstring* out) 
     } else if ((b & 0xF8) == 0xF0) {
       extra = 3, cp = b & 0x07, min = 0x10000;
     } else {
-      out->push_back(L'\xFFFD');
+      *out++ = L'\xFFFD';
       ++i;
       continue;
     }
@@ -72,13 +85,26 @@ void AppendUtf8(const unsigned char* data, std::size_t size, std::wstring* out) 
       ++got;
     }
     if (got < extra || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out->push_back(L'\xFFFD');
+      *out++ = L'\xFFFD';
       i += 1 + got;
       continue;
     }
-    AppendCodePoint(cp, out);
+    if (sizeof(wchar_t) == 2 && cp > 0xFFFF) {  // four bytes give two units
+      cp -= 0x10000;
+      *out++ = static_cast<wchar_t>(0xD800 + (cp >> 10));
+      *out++ = static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      *out++ = static_cast<wchar_t>(cp);
+    }
     i += 1 + extra;
   }
+  return static_cast<std::size_t>(out - begin);
+}
+
+void AppendUtf8(const unsigned char* data, std::size_t size, std::wstring* out) {
+  std::size_t old = out->size();
+  out->resize(old + size);
+  out->resize(old + DecodeUtf8(data, size, size ? &(*out)[old] : nullptr));
 }
 
 bool DecodeSkinBytes(const char* data, std::size_t size, SkinEncoding encoding,

@@ -18,5 +18,8 @@ bool DecodeSkinBytes(const char* data, std::size_t size, SkinEncoding encoding, 
 // Strict-enough UTF-8 decoding: malformed sequences become U+FFFD, code points
 // above U+FFFF become surrogate pairs where wchar_t is 16 bits wide.
 void AppendUtf8(const unsigned char* data, std::size_t size, std::wstring* out);
+// The same into `out`, which has room for `size` characters (UTF-8 never
+// needs more); returns the number written.
+std::size_t DecodeUtf8(const unsigned char* data, std::size_t size, wchar_t* out);
 
 }  // namespace SkinUI

@@ -10,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace SkinUI;
   SkinArchive archive;
   if (!archive.Open(data, size)) return 0;
-  const wchar_t* names[] = {L"skin.xml", L"SKIN.XML", L"images\\a.png", L"a", L"499.GIF",
-                            L"备份.png"};
+  const wchar_t* names[] = {L"skin.xml", L"SKIN.XML", L"images\\a.png",
+                            L"a",        L"499.GIF",  L"备份.png"};
   std::string bytes;
   for (const wchar_t* name : names) {
     std::uint32_t stated = 0;
