@@ -67,3 +67,20 @@ endfunction()
 if(WIN32)
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${KAVI_ROOT} -c 65001")
 endif()
+
+# kavi_copy_dll_beside(TARGET DLL_TARGET): keeps a copy of a DLL we build in
+# TARGET's output folder, refreshed whenever the DLL changes, so TARGET loads
+# it the way the program does (from its own folder).
+function(kavi_copy_dll_beside target dll)
+  get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
+  if(NOT dir)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
+  set(copy ${dir}/$<TARGET_FILE_NAME:${dll}>)
+  add_custom_command(OUTPUT ${dir}/${dll}.stamp
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${dll}> ${copy}
+    COMMAND ${CMAKE_COMMAND} -E touch ${dir}/${dll}.stamp
+    DEPENDS ${dll})
+  add_custom_target(${target}_${dll}_copy DEPENDS ${dir}/${dll}.stamp)
+  add_dependencies(${target} ${target}_${dll}_copy)
+endfunction()

@@ -141,7 +141,9 @@ bool DownloadTask::Probe(HttpClient* client, HttpHead* head,
   int attempts = 0;
   for (;;) {
     *head = HttpHead();
-    *stream = client->Get(url_, 0, -1, head);
+    // One byte tells whether ranges work and how large the file is; a
+    // server without ranges sends the whole file, which is then used.
+    *stream = client->Get(url_, 0, 0, head);
     if (*stream && (head->status == 200 || head->status == 206)) return true;
     stream->reset();
     if (IsPermanentStatus(head->status)) {
@@ -159,8 +161,8 @@ bool DownloadTask::PrepareRanges(const HttpHead& head) {
   if (map_ && map_->TotalSize() == total && validator_ == head.validator) {
     keep = true;  // a stop and start of this task
   } else {
-    map_ = std::make_unique<SegmentMap>(total, kMinPiece,
-                                        static_cast<int64_t>(options_.bufferSize));
+    // A split never cuts into the request a connection is reading.
+    map_ = std::make_unique<SegmentMap>(total, kMinPiece, options_.requestSize);
     std::string bytes;
     ResumeState saved;
     if (resume_ && storage_->LoadState(&bytes) && ParseResumeState(bytes, &saved) &&
@@ -325,10 +327,12 @@ void DownloadTask::RangeWorker(int id) {
       if (Stopping() || rangesLost_) break;
       if (!map_->ActiveRange(id, &range) && !map_->Claim(id, &range)) break;
     }
+    const int64_t requestEnd = std::min(range.end, range.begin + options_.requestSize);
     HttpHead head;
-    std::unique_ptr<HttpStream> stream = client->Get(url_, range.begin, range.end - 1, &head);
+    std::unique_ptr<HttpStream> stream =
+        client->Get(url_, range.begin, requestEnd - 1, &head);
     if (stream && head.status == 206 && head.rangeFirst == range.begin) {
-      int64_t position = range.begin, end = range.end;
+      int64_t position = range.begin, end = requestEnd;
       while (position < end) {
         const size_t want = static_cast<size_t>(
             std::min<int64_t>(static_cast<int64_t>(buffer.size()), end - position));
@@ -343,12 +347,12 @@ void DownloadTask::RangeWorker(int id) {
         }
         position += n;
         std::lock_guard<std::mutex> lock(mutex_);
-        end = map_->Advance(id, position);
+        end = std::min(requestEnd, map_->Advance(id, position));
         consecutiveFailures_ = 0;
         attempts = 0;
         if (Stopping()) break;
       }
-      if (position >= end) continue;  // range done (or shortened by a split)
+      if (position >= end) continue;  // request done; the range goes on
     } else if (stream && head.status == 200) {
       // The server answers ranges with the whole file now.
       std::lock_guard<std::mutex> lock(mutex_);

@@ -47,7 +47,11 @@ struct TaskOptions {
   std::chrono::milliseconds maxBackoff{8000};
   std::chrono::milliseconds stateInterval{200};   // resume state for a killed process
   std::chrono::milliseconds flushInterval{3000};  // data and state for a power cut
-  size_t bufferSize = 256 * 1024;
+  size_t bufferSize = 1024 * 1024;
+  // Each connection asks for its range in requests of at most this size and
+  // reads every answer to its end: an HTTP client closing an answer early
+  // may have to drain the rest of it, which costs more than a new request.
+  int64_t requestSize = 4 * 1024 * 1024;
 };
 
 struct TaskProgress {

@@ -1,0 +1,55 @@
+// xldl_bench URL FOLDER NAME: downloads one file through xldl.dll as the
+// program does and prints the time, throughput and the peak working set.
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+
+#include "download/engine_api.h"
+
+int wmain(int argc, wchar_t** argv) {
+  using namespace kavi;
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: xldl_bench URL FOLDER NAME\n");
+    return 2;
+  }
+  HMODULE engine = LoadLibraryW(L"xldl.dll");
+  if (!engine) {
+    std::fprintf(stderr, "can not load xldl.dll\n");
+    return 1;
+  }
+  auto get = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(engine, name)); };
+  auto init = reinterpret_cast<XL_InitFn>(get("XL_Init"));
+  auto create = reinterpret_cast<XL_CreateTaskFn>(get("XL_CreateTask"));
+  auto start = reinterpret_cast<XL_StartTaskFn>(get("XL_StartTask"));
+  auto query = reinterpret_cast<XL_QueryTaskInfoExFn>(get("XL_QueryTaskInfoEx"));
+  auto remove = reinterpret_cast<XL_DeleteTaskFn>(get("XL_DeleteTask"));
+  init();
+  static DownloadTaskRequest request;
+  if (!FillDownloadRequest(&request, argv[1], argv[3], argv[2])) return 2;
+  request.resume = 0;
+  LARGE_INTEGER frequency, begin, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&begin);
+  EngineHandle task = create(&request);
+  start(task);
+  DownloadTaskStatus status = {};
+  SIZE_T peak = 0;
+  for (;;) {
+    query(task, &status);
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof(memory);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory))) {
+      peak = memory.PeakWorkingSetSize;
+    }
+    if (status.state == kTaskStateFinished || status.state == kTaskStateFailed) break;
+    Sleep(20);
+  }
+  QueryPerformanceCounter(&end);
+  remove(task);
+  const double seconds = double(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
+  std::printf("state %d bytes %lld seconds %.3f MB/s %.1f peak_working_set_MB %.1f\n",
+              static_cast<int>(status.state), static_cast<long long>(status.totalSize), seconds,
+              status.totalSize / seconds / 1048576.0, peak / 1048576.0);
+  return status.state == kTaskStateFinished ? 0 : 1;
+}
