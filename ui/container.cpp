@@ -1,6 +1,7 @@
 #include "ui/container.h"
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 
 #include "ui/paint_manager.h"
@@ -14,6 +15,10 @@ constexpr int kDefaultScrollBarWidth = 16;
 
 int Clamp(int value, int low, int high) {
   return value < low ? low : value > high ? high : value;
+}
+
+int ClampToInt(long long value) {
+  return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
 int ClampSize(int value, int min, int max) {
@@ -470,7 +475,8 @@ int CVerticalLayoutUI::ArrangeItems(const UiRect& area) {
   std::vector<CControlUI*> flow = FlowItems(items_);
   if (flow.empty()) return 0;
   UiSize available{area.Width(), area.Height()};
-  int fixedTotal = childPadding_ * static_cast<int>(flow.size() - 1);
+  // Sums over many children are kept in 64 bits: a skin may have thousands.
+  long long fixedTotal = static_cast<long long>(childPadding_) * (flow.size() - 1);
   int autoCount = 0;
   for (CControlUI* c : flow) {
     UiSize sz = c->EstimateSize(available);
@@ -480,10 +486,10 @@ int CVerticalLayoutUI::ArrangeItems(const UiRect& area) {
     else
       ++autoCount;
   }
-  int remain = std::max(0, area.Height() - fixedTotal);
+  int remain = ClampToInt(std::max(0LL, area.Height() - fixedTotal));
   int autoHeight = autoCount ? remain / autoCount : 0;
   int autoLeft = autoCount ? remain - autoHeight * autoCount : 0;  // to the last one
-  int y = area.top;
+  long long y = area.top;
   int autoSeen = 0;
   for (CControlUI* c : flow) {
     const UiRect& pad = c->GetPadding();
@@ -494,10 +500,10 @@ int CVerticalLayoutUI::ArrangeItems(const UiRect& area) {
     int w = sz.cx > 0 ? sz.cx : area.Width() - pad.left - pad.right;
     w = ClampSize(w, c->GetMinWidth(), c->GetMaxWidth());
     y += pad.top;
-    c->SetPos({area.left + pad.left, y, area.left + pad.left + w, y + h});
-    y += h + pad.bottom + childPadding_;
+    c->SetPos({area.left + pad.left, ClampToInt(y), area.left + pad.left + w, ClampToInt(y + h)});
+    y += static_cast<long long>(h) + pad.bottom + childPadding_;
   }
-  return y - childPadding_ - area.top;
+  return ClampToInt(y - childPadding_ - area.top);
 }
 
 void* CHorizontalLayoutUI::GetInterface(const wchar_t* name) {
@@ -509,7 +515,7 @@ int CHorizontalLayoutUI::ArrangeItems(const UiRect& area) {
   std::vector<CControlUI*> flow = FlowItems(items_);
   if (flow.empty()) return 0;
   UiSize available{area.Width(), area.Height()};
-  int fixedTotal = childPadding_ * static_cast<int>(flow.size() - 1);
+  long long fixedTotal = static_cast<long long>(childPadding_) * (flow.size() - 1);
   int autoCount = 0;
   for (CControlUI* c : flow) {
     UiSize sz = c->EstimateSize(available);
@@ -519,10 +525,10 @@ int CHorizontalLayoutUI::ArrangeItems(const UiRect& area) {
     else
       ++autoCount;
   }
-  int remain = std::max(0, area.Width() - fixedTotal);
+  int remain = ClampToInt(std::max(0LL, area.Width() - fixedTotal));
   int autoWidth = autoCount ? remain / autoCount : 0;
   int autoLeft = autoCount ? remain - autoWidth * autoCount : 0;
-  int x = area.left;
+  long long x = area.left;
   int autoSeen = 0;
   int needed = 0;
   for (CControlUI* c : flow) {
@@ -534,8 +540,8 @@ int CHorizontalLayoutUI::ArrangeItems(const UiRect& area) {
     int h = sz.cy > 0 ? sz.cy : area.Height() - pad.top - pad.bottom;
     h = ClampSize(h, c->GetMinHeight(), c->GetMaxHeight());
     x += pad.left;
-    c->SetPos({x, area.top + pad.top, x + w, area.top + pad.top + h});
-    x += w + pad.right + childPadding_;
+    c->SetPos({ClampToInt(x), area.top + pad.top, ClampToInt(x + w), area.top + pad.top + h});
+    x += static_cast<long long>(w) + pad.right + childPadding_;
     needed = std::max(needed, pad.top + h + pad.bottom);
   }
   return needed;
@@ -619,7 +625,7 @@ int CTileLayoutUI::ArrangeItems(const UiRect& area) {
   std::vector<CControlUI*> flow = FlowItems(items_);
   if (flow.empty()) return 0;
   int cellWidth = itemSize_.cx > 0 ? itemSize_.cx : area.Width() / columns_;
-  int y = area.top;
+  long long y = area.top;
   for (std::size_t row = 0; row < flow.size(); row += columns_) {
     std::size_t end = std::min(flow.size(), row + columns_);
     int rowHeight = itemSize_.cy;
@@ -631,7 +637,7 @@ int CTileLayoutUI::ArrangeItems(const UiRect& area) {
         rowHeight = std::max(rowHeight, pad.top + h + pad.bottom);
       }
     }
-    int x = area.left;
+    long long x = area.left;
     for (std::size_t i = row; i < end; ++i) {
       CControlUI* c = flow[i];
       const UiRect& pad = c->GetPadding();
@@ -640,12 +646,13 @@ int CTileLayoutUI::ArrangeItems(const UiRect& area) {
                         c->GetMaxWidth());
       int h = ClampSize(sz.cy > 0 ? sz.cy : rowHeight - pad.top - pad.bottom, c->GetMinHeight(),
                         c->GetMaxHeight());
-      c->SetPos({x + pad.left, y + pad.top, x + pad.left + w, y + pad.top + h});
+      c->SetPos({ClampToInt(x + pad.left), ClampToInt(y + pad.top), ClampToInt(x + pad.left + w),
+                 ClampToInt(y + pad.top + h)});
       x += cellWidth;
     }
-    y += rowHeight + childPadding_;
+    y += static_cast<long long>(rowHeight) + childPadding_;
   }
-  return y - childPadding_ - area.top;
+  return ClampToInt(y - childPadding_ - area.top);
 }
 
 // ---- CChildLayoutUI --------------------------------------------------------

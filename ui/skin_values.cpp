@@ -1,6 +1,5 @@
 #include "ui/skin_values.h"
 
-#include <climits>
 #include <cwchar>
 
 namespace SkinUI {
@@ -10,17 +9,23 @@ bool IsBlank(wchar_t c) {
   return c != 0 && c <= L' ';
 }
 
-// Reads a decimal integer at `p`, clamped to int, and advances past it.
+// Skin numbers are coordinates and sizes: anything beyond a million is
+// clamped, so sums of a few of them (a position plus a size plus padding)
+// never overflow.
+constexpr long long kMaxSkinNumber = 1000000;
+
+// Reads a decimal integer at `p`, clamped to +-kMaxSkinNumber, and advances
+// past it.
 int ReadInt(const wchar_t*& p) {
   while (IsBlank(*p)) ++p;
   bool negative = false;
   if (*p == L'-' || *p == L'+') negative = *p++ == L'-';
   long long value = 0;
   while (*p >= L'0' && *p <= L'9') {
-    if (value < INT_MAX) value = value * 10 + (*p - L'0');
+    if (value <= kMaxSkinNumber) value = value * 10 + (*p - L'0');
     ++p;
   }
-  if (value > INT_MAX) value = INT_MAX;
+  if (value > kMaxSkinNumber) value = kMaxSkinNumber;
   return static_cast<int>(negative ? -value : value);
 }
 
