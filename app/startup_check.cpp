@@ -1,0 +1,51 @@
+#include "app/startup_check.h"
+
+#include "host/text.h"
+
+namespace kavi {
+
+std::atomic<int>& StartupStatusValue() {
+  static std::atomic<int> status{kStartupPending};
+  return status;
+}
+
+int DecideStartupStatus(bool gptSystemDisk, bool catalogueFetched, wchar_t workDrive,
+                        wchar_t systemDrive) {
+  if (gptSystemDisk) return kStartupGptDisk;
+  if (!catalogueFetched) return kStartupServiceUnreachable;
+  if (workDrive == systemDrive) return kStartupSinglePartition;
+  return kStartupReady;
+}
+
+UserMessage InstallRefusal(int status) {
+  switch (status) {
+    case kStartupServiceUnreachable:
+      return {L"链接云引擎失败，请检查网络后重试。", L"警告", kBoxIconWarning};
+    case kStartupSinglePartition:
+      return {L"只有一个分区，无法进行重装操作。", L"警告", kBoxIconWarning};
+    case kStartupGptDisk:
+      return {L"当前系统为GPT分区模式，无法使用一键重装系统功能。", L"警告", kBoxIconWarning};
+    default:
+      return {L"正在连接中,请稍候...", L"提示", kBoxOk};
+  }
+}
+
+std::wstring UpdateQuestion(const std::wstring& latestVersion) {
+  return Format(L"Kavi一键重装系统有新版本 V %ls 立刻下载？", latestVersion.c_str());
+}
+
+int RunStartupCheck(StartupSteps& steps) {
+  std::wstring latest;
+  if (steps.NewVersionOffered(&latest) &&
+      steps.AskYesNo(UpdateQuestion(latest), L"一键重装有新版本") && steps.LaunchUpdate()) {
+    steps.ExitForUpdate();
+  }
+  steps.ReportStart();
+  // The checks run in the order of the verdict and stop at the first that
+  // decides it.
+  if (steps.IsGptSystemDisk()) return kStartupGptDisk;
+  if (!steps.FetchCatalogue()) return kStartupServiceUnreachable;
+  return DecideStartupStatus(false, true, steps.ChooseWorkDrive(), steps.SystemDrive());
+}
+
+}  // namespace kavi

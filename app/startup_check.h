@@ -1,0 +1,63 @@
+// The start-up check's verdict and what the start button says about it.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+namespace kavi {
+
+enum StartupStatus : int {
+  kStartupPending = -1,
+  kStartupReady = 0,
+  kStartupServiceUnreachable = 1,
+  kStartupSinglePartition = 2,
+  kStartupGptDisk = 3,
+};
+
+// Written once by the start-up thread, read by the start button.
+std::atomic<int>& StartupStatusValue();
+
+// First match wins: GPT disk, no catalogue, no partition besides the
+// system's, else ready.
+int DecideStartupStatus(bool gptSystemDisk, bool catalogueFetched, wchar_t workDrive,
+                        wchar_t systemDrive);
+
+// Message box flags the program uses (the values of the Windows constants).
+constexpr unsigned kBoxOk = 0x0;
+constexpr unsigned kBoxOkCancel = 0x1;
+constexpr unsigned kBoxYesNo = 0x4;
+constexpr unsigned kBoxIconWarning = 0x30;
+
+struct UserMessage {
+  const wchar_t* text;
+  const wchar_t* caption;
+  unsigned flags;
+};
+
+// The start button's message for every status but Ready.
+UserMessage InstallRefusal(int status);
+
+std::wstring UpdateQuestion(const std::wstring& latestVersion);
+
+// The seams of the start-up thread's sequence.
+class StartupSteps {
+ public:
+  virtual ~StartupSteps() = default;
+  // True when the published version differs; `latest` receives it.
+  virtual bool NewVersionOffered(std::wstring* latest) = 0;
+  virtual bool AskYesNo(const std::wstring& text, const wchar_t* caption) = 0;
+  // True when the updater was started.
+  virtual bool LaunchUpdate() = 0;
+  // Waits a second and ends the process (the accepted update).
+  virtual void ExitForUpdate() = 0;
+  virtual void ReportStart() = 0;
+  virtual bool IsGptSystemDisk() = 0;
+  virtual bool FetchCatalogue() = 0;
+  virtual wchar_t ChooseWorkDrive() = 0;
+  virtual wchar_t SystemDrive() = 0;
+};
+
+// The start-up thread's work: update offer, start report, then the verdict.
+int RunStartupCheck(StartupSteps& steps);
+
+}  // namespace kavi
