@@ -1,0 +1,95 @@
+// The Windows painter: IPainter over a device context, images decoded with
+// GDI+ from the skin's members (PNG, GIF, BMP), text with GDI in the
+// window's fonts (ClearType). Win32 only.
+#pragma once
+
+#include <windows.h>
+// after windows.h
+#include <objidl.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui/paint_manager.h"
+#include "ui/painter.h"
+
+namespace Gdiplus {
+class Bitmap;
+}
+
+namespace SkinUI {
+
+// Starts GDI+ once for the process (it stays up until the process ends).
+bool StartGdiplus();
+
+// A decoded skin picture. Stills are kept premultiplied for fast drawing;
+// animations keep their frames.
+struct SkinImage {
+  SkinImage();
+  ~SkinImage();
+  SkinImage(const SkinImage&) = delete;
+  SkinImage& operator=(const SkinImage&) = delete;
+
+  std::unique_ptr<Gdiplus::Bitmap> bitmap;
+  IStream* stream = nullptr;  // backs an animation's frames
+  int width = 0;
+  int height = 0;
+  std::vector<int> delays;  // per frame, milliseconds as stored (0 stays 0)
+  int activeFrame = 0;
+};
+
+// Decoded pictures by member name (ASCII case ignored, like the archive),
+// read through SkinResources::Process(). Missing members are remembered as
+// missing. UI thread only.
+class SkinImageCache {
+ public:
+  static SkinImageCache& Process();
+  // Null when the member is missing or not a picture.
+  SkinImage* Get(const std::wstring& file);
+  void Clear() { images_.clear(); }
+
+ private:
+  std::map<std::wstring, std::unique_ptr<SkinImage>> images_;
+};
+
+// The GDI fonts of one window's font list, made on first use.
+class FontCache {
+ public:
+  explicit FontCache(const CPaintManagerUI& manager) : manager_(manager) {}
+  ~FontCache();
+  FontCache(const FontCache&) = delete;
+  FontCache& operator=(const FontCache&) = delete;
+  // Font `index` of the list (-1 or out of range: the default font).
+  HFONT Get(int index, bool underline);
+  void Clear();
+
+ private:
+  const CPaintManagerUI& manager_;
+  std::map<std::pair<int, bool>, HFONT> fonts_;
+};
+
+class GdiplusPainter : public IPainter {
+ public:
+  GdiplusPainter(HDC dc, FontCache& fonts);
+  ~GdiplusPainter() override;
+
+  void FillRect(const UiRect& rect, UiColor color) override;
+  void DrawBorder(const UiRect& rect, int width, UiColor color) override;
+  bool DrawImage(const ImageDraw& image) override;
+  void DrawText(const UiRect& rect, const std::vector<TextRun>& runs,
+                const TextStyle& style) override;
+  void PushClip(const UiRect& rect) override;
+  void PopClip() override;
+
+ private:
+  void DrawRuns(const UiRect& rect, const std::vector<TextRun>& runs, const TextStyle& style);
+
+  HDC dc_;
+  FontCache& fonts_;
+  int clipDepth_ = 0;
+};
+
+}  // namespace SkinUI
