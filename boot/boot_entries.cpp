@@ -1,0 +1,147 @@
+#include "boot/boot_entries.h"
+
+#include "boot/boot_payloads.h"
+#include "host/text.h"
+
+namespace kavi {
+namespace {
+
+std::wstring BcdPath(wchar_t x) {
+  return Format(L"%lc:\\BOOT\\BCD", x);
+}
+std::wstring BcdBackupPath(wchar_t x) {
+  return Format(L"%lc:\\BOOT\\BCD_B", x);
+}
+
+bool ValidMode(int mode) {
+  return mode == kTakeoverBackup || mode == kTakeoverRestore;
+}
+
+// Runs the argument lines through bcdedit. The create line may fail on a
+// machine where an earlier takeover left the entry (the following lines then
+// update it), and the display order and timeout only shape the menu; the
+// path, device and boot sequence lines must succeed for the entry to start
+// the loader.
+bool RunBcdEntryArguments(BootMachine& machine, const std::vector<std::wstring>& lines,
+                          const std::wstring& store) {
+  const std::wstring& bcdedit = machine.settings.bcdeditPath;
+  const bool armed = [&] {
+    if (!RunTool(machine, bcdedit, lines[0])) return false;
+    if (!RunToolSucceeded(machine, bcdedit, lines[1])) return false;
+    RunTool(machine, bcdedit, lines[2]);
+    RunTool(machine, bcdedit, lines[3]);
+    return RunToolSucceeded(machine, bcdedit, lines[4]) &&
+           RunToolSucceeded(machine, bcdedit, lines[5]);
+  }();
+  if (!armed) {
+    RunTool(machine, bcdedit,
+            Format(L"%ls/delete {%ls}", store.c_str(), machine.settings.entryId.c_str()));
+  }
+  return armed;
+}
+
+bool AddBcdEntry(BootMachine& machine, const std::wstring& store, const std::wstring& name) {
+  const wchar_t x = machine.settings.bootDrive;
+  // Everything that can be found out beforehand is, so a failure leaves the
+  // store as it was.
+  const std::wstring device = BootDriveDevice(machine);
+  const bool hadBackup = machine.files.Exists(BcdBackupPath(x));
+  BackupBcdStore(machine);
+  if (RunBcdEntryArguments(machine, BcdEntryArguments(machine.settings, store, name, device),
+                           store)) {
+    return true;
+  }
+  // A backup left behind would be put back by the DOS side after some later
+  // takeover, undoing whatever changed in the store meanwhile.
+  if (!hadBackup) machine.files.Delete(BcdBackupPath(x));
+  return false;
+}
+
+}  // namespace
+
+bool HasBootFolder(BootFiles& files, wchar_t letter) {
+  if (files.Exists(Format(L"%lc:\\Boot\\memtest.exe", letter))) return true;
+  return files.Exists(Format(L"%lc:\\Boot\\zh-CN", letter));
+}
+
+void BackupBcdStore(BootMachine& machine) {
+  const wchar_t x = machine.settings.bootDrive;
+  machine.files.Copy(BcdPath(x), BcdBackupPath(x), true);
+  if (!machine.files.Exists(BcdBackupPath(x))) {
+    RunTool(machine, machine.settings.bcdeditPath,
+            Format(L"/export %ls", BcdBackupPath(x).c_str()));
+  }
+}
+
+bool MakeSystemPartitionBootable(BootMachine& machine, wchar_t letter,
+                                 const std::wstring& bcdbootPath, const std::wstring& dsptPath) {
+  const std::wstring bcdboot =
+      Format(L"%ls %lc:\\windows /s %lc: /l zh-cn", bcdbootPath.c_str(), letter, letter);
+  const std::optional<uint32_t> created = machine.runner.RunForExitCode(bcdboot);
+  if (!created || *created != 0) return false;
+  const int32_t disk = DiskNumberOfVolume(machine.devices, letter);
+  if (disk < 0) return false;
+  const std::optional<LetterPosition> found = FindLetterPosition(machine.disks, letter);
+  if (!found || found->disk != disk) return false;
+  const std::optional<uint32_t> activated = machine.runner.RunForExitCode(
+      Format(L"%ls %d /act:%d", dsptPath.c_str(), disk, found->position));
+  return activated && *activated == 0;
+}
+
+std::wstring BootDriveDevice(BootMachine& machine) {
+  const wchar_t x = machine.settings.bootDrive;
+  std::wstring device = VolumeDevicePath(machine.devices, x, machine.diagnostics);
+  if (device.empty()) device = Format(L"%lc:", x);
+  return device;
+}
+
+std::vector<std::wstring> BcdEntryArguments(const BootTakeoverSettings& s,
+                                            const std::wstring& store, const std::wstring& name,
+                                            const std::wstring& device) {
+  const wchar_t* st = store.c_str();
+  const wchar_t* id = s.entryId.c_str();
+  return {
+      Format(L"%ls/create {%ls} /d \"%ls\" /application bootsector", st, id, name.c_str()),
+      Format(L"%ls/set {%ls} path \\%ls", st, id, s.LoaderBootSectorName().c_str()),
+      Format(L"%ls/displayorder {%ls} /addlast", st, id),
+      Format(L"%ls/timeout %d", st, kBootMenuTimeout),
+      Format(L"%ls/set {%ls} device partition=%ls", st, id, device.c_str()),
+      Format(L"%ls/bootsequence {%ls}", st, id),
+  };
+}
+
+bool AddBcdEntrySystemStore(BootMachine& machine, const std::wstring& name, int mode) {
+  if (!ValidMode(mode)) return false;
+  return AddBcdEntry(machine, std::wstring(), name);
+}
+
+bool AddBcdEntryOwnStore(BootMachine& machine, const std::wstring& name, int mode) {
+  if (!ValidMode(mode)) return false;
+  const BootTakeoverSettings& s = machine.settings;
+  // Without an active partition holding this store the entry would never be
+  // seen at boot.
+  if (!MakeSystemPartitionBootable(machine, s.bootDrive, s.bcdbootPath, s.dsptPath)) return false;
+  return AddBcdEntry(machine, Format(L"/store %lc:\\boot\\bcd ", s.bootDrive), name);
+}
+
+bool AddBootIniEntry(BootMachine& machine, const std::wstring& name, int mode) {
+  if (!ValidMode(mode)) return false;
+  const BootTakeoverSettings& s = machine.settings;
+  const std::wstring bootIni = Format(L"%lc:\\boot.ini", s.bootDrive);
+  const std::wstring loader = Format(L"%lc:\\%ls", s.bootDrive, s.LoaderName().c_str());
+  // A boot.ini made from nothing would hold only our entry, and NTLDR reads
+  // none on a drive that has none.
+  if (!machine.files.Exists(bootIni)) return false;
+  // In backup mode the DOS side puts this copy back before Ghost dumps the
+  // partition; without it the machine would start the loader at every boot.
+  if (mode == kTakeoverBackup &&
+      !machine.files.Copy(bootIni, Format(L"%lc:\\boot.in_", s.bootDrive), false)) {
+    return false;
+  }
+  BootFiles& f = machine.files;
+  return f.WriteProfileString(bootIni, L"boot loader", L"default", loader) &&
+         f.SetBootLoaderTimeout(bootIni) &&
+         f.WriteProfileString(bootIni, L"operating systems", loader, name);
+}
+
+}  // namespace kavi

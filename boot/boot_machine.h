@@ -1,0 +1,98 @@
+// What the boot takeover asks of the machine, one small interface per seam:
+// tool runs with their exit codes, the few file operations on the boot
+// drive, and the payloads the executable carries. The Win32 side
+// (boot_machine_win32.cpp) is a thin layer over the Windows calls; tests use
+// substitutes, so every command line and file the takeover touches is
+// checked natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "boot/boot_settings.h"
+#include "boot/disk_map.h"
+#include "host/process_runner.h"
+
+namespace kavi {
+
+// The process runner, able to report the exit code as well: the boot tools
+// we carry return the Windows tool's exit code, so a bcdedit or bcdboot that
+// ran and failed is not taken for success where that matters.
+class BootProcessRunner : public ProcessRunner {
+ public:
+  // Runs the command line hidden in a console of its own and waits without
+  // time limit; the exit code, or none when the process could not start.
+  virtual std::optional<uint32_t> RunForExitCode(const std::wstring& commandLine) = 0;
+
+  bool RunHiddenAndWait(const std::wstring& commandLine) override {
+    return RunForExitCode(commandLine).has_value();
+  }
+};
+
+// A file being written, closed when destroyed.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  // One write of all the bytes; true when all of them were written.
+  virtual bool Write(const uint8_t* data, size_t size) = 0;
+};
+
+class BootFiles {
+ public:
+  virtual ~BootFiles() = default;
+  // GetFileAttributesW succeeds: a file or a folder.
+  virtual bool Exists(const std::wstring& path) = 0;
+  // CopyFileW.
+  virtual bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) = 0;
+  // DeleteFileW.
+  virtual bool Delete(const std::wstring& path) = 0;
+  // CreateFileW for writing, CREATE_ALWAYS, normal attributes, sharing
+  // writes; null when it cannot be created.
+  virtual std::unique_ptr<OutputFile> Create(const std::wstring& path) = 0;
+  // The Ghost task script: replaced whole, no sharing, bytes as given.
+  virtual bool WriteScript(const std::wstring& path, const std::string& bytes) = 0;
+  // WritePrivateProfileStringW.
+  virtual bool WriteProfileString(const std::wstring& file, const std::wstring& section,
+                                  const std::wstring& key, const std::wstring& value) = 0;
+  // "timeout=3" under [boot loader], through the program's CIniFile.
+  virtual bool SetBootLoaderTimeout(const std::wstring& file) = 0;
+};
+
+struct ResourceBytes {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+
+// Resources of the running executable (FindResourceW with no module).
+class PayloadResources {
+ public:
+  virtual ~PayloadResources() = default;
+  // False when the resource is missing or cannot be loaded.
+  virtual bool Load(uint16_t id, const std::wstring& type, ResourceBytes* bytes) = 0;
+};
+
+// Everything one takeover works with.
+struct BootMachine {
+  const BootTakeoverSettings& settings;
+  wchar_t systemDrive;
+  int32_t windowsEdition;
+  BootProcessRunner& runner;
+  BootFiles& files;
+  PayloadResources& resources;
+  const DiskList& disks;
+  DiskDevices& devices;
+  std::FILE* diagnostics = stdout;  // the volume search's three lines
+};
+
+// This machine: the process-wide settings, working state and disk map, and
+// the Windows implementations (Win32 build only).
+BootMachine SystemBootMachine();
+BootProcessRunner& SystemBootProcessRunner();
+BootFiles& SystemBootFiles();
+PayloadResources& SystemPayloadResources();
+
+}  // namespace kavi

@@ -1,0 +1,123 @@
+#include "boot/boot_machine.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "boot/ghost_script.h"
+#include "host/ini_file.h"
+#include "host/win32_util.h"
+
+namespace kavi {
+namespace {
+
+// The same start as RunHiddenAndWait (hidden, a console of its own, handles
+// inherited, no time limit), keeping the exit code.
+class Win32BootProcessRunner : public BootProcessRunner {
+ public:
+  std::optional<uint32_t> RunForExitCode(const std::wstring& commandLine) override {
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.resize(commandLine.size() + 2, L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
+                        nullptr, &startup, &process)) {
+      return std::nullopt;
+    }
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.hProcess, &code)) code = ~DWORD{0};
+    return code;
+  }
+};
+
+class Win32OutputFile : public OutputFile {
+ public:
+  explicit Win32OutputFile(UniqueHandle file) : file_(std::move(file)) {}
+  bool Write(const uint8_t* data, size_t size) override {
+    if (size > MAXDWORD) return false;
+    DWORD written = 0;
+    return WriteFile(file_.Get(), data, static_cast<DWORD>(size), &written, nullptr) &&
+           written == size;
+  }
+
+ private:
+  UniqueHandle file_;
+};
+
+class Win32BootFiles : public BootFiles {
+ public:
+  bool Exists(const std::wstring& path) override {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+  bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) override {
+    return CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
+  }
+  bool Delete(const std::wstring& path) override { return DeleteFileW(path.c_str()) != FALSE; }
+  std::unique_ptr<OutputFile> Create(const std::wstring& path) override {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return nullptr;
+    return std::make_unique<Win32OutputFile>(std::move(file));
+  }
+  bool WriteScript(const std::wstring& path, const std::string& bytes) override {
+    return WriteGhostScriptFile(path, bytes);
+  }
+  bool WriteProfileString(const std::wstring& file, const std::wstring& section,
+                          const std::wstring& key, const std::wstring& value) override {
+    return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
+           FALSE;
+  }
+  bool SetBootLoaderTimeout(const std::wstring& file) override {
+    return kavi::SetBootLoaderTimeout(CIniFile(file));
+  }
+};
+
+class ModuleResources : public PayloadResources {
+ public:
+  bool Load(uint16_t id, const std::wstring& type, ResourceBytes* bytes) override {
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(id), type.c_str());
+    if (found == nullptr) return false;
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    if (loaded == nullptr) return false;
+    bytes->data = static_cast<const uint8_t*>(LockResource(loaded));
+    bytes->size = SizeofResource(nullptr, found);
+    return bytes->data != nullptr;
+  }
+};
+
+}  // namespace
+
+BootProcessRunner& SystemBootProcessRunner() {
+  static Win32BootProcessRunner runner;
+  return runner;
+}
+
+BootFiles& SystemBootFiles() {
+  static Win32BootFiles files;
+  return files;
+}
+
+PayloadResources& SystemPayloadResources() {
+  static ModuleResources resources;
+  return resources;
+}
+
+BootMachine SystemBootMachine() {
+  return BootMachine{BootSettings(),
+                     Working().SystemDrive(),
+                     Working().WindowsEdition(),
+                     SystemBootProcessRunner(),
+                     SystemBootFiles(),
+                     SystemPayloadResources(),
+                     Disks(),
+                     SystemDiskDevices(),
+                     stdout};
+}
+
+}  // namespace kavi

@@ -1,0 +1,90 @@
+#include "boot/boot_payloads.h"
+
+#include "host/text.h"
+
+namespace kavi {
+
+bool WriteResourceToFile(BootFiles& files, PayloadResources& resources, const std::wstring& path,
+                         uint16_t id, const std::wstring& type) {
+  std::unique_ptr<OutputFile> file = files.Create(path);
+  if (!file) return false;
+  ResourceBytes bytes;
+  if (!resources.Load(id, type, &bytes) || bytes.data == nullptr || bytes.size == 0) return false;
+  return file->Write(bytes.data, bytes.size);
+}
+
+bool HasPayloadResource(PayloadResources& resources, uint16_t id, const std::wstring& type) {
+  ResourceBytes bytes;
+  return resources.Load(id, type, &bytes) && bytes.data != nullptr && bytes.size > 0;
+}
+
+namespace {
+
+size_t PayloadCount(bool withBootSector) {
+  return withBootSector ? 3 : 2;
+}
+
+}  // namespace
+
+bool WriteBootPayloads(BootMachine& machine, bool withBootSector) {
+  const BootTakeoverSettings& s = machine.settings;
+  for (size_t i = 0; i < PayloadCount(withBootSector); ++i) {
+    const std::wstring path = Format(L"%lc:\\%ls", s.bootDrive, s.payloadNames[i].c_str());
+    if (!WriteResourceToFile(machine.files, machine.resources, path, s.payloadIds[i],
+                             s.resourceType)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool HasBootPayloads(BootMachine& machine, bool withBootSector) {
+  const BootTakeoverSettings& s = machine.settings;
+  for (size_t i = 0; i < PayloadCount(withBootSector); ++i) {
+    if (!HasPayloadResource(machine.resources, s.payloadIds[i], s.resourceType)) return false;
+  }
+  return true;
+}
+
+std::wstring ToolCommandLine(const std::wstring& toolPath, const std::wstring& arguments) {
+  return Format(L"%ls %ls", toolPath.c_str(), arguments.c_str());
+}
+
+bool RunTool(BootMachine& machine, const std::wstring& toolPath, const std::wstring& arguments) {
+  return machine.runner.RunHiddenAndWait(ToolCommandLine(toolPath, arguments));
+}
+
+bool RunToolSucceeded(BootMachine& machine, const std::wstring& toolPath,
+                      const std::wstring& arguments) {
+  const std::optional<uint32_t> code =
+      machine.runner.RunForExitCode(ToolCommandLine(toolPath, arguments));
+  return code && *code == 0;
+}
+
+std::vector<std::wstring> BootFileAttributeCommands(wchar_t x, const BootTakeoverSettings& s,
+                                                    bool hide) {
+  const wchar_t* sw = hide ? L"+h +s +r" : L"-h -s -r";
+  return {
+      Format(L"cmd /c attrib %ls \"%lc:\\GHOST.*\"", sw, x),
+      Format(L"cmd /c attrib %ls \"%lc:\\boot.in*\"", sw, x),
+      Format(L"cmd /c attrib %ls \"%lc:\\*.ima\"", sw, x),
+      Format(L"cmd /c attrib %ls \"%lc:\\%ls\"", sw, x, s.LoaderName().c_str()),
+      Format(L"cmd /c attrib %ls \"%lc:\\%ls\"", sw, x, s.LoaderBootSectorName().c_str()),
+  };
+}
+
+void HideBootFiles(BootMachine& machine) {
+  for (const std::wstring& line :
+       BootFileAttributeCommands(machine.settings.bootDrive, machine.settings, true)) {
+    machine.runner.RunHiddenAndWait(line);
+  }
+}
+
+void UnhideBootFiles(BootMachine& machine) {
+  for (const std::wstring& line :
+       BootFileAttributeCommands(machine.settings.bootDrive, machine.settings, false)) {
+    machine.runner.RunHiddenAndWait(line);
+  }
+}
+
+}  // namespace kavi

@@ -1,0 +1,81 @@
+// The takeover sequences that prepare the next boot (payloads, Ghost script,
+// boot menu entry) and the main window's backup and restore commands built
+// on them. A takeover either arms completely or reports why not; a failure
+// is shown as an error and never followed by a restart.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "boot/boot_machine.h"
+
+namespace kavi {
+
+// MessageBoxW types and answers, with the values of the Windows headers.
+constexpr uint32_t kMbOk = 0x0;
+constexpr uint32_t kMbYesNoCancel = 0x3;
+constexpr uint32_t kMbIconError = 0x10;
+constexpr uint32_t kMbIconWarning = 0x30;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+constexpr const wchar_t* kRestartCommand = L"cmd /c shutdown -r -t 0";
+
+// What the commands show and start: message boxes owned by the main window,
+// and the restart.
+class TakeoverUi {
+ public:
+  virtual ~TakeoverUi() = default;
+  // MessageBoxW; the answer (kIdYes, ...).
+  virtual int Message(const std::wstring& text, const std::wstring& caption, uint32_t type) = 0;
+  // Starts kRestartCommand hidden without waiting (WinExec); false when it
+  // could not be started.
+  virtual bool Restart() = 0;
+};
+
+enum class TakeoverResult {
+  kArmed,
+  kUnsupportedWindows,  // edition index 14: neither boot.ini nor BCD
+  kToolMissing,         // bcdedit, bcdboot or the activation tool not written
+  kPayloadsMissing,     // a payload the executable should carry is not there
+  kPayloadsNotWritten,  // the payloads could not be written to the boot drive
+  kScriptNotWritten,    // the Ghost task script could not be made or written
+  kBootEntryNotAdded,   // the boot menu entry could not be added and armed
+};
+
+// The error text shown for a takeover that did not arm (caption "错误").
+std::wstring TakeoverErrorText(TakeoverResult result);
+
+// What can be checked before anything is changed: the edition, the tools
+// and the payloads.
+TakeoverResult CheckTakeover(BootMachine& machine);
+
+// Backup (mode 1, "Kavi一键备份"): Ghost dumps the system partition into the
+// image file. Restore (mode 2, "Kavi一键还原"): Ghost loads the image file
+// onto it. Files are written before the boot entry that uses them, and the
+// entry is added only when all of them were.
+TakeoverResult PrepareBackupBoot(BootMachine& machine, const std::wstring& imagePath);
+TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imagePath);
+
+// The question texts with the two Ghost designations.
+std::wstring BackupQuestionText(const std::wstring& source, const std::wstring& target);
+std::wstring RestoreQuestionText(const std::wstring& source, const std::wstring& target);
+
+// The commands of the main window's "btnbacksys" and "btnrecosys", for the
+// system backup image `imagePath` (systemBackupImagePath).
+void OnBackupSystem(BootMachine& machine, TakeoverUi& ui, const std::wstring& imagePath);
+void OnRestoreSystem(BootMachine& machine, TakeoverUi& ui, const std::wstring& imagePath);
+
+// The reinstall after a verified download: restore takeover with the image
+// and restart, without asking. False when the takeover did not arm (an
+// error was shown); the caller then returns to the start page.
+bool TakeOverForReinstall(BootMachine& machine, TakeoverUi& ui, const std::wstring& imagePath);
+
+// Windows side, on this machine, with message boxes owned by `owner` (the
+// main window's HWND). Call only on the UI thread while no download runs.
+void OnBackupSystem(void* owner);
+void OnRestoreSystem(void* owner);
+bool TakeOverForReinstall(void* owner, const std::wstring& imagePath);
+
+}  // namespace kavi

@@ -1,0 +1,211 @@
+// Substitutes for the boot takeover's seams: a process runner that records
+// every command line and answers with chosen exit codes, an in-memory boot
+// drive, the executable's payloads, the message boxes and the restart; and a
+// machine of one MBR disk with C: (partition 1) and D: (partition 2).
+#pragma once
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "boot/boot_machine.h"
+#include "boot/takeover.h"
+#include "tests/boot/fake_disk_devices.h"
+
+namespace kavi {
+namespace testing_boot {
+
+class FakeRunner : public BootProcessRunner {
+ public:
+  std::vector<std::wstring> lines;
+  // Exit codes by command line; absent: 0.
+  std::map<std::wstring, uint32_t> exitCodes;
+  // Command lines starting with one of these cannot be started.
+  std::vector<std::wstring> unstartable;
+
+  std::optional<uint32_t> RunForExitCode(const std::wstring& commandLine) override {
+    lines.push_back(commandLine);
+    for (const std::wstring& prefix : unstartable) {
+      if (commandLine.compare(0, prefix.size(), prefix) == 0) return std::nullopt;
+    }
+    auto it = exitCodes.find(commandLine);
+    return it == exitCodes.end() ? 0u : it->second;
+  }
+};
+
+// Paths compared exactly, as the code builds them.
+class FakeFiles : public BootFiles {
+ public:
+  std::map<std::wstring, std::string> files;
+  std::set<std::wstring> folders;
+  std::set<std::wstring> uncreatable;  // Create and WriteScript fail
+  std::set<std::wstring> unwritable;   // Create succeeds, the write fails
+  bool profileWritesFail = false;
+  std::vector<std::wstring> log;  // "create X", "copy A B", "ini F [S] K=V", ...
+  // [file][section][key] = value
+  std::map<std::wstring, std::map<std::wstring, std::map<std::wstring, std::wstring>>> ini;
+
+  bool Exists(const std::wstring& path) override {
+    return files.count(path) > 0 || folders.count(path) > 0;
+  }
+  bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) override {
+    log.push_back(L"copy " + from + L" " + to);
+    if (!files.count(from) || (failIfExists && files.count(to))) return false;
+    files[to] = files[from];
+    return true;
+  }
+  bool Delete(const std::wstring& path) override {
+    log.push_back(L"delete " + path);
+    return files.erase(path) > 0;
+  }
+  std::unique_ptr<OutputFile> Create(const std::wstring& path) override {
+    log.push_back(L"create " + path);
+    if (uncreatable.count(path)) return nullptr;
+    files[path].clear();
+    return std::make_unique<File>(this, path);
+  }
+  bool WriteScript(const std::wstring& path, const std::string& bytes) override {
+    log.push_back(L"script " + path);
+    if (uncreatable.count(path)) return false;
+    files[path] = bytes;
+    return true;
+  }
+  bool WriteProfileString(const std::wstring& file, const std::wstring& section,
+                          const std::wstring& key, const std::wstring& value) override {
+    log.push_back(L"ini " + file + L" [" + section + L"] " + key + L"=" + value);
+    if (profileWritesFail) return false;
+    ini[file][section][key] = value;
+    return true;
+  }
+  bool SetBootLoaderTimeout(const std::wstring& file) override {
+    return WriteProfileString(file, L"boot loader", L"timeout", L"3");
+  }
+
+  // The log entries of one kind ("create ", "copy ", ...).
+  std::vector<std::wstring> Logged(const std::wstring& kind) const {
+    std::vector<std::wstring> out;
+    for (const std::wstring& entry : log) {
+      if (entry.compare(0, kind.size(), kind) == 0) out.push_back(entry);
+    }
+    return out;
+  }
+
+ private:
+  class File : public OutputFile {
+   public:
+    File(FakeFiles* owner, std::wstring path) : owner_(owner), path_(std::move(path)) {}
+    bool Write(const uint8_t* data, size_t size) override {
+      if (owner_->unwritable.count(path_)) return false;
+      owner_->files[path_].assign(reinterpret_cast<const char*>(data), size);
+      return true;
+    }
+
+   private:
+    FakeFiles* owner_;
+    std::wstring path_;
+  };
+};
+
+class FakeResources : public PayloadResources {
+ public:
+  std::map<uint16_t, std::string> payloads;
+  bool Load(uint16_t id, const std::wstring& type, ResourceBytes* bytes) override {
+    if (type != L"GHOST") return false;
+    auto it = payloads.find(id);
+    if (it == payloads.end()) return false;
+    bytes->data = reinterpret_cast<const uint8_t*>(it->second.data());
+    bytes->size = it->second.size();
+    return true;
+  }
+};
+
+struct ShownMessage {
+  std::wstring text;
+  std::wstring caption;
+  uint32_t type;
+};
+
+class FakeUi : public TakeoverUi {
+ public:
+  int answer = kIdYes;  // to every question
+  bool restartStarts = true;
+  std::vector<ShownMessage> messages;
+  int restarts = 0;
+
+  int Message(const std::wstring& text, const std::wstring& caption, uint32_t type) override {
+    messages.push_back({text, caption, type});
+    return type == kMbYesNoCancel ? answer : 1;
+  }
+  bool Restart() override {
+    ++restarts;
+    return restartStarts;
+  }
+};
+
+constexpr const wchar_t* kTools = L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1";
+constexpr const wchar_t* kSystemVolume = L"\\\\?\\Volume{0002}\\";
+
+// Windows 7 (edition 5) on C:, image folder on D:, every tool and payload
+// present, the boot manager's folder on C:.
+class MachineFixture {
+ public:
+  testing_disks::FakeDiskDevices devices;
+  DiskList disks;
+  BootTakeoverSettings settings;
+  FakeRunner runner;
+  FakeFiles files;
+  FakeResources resources;
+  FakeUi ui;
+  int32_t edition = 5;
+
+  MachineFixture() {
+    using namespace testing_disks;
+    devices.drives = {DriveLayout({{kMiB, 1}, {50 * kGiB, 2}})};
+    devices.AddVolume(L'C', 0, kMiB);
+    devices.AddVolume(L'D', 0, 50 * kGiB);
+    devices.volumeNames = {L"\\\\?\\Volume{0001}\\", kSystemVolume};
+    devices.dosDevices[L"Volume{0001}"] = L"\\Device\\HarddiskVolume1";
+    devices.dosDevices[L"Volume{0002}"] = L"\\Device\\HarddiskVolume2";
+    devices.mountPaths[L"\\\\?\\Volume{0001}\\"] = {};
+    devices.mountPaths[kSystemVolume] = {L"C:\\"};
+    disks = EnumerateDisks(devices);
+
+    WorkingFields fields;
+    fields.bootDrive = L'C';
+    fields.bcdeditPath = std::wstring(kTools) + L"\\bcdedit.exe";
+    fields.bcdbootPath = std::wstring(kTools) + L"\\bcdboot.exe";
+    fields.dsptPath = std::wstring(kTools) + L"\\dspt.exe";
+    settings = MakeBootTakeoverSettings(fields);
+
+    files.files[fields.bcdeditPath] = "tool";
+    files.files[fields.bcdbootPath] = "tool";
+    files.files[fields.dsptPath] = "tool";
+    files.files[L"C:\\Boot\\memtest.exe"] = "memtest";
+    files.files[L"C:\\BOOT\\BCD"] = "store";
+    files.files[L"C:\\boot.ini"] = "[boot loader]";
+    files.files[L"D:\\DURozazo\\SYS.GHO"] = "image";
+    resources.payloads = {{145, "floppy"}, {146, "loader"}, {147, "bootsector"}};
+  }
+
+  BootMachine Machine() {
+    return BootMachine{settings, L'C', edition, runner, files, resources, disks, devices, nullptr};
+  }
+
+  std::wstring Bcdedit(const std::wstring& arguments) const {
+    return settings.bcdeditPath + L" " + arguments;
+  }
+
+  // The command lines that are not attrib commands.
+  std::vector<std::wstring> ToolLines() const {
+    std::vector<std::wstring> out;
+    for (const std::wstring& line : runner.lines) {
+      if (line.compare(0, 14, L"cmd /c attrib ") != 0) out.push_back(line);
+    }
+    return out;
+  }
+};
+
+}  // namespace testing_boot
+}  // namespace kavi

@@ -1,0 +1,251 @@
+// The backup, restore and reinstall takeovers: questions, messages, the
+// whole sequence of commands and files, and failures that never restart.
+#include "boot/takeover.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/boot/fake_boot_machine.h"
+
+namespace kavi {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing_boot::MachineFixture;
+
+const std::wstring kImage = L"D:\\DURozazo\\SYS.GHO";
+const std::wstring kId = L"{DD97BC62-B9FD-466E-89A6-DCCF8465F855}";
+
+std::vector<std::wstring> Texts(const testing_boot::FakeUi& ui) {
+  std::vector<std::wstring> out;
+  for (const auto& m : ui.messages) out.push_back(m.caption + L":" + m.text);
+  return out;
+}
+
+TEST(Questions, ShowTheGhostDesignations) {
+  EXPECT_EQ(
+      L"备份工作已经准备就绪，是否继续？【1:1-1:2】\r\n立刻重启备份\"是\"，手动重启备份\"否\"，"
+      L"取消本次操作\"取消\"\r\n",
+      BackupQuestionText(L"1:1", L"1:2"));
+  EXPECT_EQ(
+      L"还原工作已经准备就绪，是否继续？【1:2-1:1】\r\n立刻重启还原\"是\"，手动重启还原\"否\"，"
+      L"取消本次操作\"取消\"\r\n",
+      RestoreQuestionText(L"1:2", L"1:1"));
+}
+
+TEST(OnBackupSystem, YesArmsEverythingInOrderThenRestarts) {
+  MachineFixture m;
+  BootMachine machine = m.Machine();
+  OnBackupSystem(machine, m.ui, kImage);
+
+  ASSERT_EQ(1u, m.ui.messages.size());
+  EXPECT_EQ(BackupQuestionText(L"1:1", L"1:2"), m.ui.messages[0].text);
+  EXPECT_EQ(L"提示", m.ui.messages[0].caption);
+  EXPECT_EQ(kMbYesNoCancel, m.ui.messages[0].type);
+  EXPECT_EQ(1, m.ui.restarts);
+
+  // Unhide, payloads, script, entry, hide.
+  ASSERT_EQ(16u, m.runner.lines.size());
+  EXPECT_EQ(L"cmd /c attrib -h -s -r \"C:\\GHOST.*\"", m.runner.lines[0]);
+  EXPECT_EQ(L"cmd /c attrib +h +s +r \"C:\\kvldr.mbr\"", m.runner.lines[15]);
+  EXPECT_THAT(m.files.log,
+              ElementsAre(L"create C:\\KV.ima", L"create C:\\kvldr", L"create C:\\kvldr.mbr",
+                          L"script C:\\Ghost.ba_", L"copy C:\\BOOT\\BCD C:\\BOOT\\BCD_B"));
+  EXPECT_EQ(m.Bcdedit(L"/create " + kId + L" /d \"Kavi一键备份\" /application bootsector"),
+            m.runner.lines[5]);
+  EXPECT_EQ(m.Bcdedit(L"/bootsequence " + kId), m.runner.lines[10]);
+  EXPECT_EQ(
+      "Ghost.exe -nousb -clone,mode=pdump,src=\"1:1\",dst=\"1:2\\DURozazo\\SYS.GHO\" -sure -rb "
+      "-crcignore -fro -z3 -auto -afile=\"GHOSTERR.TXT\"\r\nrestart\r\n",
+      m.files.files[L"C:\\Ghost.ba_"]);
+}
+
+TEST(OnBackupSystem, NoArmsWithoutRestartAndCancelChangesNothing) {
+  MachineFixture no;
+  no.ui.answer = kIdNo;
+  BootMachine n = no.Machine();
+  OnBackupSystem(n, no.ui, kImage);
+  EXPECT_EQ(0, no.ui.restarts);
+  EXPECT_TRUE(no.files.Exists(L"C:\\Ghost.ba_"));
+  EXPECT_EQ(1u, no.ui.messages.size());
+
+  MachineFixture cancel;
+  cancel.ui.answer = kIdCancel;
+  BootMachine c = cancel.Machine();
+  OnBackupSystem(c, cancel.ui, kImage);
+  EXPECT_EQ(0, cancel.ui.restarts);
+  EXPECT_THAT(cancel.runner.lines, IsEmpty());
+  EXPECT_THAT(cancel.files.log, IsEmpty());
+}
+
+TEST(OnBackupSystem, PartitionErrorsComeFirst) {
+  MachineFixture m;
+  BootMachine machine = m.Machine();
+  OnBackupSystem(machine, m.ui, L"");
+  EXPECT_THAT(m.ui.messages, IsEmpty());
+  OnBackupSystem(machine, m.ui, L"F:\\DURozazo\\SYS.GHO");
+  m.devices.volumes.erase(L'C');
+  OnBackupSystem(machine, m.ui, kImage);
+  EXPECT_THAT(Texts(m.ui),
+              ElementsAre(L"错误:读取备份保存分区发生错误。", L"错误:读取备份分区发生错误。"));
+  EXPECT_EQ(kMbOk | kMbIconError, m.ui.messages[0].type);
+  EXPECT_EQ(kMbOk | kMbIconError, m.ui.messages[1].type);
+  EXPECT_THAT(m.runner.lines, IsEmpty());
+}
+
+TEST(OnRestoreSystem, AsksWithTheImageFirstAndLoadsIt) {
+  MachineFixture m;
+  m.ui.answer = kIdNo;
+  BootMachine machine = m.Machine();
+  OnRestoreSystem(machine, m.ui, kImage);
+  ASSERT_EQ(1u, m.ui.messages.size());
+  EXPECT_EQ(RestoreQuestionText(L"1:2", L"1:1"), m.ui.messages[0].text);
+  EXPECT_EQ(0, m.ui.restarts);
+  EXPECT_EQ(
+      "Ghost.exe -nousb -clone,mode=pload,src=\"1:2\\DURozazo\\SYS.GHO:1\",dst=\"1:1\" -fro "
+      "-crcignore -sure -rb -fx -afile=\"GHOSTERR.TXT\"\r\nrestart\r\n",
+      m.files.files[L"C:\\Ghost.ba_"]);
+  EXPECT_EQ(m.Bcdedit(L"/create " + kId + L" /d \"Kavi一键还原\" /application bootsector"),
+            m.runner.lines[5]);
+}
+
+TEST(OnRestoreSystem, MissingImageIsToldAfterBothPartitionChecks) {
+  MachineFixture m;
+  m.files.files.erase(kImage);
+  BootMachine machine = m.Machine();
+  OnRestoreSystem(machine, m.ui, kImage);
+  OnRestoreSystem(machine, m.ui, L"F:\\DURozazo\\SYS.GHO");
+  m.devices.volumes.erase(L'C');
+  OnRestoreSystem(machine, m.ui, kImage);
+  EXPECT_THAT(Texts(m.ui),
+              ElementsAre(L"提示:备份文件不存在,请先使用备份系统功能",
+                          L"错误:读取还原分区发生错误。", L"错误:读取还原分区发生错误。"));
+  for (const auto& shown : m.ui.messages) EXPECT_EQ(kMbOk, shown.type);
+  EXPECT_EQ(0, m.ui.restarts);
+}
+
+// Takeovers that cannot arm: an error, nothing else changed, no restart.
+TEST(TakeoverFailures, UnsupportedWindowsOrMissingPiecesStopBeforeTheQuestion) {
+  struct Case {
+    const char* what;
+    void (*spoil)(MachineFixture&);
+    const wchar_t* text;
+  } cases[] = {
+      {"edition 14", [](MachineFixture& m) { m.edition = 14; },
+       L"错误:不支持当前的Windows版本，系统未作任何更改。"},
+      {"no KV.ima", [](MachineFixture& m) { m.resources.payloads.erase(145); },
+       L"错误:程序缺少启动文件，系统未作任何更改。"},
+      {"empty kvldr.mbr", [](MachineFixture& m) { m.resources.payloads[147] = ""; },
+       L"错误:程序缺少启动文件，系统未作任何更改。"},
+      {"no bcdedit", [](MachineFixture& m) { m.files.files.erase(m.settings.bcdeditPath); },
+       L"错误:缺少启动配置工具，系统未作任何更改。"},
+      {"own store without dspt",
+       [](MachineFixture& m) {
+         m.files.files.erase(L"C:\\Boot\\memtest.exe");
+         m.files.files.erase(m.settings.dsptPath);
+       },
+       L"错误:缺少启动配置工具，系统未作任何更改。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MachineFixture m;
+    c.spoil(m);
+    BootMachine machine = m.Machine();
+    OnBackupSystem(machine, m.ui, kImage);
+    OnRestoreSystem(machine, m.ui, kImage);
+    EXPECT_THAT(Texts(m.ui), ElementsAre(c.text, c.text));
+    EXPECT_EQ(kMbOk | kMbIconError, m.ui.messages[0].type);
+    EXPECT_EQ(0, m.ui.restarts);
+    EXPECT_THAT(m.runner.lines, IsEmpty());
+    EXPECT_THAT(m.files.log, IsEmpty());
+  }
+}
+
+TEST(TakeoverFailures, LaterFailuresAddNoEntryAndNeverRestart) {
+  {
+    MachineFixture m;
+    m.files.unwritable.insert(L"C:\\kvldr");
+    BootMachine machine = m.Machine();
+    OnBackupSystem(machine, m.ui, kImage);
+    EXPECT_EQ(L"错误:写入启动文件失败，未添加启动项。", Texts(m.ui).back());
+    EXPECT_THAT(m.ToolLines(), IsEmpty());
+    EXPECT_FALSE(m.files.Exists(L"C:\\Ghost.ba_"));
+    EXPECT_EQ(10u, m.runner.lines.size());  // unhidden and hidden again
+    EXPECT_EQ(0, m.ui.restarts);
+  }
+  {
+    MachineFixture m;
+    m.files.uncreatable.insert(L"C:\\Ghost.ba_");
+    BootMachine machine = m.Machine();
+    OnRestoreSystem(machine, m.ui, kImage);
+    EXPECT_EQ(L"错误:写入Ghost任务脚本失败，未添加启动项。", Texts(m.ui).back());
+    EXPECT_THAT(m.ToolLines(), IsEmpty());
+    EXPECT_EQ(0, m.ui.restarts);
+  }
+  {
+    MachineFixture m;
+    m.runner.exitCodes[m.Bcdedit(L"/set " + kId + L" device partition=\\Device\\HarddiskVolume2")] =
+        1;
+    BootMachine machine = m.Machine();
+    OnBackupSystem(machine, m.ui, kImage);
+    EXPECT_EQ(L"错误:添加启动项失败，下次启动仍进入Windows。", Texts(m.ui).back());
+    EXPECT_EQ(kMbOk | kMbIconError, m.ui.messages.back().type);
+    EXPECT_EQ(0, m.ui.restarts);
+    EXPECT_EQ(L"cmd /c attrib +h +s +r \"C:\\kvldr.mbr\"", m.runner.lines.back());
+  }
+  {
+    // A script whose path has no form in the ANSI code page is never written.
+    MachineFixture m;
+    m.files.files[L"D:\\DURozazo\\\u00e9\u0301\\SYS.GHO"] = "x";
+    BootMachine machine = m.Machine();
+    EXPECT_EQ(TakeoverResult::kScriptNotWritten,
+              PrepareRestoreBoot(machine, L"D:\\DURozazo\\\u00e9\u0301\\SYS.GHO"));
+    EXPECT_THAT(m.runner.lines, IsEmpty());
+  }
+}
+
+TEST(WindowsXp, BackupUsesBootIniAndNoBootSectorForm) {
+  MachineFixture m;
+  m.edition = 1;
+  m.resources.payloads.erase(147);  // not needed on this path
+  BootMachine machine = m.Machine();
+  OnBackupSystem(machine, m.ui, kImage);
+  EXPECT_EQ(1, m.ui.restarts);
+  EXPECT_THAT(m.ToolLines(), IsEmpty());
+  EXPECT_THAT(m.files.log,
+              ElementsAre(L"create C:\\KV.ima", L"create C:\\kvldr", L"script C:\\Ghost.ba_",
+                          L"copy C:\\boot.ini C:\\boot.in_",
+                          L"ini C:\\boot.ini [boot loader] default=C:\\kvldr",
+                          L"ini C:\\boot.ini [boot loader] timeout=3",
+                          L"ini C:\\boot.ini [operating systems] C:\\kvldr=Kavi一键备份"));
+  // The stale boot-sector form is still unhidden and hidden.
+  EXPECT_EQ(L"cmd /c attrib -h -s -r \"C:\\kvldr.mbr\"", m.runner.lines[4]);
+}
+
+TEST(Reinstall, RestoresAndRestartsWithoutAskingOrReportsAndReturns) {
+  MachineFixture m;
+  BootMachine machine = m.Machine();
+  EXPECT_TRUE(TakeOverForReinstall(machine, m.ui, L"D:\\DURozazo\\Download\\win7.gho"));
+  EXPECT_THAT(m.ui.messages, IsEmpty());
+  EXPECT_EQ(1, m.ui.restarts);
+
+  MachineFixture bad;
+  BootMachine b = bad.Machine();
+  EXPECT_FALSE(TakeOverForReinstall(b, bad.ui, L"F:\\x.gho"));
+  EXPECT_THAT(Texts(bad.ui), ElementsAre(L"错误:读取分区发生错误。"));
+  bad.edition = 14;
+  BootMachine b14 = bad.Machine();
+  EXPECT_FALSE(TakeOverForReinstall(b14, bad.ui, kImage));
+  EXPECT_EQ(2u, bad.ui.messages.size());
+  EXPECT_EQ(0, bad.ui.restarts);
+
+  MachineFixture stuck;
+  stuck.ui.restartStarts = false;
+  BootMachine s = stuck.Machine();
+  EXPECT_TRUE(TakeOverForReinstall(s, stuck.ui, kImage));
+  EXPECT_EQ(L"警告", stuck.ui.messages.back().caption);
+}
+
+}  // namespace
+}  // namespace kavi
