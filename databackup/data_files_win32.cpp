@@ -171,23 +171,27 @@ class Win32DataFiles : public DataFiles {
 
   std::wstring CanonicalPath(const std::wstring& path) override {
     // The long form of the longest part that exists, followed by the rest.
-    std::wstring head = SystemPath(path);
+    // Paths of classic length go in without the "\\?\" prefix: Wine does
+    // not expand 8.3 names behind it.
+    const std::wstring full = WithoutExtendedPrefix(SystemPath(path));
+    std::wstring head = full;
     std::wstring tail;
     while (!head.empty()) {
-      DWORD n = GetLongPathNameW(head.c_str(), nullptr, 0);
+      const std::wstring query = head.size() < MAX_PATH ? head : SystemPath(head);
+      DWORD n = GetLongPathNameW(query.c_str(), nullptr, 0);
       if (n != 0) {
         std::vector<wchar_t> buffer(n + 1);
-        DWORD written = GetLongPathNameW(head.c_str(), buffer.data(), n + 1);
+        DWORD written = GetLongPathNameW(query.c_str(), buffer.data(), n + 1);
         if (written != 0 && written <= n) {
           return WithoutExtendedPrefix(std::wstring(buffer.data(), written)) + tail;
         }
       }
       size_t cut = head.find_last_of(L'\\');
-      if (cut == std::wstring::npos || cut < 7) break;
+      if (cut == std::wstring::npos || cut < 3) break;
       tail = head.substr(cut) + tail;
       head.resize(cut);
     }
-    return WithoutExtendedPrefix(SystemPath(path));
+    return full;
   }
 
  private:
