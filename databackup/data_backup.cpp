@@ -1,5 +1,6 @@
 #include "databackup/data_backup.h"
 
+#include <mutex>
 #include <vector>
 
 #include "host/shell_folders.h"
@@ -17,6 +18,14 @@ const DataItemInfo kItems[] = {
 // The new backup is copied beside the old one and swapped in when done.
 constexpr const wchar_t* kFreshSuffix = L".new";
 constexpr const wchar_t* kPreviousSuffix = L".old";
+
+// One backup or restore per item at a time: a second backup of the same
+// item would empty the fresh folder the first is filling, and a restore
+// would read a backup in the middle of its swap. A later one waits.
+std::mutex& ItemLock(DataItem item) {
+  static std::mutex locks[3];
+  return locks[static_cast<size_t>(item)];
+}
 
 // Creates a folder and any missing parents.
 bool MakeFolders(DataFiles& files, const std::wstring& path) {
@@ -152,6 +161,7 @@ std::wstring FormatLastBack(const LocalTime& t) {
 
 DataResult BackupItem(DataBackupHost& host, DataItem item, const std::wstring& root,
                       DataProgress& progress) {
+  std::lock_guard<std::mutex> one(ItemLock(item));
   const DataItemInfo& info = ItemInfo(item);
   DataFiles& files = host.Files();
   CopyCounts counts;
@@ -214,6 +224,7 @@ DataResult BackupItem(DataBackupHost& host, DataItem item, const std::wstring& r
 
 DataResult RestoreItem(DataBackupHost& host, DataItem item, const std::wstring& root,
                        DataProgress& progress) {
+  std::lock_guard<std::mutex> one(ItemLock(item));
   const DataItemInfo& info = ItemInfo(item);
   DataFiles& files = host.Files();
   CopyCounts counts;

@@ -87,7 +87,8 @@ struct DataResult {
   bool Complete() const { return outcome == DataOutcome::kDone && counts.Complete(); }
 };
 
-// One item. A backup that is not kDone leaves the previous backup and
+// One item. Operations on the same item from several threads run one after
+// the other. A backup that is not kDone leaves the previous backup and
 // "LastBack" untouched; kDone writes "LastBack" even when some files could
 // not be copied (they are counted). A stopped restore keeps what it copied.
 DataResult BackupItem(DataBackupHost& host, DataItem item, const std::wstring& root,

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "host/shell_folders.h"
 #include "tests/databackup/memory_host.h"
 
@@ -209,6 +213,27 @@ TEST_F(PreviousBackupTest, ABackupMovedAsideByACrashIsPutBack) {
   ExpectPreviousBackupKept();
   RestoreDocuments(host, kRoot, progress);
   EXPECT_EQ(L"v1", host.files.Content(JoinPath(kDocs, L"precious.doc")));
+}
+
+TEST_F(DataBackupTest, TwoBackupsOfOneItemAtOnceRunOneAfterTheOther) {
+  for (int i = 0; i < 20; ++i) host.files.AddFile(JoinPath(kDesk, L"f" + std::to_wstring(i)), L"x");
+  std::atomic<bool> secondStarted{false};
+  std::thread second;
+  host.files.onCopy = [&](const std::wstring&) {
+    if (second.joinable()) return;
+    second = std::thread([&] {
+      secondStarted = true;
+      RecordingObserver quiet;
+      EXPECT_TRUE(BackupDesktop(host, kRoot, quiet).Complete());
+    });
+    // Give the second backup every chance to cut in if nothing stops it.
+    while (!secondStarted) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  };
+  EXPECT_TRUE(BackupDesktop(host, kRoot, progress).Complete());
+  second.join();
+  EXPECT_EQ(host.files.Tree(kDesk), host.files.Tree(Backup(L"桌面")));
+  EXPECT_FALSE(host.files.Exists(Backup(L"桌面.new")));
 }
 
 TEST_F(DataBackupTest, AFailedFolderLookUpIsSkippedAndSaysSo) {
