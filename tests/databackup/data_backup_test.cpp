@@ -53,54 +53,6 @@ TEST(LastBackFormat, ZeroPaddedLocalTimeOrEmpty) {
   EXPECT_EQ(L"", FormatLastBack(LocalTime()));
 }
 
-TEST_F(DataBackupTest, EachItemIsBackedUpAndRestoredWithItsLastBack) {
-  struct Case {
-    DataItem item;
-    const wchar_t* live;
-    const wchar_t* folder;
-    const wchar_t* section;
-  };
-  const Case cases[] = {{DataItem::kDocuments, kDocs, L"我的文档", L"Documents"},
-                        {DataItem::kFavorites, kFavs, L"收藏夹", L"Favorite"},
-                        {DataItem::kDesktop, kDesk, L"桌面", L"Desktop"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.folder);
-    host.files.AddFile(JoinPath(c.live, L"top.txt"), L"top");
-    host.files.AddFile(JoinPath(c.live, L"子文件夹\\deep.txt"), L"deep");
-    DataResult backup = BackupItem(host, c.item, kRoot, progress);
-    EXPECT_TRUE(backup.Complete());
-    EXPECT_EQ((Tree{L"top.txt", L"子文件夹\\", L"子文件夹\\deep.txt"}),
-              host.files.Tree(Backup(c.folder)));
-    EXPECT_EQ(L"2015/03/07 09:05:02", LastBack(c.section));
-
-    host.files.RemoveTree(c.live);
-    host.files.AddFolder(c.live);
-    EXPECT_TRUE(RestoreItem(host, c.item, kRoot, progress).Complete());
-    EXPECT_EQ(L"top", host.files.Content(JoinPath(c.live, L"top.txt")));
-    EXPECT_EQ(L"deep", host.files.Content(JoinPath(c.live, L"子文件夹\\deep.txt")));
-  }
-  // Only the three folders; nothing half-made is left beside them.
-  std::vector<FolderEntry> entries;
-  ASSERT_TRUE(host.files.ListFolder(L"D:\\DURozazo\\DataBackup", &entries));
-  EXPECT_EQ(3u, entries.size());
-  EXPECT_TRUE(progress.texts.empty());
-}
-
-TEST_F(DataBackupTest, ANewBackupReplacesThePreviousOneWhole) {
-  host.files.AddFile(JoinPath(kDocs, L"gone.txt"), L"g");
-  host.files.AddFile(JoinPath(kDocs, L"kept.txt"), L"1");
-  ASSERT_TRUE(BackupDocuments(host, kRoot, progress).Complete());
-  host.files.RemoveTree(JoinPath(kDocs, L"gone.txt"));
-  host.files.AddFile(JoinPath(kDocs, L"kept.txt"), L"2");
-  host.now.second = 40;
-  ASSERT_TRUE(BackupDocuments(host, kRoot, progress).Complete());
-  EXPECT_EQ((Tree{L"kept.txt"}), host.files.Tree(Backup(L"我的文档")));
-  EXPECT_EQ(L"2", host.files.Content(Backup(L"我的文档\\kept.txt")));
-  EXPECT_EQ(L"2015/03/07 09:05:40", LastBack(L"Documents"));
-  EXPECT_FALSE(host.files.Exists(Backup(L"我的文档.new")));
-  EXPECT_FALSE(host.files.Exists(Backup(L"我的文档.old")));
-}
-
 TEST_F(DataBackupTest, TopLevelDotEntriesOfDocumentsAreSkippedBothWays) {
   host.files.AddFile(JoinPath(kDocs, L".hidden.txt"), L"h");
   host.files.AddFile(JoinPath(kDocs, L".tool\\conf"), L"c");
@@ -189,12 +141,6 @@ TEST_F(PreviousBackupTest, AFailedSwapPutsTheOldBackupBack) {
   EXPECT_EQ(L"无法写入“我的文档”的备份，原备份已保留", progress.texts.back());
 }
 
-TEST_F(PreviousBackupTest, AFreshFolderThatCannotBeMadeKeepsTheOldBackup) {
-  host.files.unmakeable.insert(Backup(L"我的文档.new"));
-  EXPECT_EQ(DataOutcome::kTargetUnwritable, BackupDocuments(host, kRoot, progress).outcome);
-  ExpectPreviousBackupKept();
-}
-
 TEST_F(PreviousBackupTest, AStoppedBackupKeepsTheOldBackup) {
   host.files.AddFile(JoinPath(kDocs, L"more.doc"), L"m");
   int copies = 0;
@@ -263,23 +209,6 @@ TEST_F(DataBackupTest, AnEmptyWorkFolderIsRefused) {
   EXPECT_EQ(DataOutcome::kTargetUnwritable, BackupDesktop(host, L"", progress).outcome);
   EXPECT_EQ(DataOutcome::kSourceMissing, RestoreDesktop(host, L"", progress).outcome);
   EXPECT_FALSE(host.files.Exists(L"DataBackup"));
-}
-
-TEST_F(DataBackupTest, ARestoreMergesAndOverwritesSameNames) {
-  host.files.AddFile(JoinPath(kDesk, L"same.txt"), L"backed up");
-  host.files.AddFile(JoinPath(kDesk, L"dir\\inner.txt"), L"backed up");
-  ASSERT_TRUE(BackupDesktop(host, kRoot, progress).Complete());
-  host.files.AddFile(JoinPath(kDesk, L"same.txt"), L"changed", kAttrReadOnly);
-  host.files.AddFile(JoinPath(kDesk, L"dir\\inner.txt"), L"changed");
-  host.files.AddFile(JoinPath(kDesk, L"extra.txt"), L"extra");
-  host.files.AddFile(JoinPath(kDesk, L"dir\\extra.txt"), L"extra");
-
-  EXPECT_TRUE(RestoreDesktop(host, kRoot, progress).Complete());
-  EXPECT_EQ((Tree{L"dir\\", L"dir\\extra.txt", L"dir\\inner.txt", L"extra.txt", L"same.txt"}),
-            host.files.Tree(kDesk));
-  EXPECT_EQ(L"backed up", host.files.Content(JoinPath(kDesk, L"same.txt")));
-  EXPECT_EQ(L"backed up", host.files.Content(JoinPath(kDesk, L"dir\\inner.txt")));
-  EXPECT_EQ(L"extra", host.files.Content(JoinPath(kDesk, L"extra.txt")));
 }
 
 TEST_F(DataBackupTest, ARestoreWithoutABackupSaysSo) {

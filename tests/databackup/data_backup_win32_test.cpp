@@ -144,19 +144,25 @@ TEST_F(DataBackupWin32, ARestoreMergesAndOverwritesReadOnlyAndHiddenFiles) {
   const std::wstring& d = host.desktop;
   ASSERT_TRUE(WriteFileBytes(d + L"\\same.txt", "backed up"));
   ASSERT_TRUE(WriteFileBytes(d + L"\\desktop.ini", "backed up ini"));
+  ASSERT_TRUE(CreateDirectoryW((d + L"\\dir").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(d + L"\\dir\\inner.txt", "backed up"));
   ASSERT_TRUE(BackupDesktop(host, root, progress).Complete());
 
+  ASSERT_TRUE(WriteFileBytes(d + L"\\dir\\inner.txt", "changed"));
   ASSERT_TRUE(WriteFileBytes(d + L"\\same.txt", "changed"));
   SetFileAttributesW((d + L"\\same.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   ASSERT_TRUE(WriteFileBytes(d + L"\\desktop.ini", "changed ini"));
   SetFileAttributesW((d + L"\\desktop.ini").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   ASSERT_TRUE(WriteFileBytes(d + L"\\extra.txt", "extra"));
+  ASSERT_TRUE(WriteFileBytes(d + L"\\dir\\extra.txt", "extra"));
 
   DataResult result = RestoreDesktop(host, root, progress);
   EXPECT_TRUE(result.Complete()) << result.counts.filesFailed;
   EXPECT_EQ("backed up", ReadFileBytes(d + L"\\same.txt"));
   EXPECT_EQ("backed up ini", ReadFileBytes(d + L"\\desktop.ini"));
   EXPECT_EQ("extra", ReadFileBytes(d + L"\\extra.txt"));
+  EXPECT_EQ("extra", ReadFileBytes(d + L"\\dir\\extra.txt"));
+  EXPECT_EQ("backed up", ReadFileBytes(d + L"\\dir\\inner.txt"));
 }
 
 TEST_F(DataBackupWin32, TopLevelDotEntriesAreSkippedDeeperOnesCopied) {
