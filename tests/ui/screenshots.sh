@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Screenshots of the program's skins under Wine: the main window on each of
+# its four pages and the data backup window, shown by the skin host. Each
+# picture is the screen cut around the window and its shadow, saved in
+# OUT_DIR for review. Leaves a JUnit report in REPORT when given.
+#   screenshots.sh SKIN_HOST.EXE OUT_DIR [REPORT]
+set -uo pipefail
+source "$(dirname "$0")/../../scripts/lib/common.sh"
+host=$1
+out=$2
+report=${3:-}
+mkdir -p "$out"
+kavi_before_display_stop() { WINEPREFIX="$KAVI_ROOT/build/wine/prefix" wineserver -k 2>/dev/null; }
+kavi_ensure_display
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' RETURN
+failures=0
+cases=0
+results=""
+
+shoot() {  # name, host arguments...
+  local name=$1; shift
+  local ready="$work/$name.ready"
+  cases=$((cases + 1))
+  "$KAVI_ROOT/scripts/wine" "$host" "$@" --ready "Z:$ready" --exit-after 60000 &
+  local pid=$!
+  for _ in $(seq 600); do
+    [ -s "$ready" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ ! -s "$ready" ]; then
+    echo "screenshots: $name was not shown" >&2
+    failures=$((failures + 1))
+    results+="<testcase name=\"$name\"><failure message=\"window not shown\"/></testcase>"
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+    return
+  fi
+  read -r left top right bottom < <(tr -d '\r' < "$ready")
+  local margin=12
+  local w=$((right - left + 2 * margin)) h=$((bottom - top + 2 * margin))
+  import -window root -crop "${w}x${h}+$((left - margin))+$((top - margin))" +repage \
+    "$out/$name.png"
+  echo "screenshots: $out/$name.png"
+  results+="<testcase name=\"$name\"/>"
+  rm -f "$ready"  # the host ends when its ready file goes
+  wait "$pid" 2>/dev/null
+}
+
+for page in 0 1 2 3; do shoot "main-page$page" --page "$page"; done
+shoot "databackup" --backup
+
+if [ -n "$report" ]; then
+  printf '<?xml version="1.0"?>\n<testsuites tests="%d" failures="%d"><testsuite name="screenshots" tests="%d" failures="%d">%s</testsuite></testsuites>\n' \
+    "$cases" "$failures" "$cases" "$failures" "$results" > "$report"
+fi
+[ "$failures" -eq 0 ]
