@@ -139,9 +139,9 @@ bool AddBootIniEntry(BootMachine& machine, const std::wstring& name, int mode) {
     return false;
   }
   BootFiles& f = machine.files;
-  return f.WriteProfileString(bootIni, L"boot loader", L"default", loader) &&
+  return f.WriteIniValue(bootIni, L"boot loader", L"default", loader) &&
          f.SetBootLoaderTimeout(bootIni) &&
-         f.WriteProfileString(bootIni, L"operating systems", loader, name);
+         f.WriteIniValue(bootIni, L"operating systems", loader, name);
 }
 
 }  // namespace kavi

@@ -56,8 +56,8 @@ class BootFiles {
   // The Ghost task script: replaced whole, no sharing, bytes as given.
   virtual bool WriteScript(const std::wstring& path, const std::string& bytes) = 0;
   // WritePrivateProfileStringW.
-  virtual bool WriteProfileString(const std::wstring& file, const std::wstring& section,
-                                  const std::wstring& key, const std::wstring& value) = 0;
+  virtual bool WriteIniValue(const std::wstring& file, const std::wstring& section,
+                             const std::wstring& key, const std::wstring& value) = 0;
   // "timeout=3" under [boot loader], through the program's CIniFile.
   virtual bool SetBootLoaderTimeout(const std::wstring& file) = 0;
 };

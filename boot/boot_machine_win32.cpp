@@ -68,8 +68,8 @@ class Win32BootFiles : public BootFiles {
   bool WriteScript(const std::wstring& path, const std::string& bytes) override {
     return WriteGhostScriptFile(path, bytes);
   }
-  bool WriteProfileString(const std::wstring& file, const std::wstring& section,
-                          const std::wstring& key, const std::wstring& value) override {
+  bool WriteIniValue(const std::wstring& file, const std::wstring& section, const std::wstring& key,
+                     const std::wstring& value) override {
     return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
            FALSE;
   }

@@ -72,15 +72,15 @@ class FakeFiles : public BootFiles {
     files[path] = bytes;
     return true;
   }
-  bool WriteProfileString(const std::wstring& file, const std::wstring& section,
-                          const std::wstring& key, const std::wstring& value) override {
+  bool WriteIniValue(const std::wstring& file, const std::wstring& section, const std::wstring& key,
+                     const std::wstring& value) override {
     log.push_back(L"ini " + file + L" [" + section + L"] " + key + L"=" + value);
     if (profileWritesFail) return false;
     ini[file][section][key] = value;
     return true;
   }
   bool SetBootLoaderTimeout(const std::wstring& file) override {
-    return WriteProfileString(file, L"boot loader", L"timeout", L"3");
+    return WriteIniValue(file, L"boot loader", L"timeout", L"3");
   }
 
   // The log entries of one kind ("create ", "copy ", ...).
