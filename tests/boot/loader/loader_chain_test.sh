@@ -1,19 +1,30 @@
 #!/usr/bin/env bash
-# loader_chain_test.sh LOADER_DIR: boots the loader chain in QEMU (software
+# loader_chain_test.sh LOADER_DIR [REPORT.xml]: boots the loader chain in QEMU (software
 # emulation). The test disk has one FAT16 partition holding kvldr.mbr, kvldr
 # and a test KV.ima built by make_floppy.py from a stand-in payload folder
 # whose "DOS boot sector" writes a marker and powers QEMU off. A stub in the
 # master boot record plays the Windows boot manager: it loads kvldr.mbr as a
 # boot-sector file at 0000:7C00 and jumps to it. The chain must reach the
 # marker: kvldr.mbr finds and starts kvldr, whose GRUB finds KV.ima and
-# boots it with memdisk. Exit 77 (skipped) only when QEMU cannot run.
+# boots it with memdisk. A second disk without KV.ima must hand the machine
+# back to the boot manager (a stand-in \bootmgr that writes its own marker).
+# Exit 77 (skipped) only when QEMU cannot run. The counts also go to
+# REPORT.xml, in the form the test command sums up.
 set -euo pipefail
 loader_dir="$1"
+report="${2:-}"
+# report TESTS FAILURES SKIPPED
+report() {
+  [ -n "$report" ] || return 0
+  printf '<?xml version="1.0"?>\n<testsuites name="boot_loader_chain" tests="%d" failures="%d" skipped="%d" errors="0"/>\n' \
+    "$1" "$2" "$3" > "$report"
+}
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../../.." && pwd)"
 
 if ! command -v qemu-system-i386 >/dev/null || ! qemu-system-i386 -version >/dev/null 2>&1; then
   echo "SKIPPED: qemu-system-i386 cannot run here (package qemu-system-x86)."
+  report 2 0 2
   exit 77
 fi
 for f in "$loader_dir/kvldr" "$loader_dir/kvldr.mbr"; do
@@ -29,6 +40,8 @@ as --32 -o "$work/stub.o" "$here/bootmgr_stub.S"
 ld -m elf_i386 -Ttext 0x600 --oformat binary -o "$work/stub.bin" "$work/stub.o"
 as --32 -o "$work/marker.o" "$here/marker_bootsect.S"
 ld -m elf_i386 -Ttext 0x7c3e --oformat binary -o "$work/marker.bin" "$work/marker.o"
+as --32 -o "$work/bootmgr.o" "$here/marker_bootmgr.S"
+ld -m elf_i386 -Ttext 0 --oformat binary -o "$work/bootmgr" "$work/bootmgr.o"
 
 # A stand-in payload folder: the marker as the DOS boot sector.
 mkdir -p "$work/payload/dos"
@@ -47,18 +60,22 @@ open(w + "/payload/GHOST.EXE", "wb").write(b"MZ stand-in")
 PY
 python3 "$root/tools/bootloader/make_floppy.py" "$work/KV.ima" "$work/payload"
 
-# The partition: 32 MiB FAT16 from sector 2048, boot files hidden as the
-# program leaves them.
+# make_disk NAME FILES...: a disk whose one FAT16 partition (32 MiB from
+# sector 2048) holds the files, hidden as the program leaves them, with the
+# boot-manager stub in the master boot record and kvldr.mbr in sectors 1-16.
 part_sectors=65536
-mkfs.fat -C -F 16 -h 2048 -n KAVITEST "$work/part.img" $((part_sectors / 2)) >/dev/null
-mcopy -i "$work/part.img" "$loader_dir/kvldr.mbr" ::kvldr.mbr
-mcopy -i "$work/part.img" "$loader_dir/kvldr" ::kvldr
-mcopy -i "$work/part.img" "$work/KV.ima" ::KV.ima
-mattrib -i "$work/part.img" +h +s +r ::kvldr ::kvldr.mbr ::KV.ima
-
-python3 - "$work" "$loader_dir/kvldr.mbr" "$part_sectors" <<'PY'
+make_disk() {
+  local name="$1"
+  shift
+  rm -f "$work/part.img"
+  mkfs.fat -C -F 16 -h 2048 -n KAVITEST "$work/part.img" $((part_sectors / 2)) >/dev/null
+  for f in "$@"; do
+    mcopy -i "$work/part.img" "$f" "::$(basename "$f")"
+    mattrib -i "$work/part.img" +h +s +r "::$(basename "$f")"
+  done
+  python3 - "$work" "$loader_dir/kvldr.mbr" "$part_sectors" "$work/$name" <<'PY'
 import struct, sys
-w, mbr_file, part_sectors = sys.argv[1], sys.argv[2], int(sys.argv[3])
+w, mbr_file, part_sectors, disk_file = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
 stub = open(w + "/stub.bin", "rb").read()
 bootsector_file = open(mbr_file, "rb").read()
 assert len(stub) <= 446 and len(bootsector_file) <= 16 * 512
@@ -69,20 +86,46 @@ mbr[446:462] = struct.pack("<B3sB3sII", 0x80, b"\xfe\xff\xff", 0x06, b"\xfe\xff\
 mbr[510:] = b"\x55\xaa"
 gap = bytearray(2047 * 512)
 gap[:len(bootsector_file)] = bootsector_file
-with open(w + "/disk.img", "wb") as disk:
+with open(disk_file, "wb") as disk:
     disk.write(mbr)
     disk.write(gap)
     disk.write(open(w + "/part.img", "rb").read())
 PY
+}
 
-status=0
-timeout 90 qemu-system-i386 -M pc -m 64 -display none -no-reboot -monitor none -serial none \
-  -drive file="$work/disk.img",format=raw,if=ide \
-  -debugcon file:"$work/debug.log" -device isa-debug-exit,iobase=0xf4,iosize=0x04 || status=$?
-if grep -q "KAVI-FLOPPY-BOOTED" "$work/debug.log" 2>/dev/null; then
-  echo "1 passed, 0 failed: the boot-sector form reached the floppy image (QEMU exit $status)."
-  exit 0
+# boots DISK MARKER WHAT: runs QEMU on the disk until the stand-in at the end
+# of the chain powers it off, and looks for its marker.
+boots() {
+  local disk="$1" marker="$2" what="$3" status=0
+  rm -f "$work/debug.log"
+  timeout 60 qemu-system-i386 -M pc -m 64 -display none -no-reboot -monitor none -serial none \
+    -nic none -drive file="$work/$disk",format=raw,if=ide \
+    -debugcon file:"$work/debug.log" -device isa-debug-exit,iobase=0xf4,iosize=0x04 ||
+    status=$?
+  if grep -q "$marker" "$work/debug.log" 2>/dev/null; then
+    echo "passed: $what (QEMU exit $status)"
+    return 0
+  fi
+  echo "FAILED: $what (QEMU exit $status); debug console:"
+  cat "$work/debug.log" 2>/dev/null || true
+  return 1
+}
+
+cp "$loader_dir/kvldr" "$loader_dir/kvldr.mbr" "$work/"
+make_disk takeover.img "$work/kvldr.mbr" "$work/kvldr" "$work/KV.ima" "$work/bootmgr"
+make_disk nofloppy.img "$work/kvldr.mbr" "$work/kvldr" "$work/bootmgr"
+passed=0
+failed=0
+if boots takeover.img KAVI-FLOPPY-BOOTED "kvldr.mbr started as a boot sector reached KV.ima"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
 fi
-echo "FAILED: the floppy image was not reached (QEMU exit $status); debug console:"
-cat "$work/debug.log" 2>/dev/null || true
-exit 1
+if boots nofloppy.img WINDOWS-BOOT-MANAGER "without KV.ima the loader went back to bootmgr"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+echo "$passed passed, $failed failed"
+report 2 "$failed" 0
+[ "$failed" -eq 0 ]
