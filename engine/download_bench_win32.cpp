@@ -1,16 +1,20 @@
-// xldl_bench URL FOLDER NAME: downloads one file through xldl.dll as the
-// program does and prints the time, throughput and the peak working set.
+// xldl_bench URL FOLDER NAME [--resume]: downloads one file through
+// xldl.dll as the program does and prints the time, throughput, the bytes
+// taken from the network and the peak working set. With --resume a partial
+// download left by an earlier run is continued.
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
+#include <string>
 
 #include "download/engine_api.h"
 
 int wmain(int argc, wchar_t** argv) {
   using namespace kavi;
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: xldl_bench URL FOLDER NAME\n");
+  const bool resume = argc == 5 && std::wstring(argv[4]) == L"--resume";
+  if (argc != 4 && !resume) {
+    std::fprintf(stderr, "usage: xldl_bench URL FOLDER NAME [--resume]\n");
     return 2;
   }
   HMODULE engine = LoadLibraryW(L"xldl.dll");
@@ -27,7 +31,7 @@ int wmain(int argc, wchar_t** argv) {
   init();
   static DownloadTaskRequest request;
   if (!FillDownloadRequest(&request, argv[1], argv[3], argv[2])) return 2;
-  request.resume = 0;
+  request.resume = resume ? 1 : 0;
   LARGE_INTEGER frequency, begin, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&begin);
@@ -48,8 +52,10 @@ int wmain(int argc, wchar_t** argv) {
   QueryPerformanceCounter(&end);
   remove(task);
   const double seconds = double(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
-  std::printf("state %d bytes %lld seconds %.3f MB/s %.1f peak_working_set_MB %.1f\n",
+  std::printf("state %d bytes %lld seconds %.3f MB/s %.1f peak_working_set_MB %.1f received %lld\n",
               static_cast<int>(status.state), static_cast<long long>(status.totalSize), seconds,
-              status.totalSize / seconds / 1048576.0, peak / 1048576.0);
+              status.totalSize / seconds / 1048576.0, peak / 1048576.0,
+              static_cast<long long>(status.counters64[0]));
+  std::fflush(stdout);
   return status.state == kTaskStateFinished ? 0 : 1;
 }
