@@ -14,30 +14,6 @@ namespace {
 using ::testing::ElementsAre;
 using testing_boot::MachineFixture;
 
-TEST(BootTakeoverSettings, ComeFromTheWorkingStateAndTheFixedNames) {
-  WorkingFields fields;
-  fields.bootDrive = L'E';
-  fields.systemDrive = L'E';
-  fields.bcdeditPath = L"T\\bcdedit.exe";
-  fields.bcdbootPath = L"T\\bcdboot.exe";
-  fields.dsptPath = L"T\\dspt.exe";
-  InitBootTakeoverSettings(fields);
-  const BootTakeoverSettings& s = BootSettings();
-  EXPECT_EQ(L'E', s.bootDrive);
-  EXPECT_EQ(L"T\\bcdedit.exe", s.bcdeditPath);
-  EXPECT_EQ(L"T\\bcdboot.exe", s.bcdbootPath);
-  EXPECT_EQ(L"T\\dspt.exe", s.dsptPath);
-  EXPECT_EQ(L"DD97BC62-B9FD-466E-89A6-DCCF8465F855", s.entryId);
-  EXPECT_EQ(145, s.payloadIds[0]);
-  EXPECT_EQ(146, s.payloadIds[1]);
-  EXPECT_EQ(147, s.payloadIds[2]);
-  EXPECT_EQ(L"KV.ima", s.payloadNames[0]);
-  EXPECT_EQ(L"kvldr", s.payloadNames[1]);
-  EXPECT_EQ(L"kvldr.mbr", s.payloadNames[2]);
-  EXPECT_EQ(L"GHOST", s.resourceType);
-  EXPECT_EQ(L"Ghost.ba_", s.scriptFileName);
-}
-
 TEST(WriteResourceToFile, WritesTheBytesOrLeavesAnEmptyFileAndFails) {
   MachineFixture m;
   m.resources.payloads[200] = "";
@@ -96,18 +72,6 @@ TEST(BootFileAttributes, HideAndUnhideRunTheFiveCommandsInOrder) {
           L"cmd /c attrib -h -s -r \"C:\\kvldr.mbr\"", L"cmd /c attrib +h +s +r \"C:\\GHOST.*\"",
           L"cmd /c attrib +h +s +r \"C:\\boot.in*\"", L"cmd /c attrib +h +s +r \"C:\\*.ima\"",
           L"cmd /c attrib +h +s +r \"C:\\kvldr\"", L"cmd /c attrib +h +s +r \"C:\\kvldr.mbr\""));
-}
-
-TEST(RunTool, JoinsPathAndArgumentsAndReportsOnlyTheStart) {
-  MachineFixture m;
-  BootMachine machine = m.Machine();
-  m.runner.exitCodes[L"T\\bcdedit.exe /timeout 3"] = 1;
-  EXPECT_TRUE(RunTool(machine, L"T\\bcdedit.exe", L"/timeout 3"));
-  EXPECT_FALSE(RunToolSucceeded(machine, L"T\\bcdedit.exe", L"/timeout 3"));
-  m.runner.unstartable = {L"X\\"};
-  EXPECT_FALSE(RunTool(machine, L"X\\bcdedit.exe", L"/enum"));
-  EXPECT_THAT(m.runner.lines, ElementsAre(L"T\\bcdedit.exe /timeout 3",
-                                          L"T\\bcdedit.exe /timeout 3", L"X\\bcdedit.exe /enum"));
 }
 
 TEST(BootSetUp, WritesTheFourToolsEvenWhenOneIsMissing) {
