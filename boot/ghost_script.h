@@ -42,7 +42,7 @@ std::optional<std::wstring> BuildGhostRestoreScript(const GhostPartitionLookup& 
 // path that does not exist.
 std::optional<std::string> GhostScriptBytes(const std::wstring& text);
 
-// Windows side. The boot drive is the working state's for now. Each writer
+// Windows side, on the boot drive of the takeover settings. Each writer
 // fails before touching the file when a designation cannot be resolved.
 bool WriteGhostBackupScript(wchar_t sourceLetter, const std::wstring& imagePath);
 bool WriteGhostRestoreScript(const std::wstring& imagePath, wchar_t targetLetter);

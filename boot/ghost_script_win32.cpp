@@ -2,17 +2,17 @@
 
 #include <windows.h>
 
+#include "boot/boot_settings.h"
 #include "boot/disk_map.h"
 #include "host/win32_util.h"
-#include "host/working_state.h"
 
 namespace kavi {
 namespace {
 
-// The boot drive comes from the working state until the boot takeover
-// settings own it; it equals the system drive.
+// The boot drive of the takeover settings (the system drive); 0 until the
+// working-path set-up has initialised them.
 wchar_t BootDriveLetter() {
-  return Working().BootDrive();
+  return BootSettings().bootDrive;
 }
 
 GhostPartitionLookup LookupAgainst(wchar_t bootDrive) {

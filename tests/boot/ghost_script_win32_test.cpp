@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "boot/disk_map.h"
+#include "boot/boot_settings.h"
 #include "host/working_state.h"
 #include "tests/support/win32_test_util.h"
 
@@ -27,7 +28,7 @@ TEST(WriteGhostScriptFile, WritesExactlyTheBytesAndReplacesALongerFile) {
   EXPECT_FALSE(WriteGhostScriptFile(dir / L"missing\\Ghost.ba_", "x"));
 }
 
-// Each test points the working state's boot drive at the Wine C: drive and
+// Each test points the boot drive at the Wine C: drive and
 // leaves no script behind.
 class GhostScriptOnBootDrive : public ::testing::Test {
  protected:
@@ -37,11 +38,13 @@ class GhostScriptOnBootDrive : public ::testing::Test {
     fields.bootDrive = L'C';
     fields.systemDrive = L'C';
     Working().Reset(fields);
+    InitBootTakeoverSettings(fields);
     DeleteFileW(script_.c_str());
   }
   void TearDown() override {
     DeleteFileW(script_.c_str());
     Working().Reset(saved_);
+    InitBootTakeoverSettings(saved_);
   }
 
   const std::wstring script_ = L"C:\\Ghost.ba_";
@@ -69,7 +72,7 @@ TEST_F(GhostScriptOnBootDrive, UnresolvedPartitionsLeaveAnOlderScriptAlone) {
 TEST_F(GhostScriptOnBootDrive, NoBootDriveYetIsAFailure) {
   WorkingFields fields = Working().Snapshot();
   fields.bootDrive = 0;
-  Working().Reset(fields);
+  InitBootTakeoverSettings(fields);
   EXPECT_FALSE(WriteGhostScript(L"restart\r\n"));
   EXPECT_FALSE(FileExists(script_));
 }
