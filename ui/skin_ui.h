@@ -9,7 +9,10 @@
 //   CPaintManagerUI               one per window: resources, root, layout,
 //                                 input routing, notifications, timers
 //
-// Seams for the Windows side (the next layer adds these, beside this core):
+// The Windows side (win32 build only): window_wnd.h (CWindowWnd, SetInstance),
+// window_impl_base.h (WindowImplBase, CNotifyPump, IMessageFilterUI),
+// gdiplus_painter.h, shadow.h, native_edit.h and ui_thread.h (control texts
+// from worker threads). It plugs into the core through these seams:
 //   IWindowHostUI  implemented by the window class (CWindowWnd /
 //       WindowImplBase) over its HWND: Invalidate -> InvalidateRect,
 //       StartTimer/StopTimer -> SetTimer/KillTimer with the key as timer id

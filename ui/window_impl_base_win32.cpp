@@ -576,6 +576,17 @@ void WindowImplBase::UpdateToolTip() {
   ti.rect = {pos.left, pos.top, pos.right, pos.bottom};
   ti.lpszText = &toolTipText_[0];
   SendMessageW(toolTip_, TTM_ADDTOOL, 0, reinterpret_cast<LPARAM>(&ti));
+  // The move that found the control came before the tool: hand it over, so
+  // the tip shows even when the mouse rests from now on.
+  POINT pt;
+  GetCursorPos(&pt);
+  ScreenToClient(hwnd_, &pt);
+  MSG relay = {};
+  relay.hwnd = hwnd_;
+  relay.message = WM_MOUSEMOVE;
+  relay.lParam = MAKELPARAM(pt.x, pt.y);
+  relay.pt = pt;
+  SendMessageW(toolTip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
 }
 
 void WindowImplBase::UpdateEditing() {

@@ -19,11 +19,11 @@ failures=0
 cases=0
 results=""
 
-shoot() {  # name, host arguments...
-  local name=$1; shift
+shoot() {  # name, hover offset in the window ("-" for none), host arguments...
+  local name=$1 hover=$2; shift 2
   local ready="$work/$name.ready"
   cases=$((cases + 1))
-  "$KAVI_ROOT/scripts/wine" "$host" "$@" --ready "Z:$ready" --exit-after 60000 &
+  "${KAVI_WINE:-$KAVI_ROOT/scripts/wine}" "$host" "$@" --ready "Z:$ready" --exit-after 60000 &
   local pid=$!
   for _ in $(seq 600); do
     [ -s "$ready" ] && break
@@ -38,6 +38,12 @@ shoot() {  # name, host arguments...
     return
   fi
   read -r left top right bottom < <(tr -d '\r' < "$ready")
+  if [ "$hover" != "-" ]; then  # the mouse over a control: hot state and tooltip
+    xdotool mousemove $((left + ${hover%,*})) $((top + ${hover#*,}))
+    sleep 1.5
+  else
+    xdotool mousemove 0 0
+  fi
   local margin=12
   local w=$((right - left + 2 * margin)) h=$((bottom - top + 2 * margin))
   import -window root -crop "${w}x${h}+$((left - margin))+$((top - margin))" +repage \
@@ -48,8 +54,10 @@ shoot() {  # name, host arguments...
   wait "$pid" 2>/dev/null
 }
 
-for page in 0 1 2 3; do shoot "main-page$page" --page "$page"; done
-shoot "databackup" --backup
+for page in 0 1 2 3; do shoot "main-page$page" - --page "$page"; done
+shoot "main-page0-hot" 286,270 --page 0
+shoot "main-page2-tooltip" 200,472 --page 2
+shoot "databackup" - --backup
 
 if [ -n "$report" ]; then
   printf '<?xml version="1.0"?>\n<testsuites tests="%d" failures="%d"><testsuite name="screenshots" tests="%d" failures="%d">%s</testsuite></testsuites>\n' \

@@ -273,6 +273,17 @@ void ParseOptions() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   ParseOptions();
   SkinUI::SetInstance(instance);
+  // A light desktop behind the windows, so that the shadow shows as it
+  // would on a real desktop (the virtual screen is black).
+  WNDCLASSW backdrop = {};
+  backdrop.lpfnWndProc = DefWindowProcW;
+  backdrop.hInstance = instance;
+  backdrop.hbrBackground = CreateSolidBrush(RGB(0xE9, 0xEE, 0xF3));
+  backdrop.lpszClassName = L"KaviSkinHostBackdrop";
+  RegisterClassW(&backdrop);
+  CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, backdrop.lpszClassName, L"",
+                  WS_POPUP | WS_VISIBLE | WS_DISABLED, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                  GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, instance, nullptr);
   auto* window = new MainWindow;
   window->Create(
       nullptr, L"Kavi一键重装系统",
