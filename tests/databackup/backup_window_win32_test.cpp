@@ -1,0 +1,496 @@
+// The data backup window under Wine, with the program's skin: the modal run
+// over an owner, the options and the backup button, backup and restore
+// workers on real folders, the root folder picker and closing the window
+// while a worker runs.
+//
+// Documents, Favorites and Desktop are temporary folders of the test, and
+// the work folder is a temporary folder too; the process-wide working state
+// is put back after each test.
+#include "databackup/backup_window_win32.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "host/shell_folders.h"
+#include "host/text.h"
+#include "host/working_state.h"
+#include "tests/support/win32_test_util.h"
+#include "ui/controls.h"
+#include "ui/window_wnd.h"
+
+namespace kavi {
+namespace {
+
+using SkinUI::CControlUI;
+
+// The system host with the special folders of a test. With the gate armed,
+// a worker's look-up of a folder waits until the gate opens.
+class TestHost : public DataBackupHost {
+ public:
+  TestHost()
+      : entered_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        open_(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+  ~TestHost() override {
+    CloseHandle(entered_);
+    CloseHandle(open_);
+  }
+
+  std::wstring documents, favorites, desktop;
+
+  void CloseGate() {
+    ResetEvent(entered_);
+    ResetEvent(open_);
+  }
+  void OpenGate() { SetEvent(open_); }
+  bool WaitUntilAWorkerWaits() { return WaitForSingleObject(entered_, 10000) == WAIT_OBJECT_0; }
+
+  DataFiles& Files() override { return SystemDataFiles(); }
+  bool SpecialFolder(int folderId, std::wstring* path) override {
+    SetEvent(entered_);
+    WaitForSingleObject(open_, 20000);
+    const std::wstring& folder = folderId == kFolderDocuments   ? documents
+                                 : folderId == kFolderFavorites ? favorites
+                                                                : desktop;
+    if (folder.empty()) return false;
+    *path = folder;
+    return true;
+  }
+  LocalTime Now() override { return SystemDataBackupHost().Now(); }
+  bool WriteLastBack(const std::wstring& iniPath, const std::wstring& section,
+                     const std::wstring& value) override {
+    return SystemDataBackupHost().WriteLastBack(iniPath, section, value);
+  }
+  std::wstring ReadLastBack(const std::wstring& iniPath, const std::wstring& section) override {
+    return SystemDataBackupHost().ReadLastBack(iniPath, section);
+  }
+  std::wstring WorkFolder() override { return SystemDataBackupHost().WorkFolder(); }
+
+ private:
+  HANDLE entered_;
+  HANDLE open_;
+};
+
+// Runs the windows' message handling for `ms` milliseconds.
+void Pump(DWORD ms = 30) {
+  const DWORD end = GetTickCount() + ms;
+  do {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (!SkinUI::PreTranslateToolkitMessage(msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+    Sleep(5);
+  } while (GetTickCount() < end);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
+  const DWORD end = GetTickCount() + timeoutMs;
+  while (!done()) {
+    if (GetTickCount() > end) return false;
+    Pump(10);
+  }
+  return true;
+}
+
+// A plain window standing in for the main window; a posted kRun runs the
+// test's script inside whatever message loop is running.
+constexpr UINT kRun = WM_APP + 5;
+std::function<void()> g_script;
+
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kRun && g_script) {
+    std::function<void()> script = std::move(g_script);
+    g_script = nullptr;
+    script();
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+HWND CreateOwner() {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = OwnerProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"KaviTestMainWindow";
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, wc.lpszClassName, L"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                         900, 637, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+// The open window of a test: its handle and controls, and mouse clicks.
+class Window {
+ public:
+  Window() = default;
+  explicit Window(CBackRecoPage* page) : page_(page), hwnd_(page->GetHWND()) {}
+  HWND Handle() const { return hwnd_; }
+  bool IsOpen() const { return IsWindow(hwnd_) != FALSE; }
+  CControlUI* Control(const wchar_t* name) const { return page_->FindControl(name); }
+  std::wstring Text(const wchar_t* name) const {
+    CControlUI* c = Control(name);
+    return c ? c->GetText() : L"<missing>";
+  }
+  bool Enabled(const wchar_t* name) const {
+    CControlUI* c = Control(name);
+    return c && c->IsEnabled();
+  }
+  bool Selected(const wchar_t* name) const {
+    auto* o = static_cast<SkinUI::COptionUI*>(Control(name)->GetInterface(L"Option"));
+    return o && o->IsSelected();
+  }
+  void Click(const wchar_t* name) {
+    CControlUI* c = Control(name);
+    ASSERT_NE(nullptr, c) << ToUtf8(name);
+    const SkinUI::UiRect& r = c->GetPos();
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageW(hwnd_, WM_MOUSEMOVE, 0, at);
+    SendMessageW(hwnd_, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(hwnd_, WM_LBUTTONUP, 0, at);
+  }
+  // Waits for a task's end: its text shown and its button usable again.
+  bool WaitForEnd(const wchar_t* text, const wchar_t* button) {
+    return PumpUntil([&] { return Text(L"labdatamsg") == text && Enabled(button); });
+  }
+
+ private:
+  CBackRecoPage* page_ = nullptr;  // deletes itself with its window
+  HWND hwnd_ = nullptr;
+};
+
+bool IsLastBackTime(const std::wstring& value) {
+  return std::regex_match(ToUtf8(value), std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})"));
+}
+
+class BackupWindowTest : public ::testing::Test {
+ protected:
+  // One main window for the suite: each window that goes costs Wine a wait
+  // for its withdrawal under a display without a window manager.
+  static void SetUpTestSuite() {
+    SkinUI::SetInstance(GetModuleHandleW(nullptr));
+    owner_ = CreateOwner();
+  }
+  static void TearDownTestSuite() { DestroyWindow(owner_); }
+
+  void SetUp() override {
+    saved_ = Working().Snapshot();
+    host_.documents = live_ / L"Documents";
+    host_.favorites = live_ / L"Favorites";
+    host_.desktop = live_ / L"Desktop";
+    for (const std::wstring* f : {&host_.documents, &host_.favorites, &host_.desktop}) {
+      CreateDirectoryW(f->c_str(), nullptr);
+    }
+    root_ = work_ / L"DURozazo";
+    CreateDirectoryW(root_.c_str(), nullptr);
+    Working().SetWorkFolder(root_.c_str());
+    ASSERT_NE(nullptr, owner_);
+  }
+
+  void TearDown() override {
+    host_.OpenGate();
+    for (HWND w : opened_) {
+      if (IsWindow(w)) DestroyWindow(w);
+    }
+    EXPECT_TRUE(WaitForDataTasks(20000));
+    Pump(10);
+    Working().Reset(saved_);
+  }
+
+  CBackRecoPage* NewPage() {
+    DataBackupWindowServices services;
+    services.host = &host_;
+    services.browseForFolder = [this] { return picked_; };
+    return new CBackRecoPage(services);
+  }
+
+  Window Open() {
+    CBackRecoPage* page = NewPage();
+    if (!page->Open(owner_)) {
+      ADD_FAILURE() << "the window was not created";
+      return Window();
+    }
+    opened_.push_back(page->GetHWND());
+    Pump();
+    return Window(page);
+  }
+
+  void Close(Window& w) {
+    w.Click(L"btnclose");
+    EXPECT_TRUE(PumpUntil([&] { return !w.IsOpen(); }));
+  }
+
+  std::wstring Backup(const std::wstring& root, const wchar_t* item) {
+    return root + L"\\DataBackup\\" + item;
+  }
+
+  WorkingFields saved_;
+  TempFolder live_;
+  TempFolder work_;
+  std::wstring root_;
+  TestHost host_;
+  static HWND owner_;
+  std::vector<HWND> opened_;
+  std::wstring picked_;  // what the folder picker answers
+};
+
+HWND BackupWindowTest::owner_ = nullptr;
+
+TEST_F(BackupWindowTest, OpensModalOverTheMainWindowAndClosesWithItsButton) {
+  CBackRecoPage* page = NewPage();
+  bool ran = false;
+  g_script = [&] {
+    ran = true;
+    Pump();  // lets the window lay out and paint
+    HWND hwnd = FindWindowW(L"UIBackUp", L"UIBootManager");
+    ASSERT_NE(nullptr, hwnd);
+    EXPECT_EQ(owner_, GetWindow(hwnd, GW_OWNER));
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_FALSE(IsWindowEnabled(owner_)) << "the main window must ignore input meanwhile";
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    EXPECT_EQ(404, rc.right);
+    EXPECT_EQ(426, rc.bottom);
+
+    Window w(page);
+    EXPECT_EQ(root_, w.Text(L"editdatapath"));
+    EXPECT_EQ(L"未备份", w.Text(L"lablastback"));
+    EXPECT_EQ(L"", w.Text(L"labdatamsg"));
+    for (const wchar_t* option : {L"optdocument", L"optfavorite", L"optdesktop"}) {
+      EXPECT_FALSE(w.Selected(option)) << ToUtf8(option);
+    }
+    EXPECT_TRUE(w.Enabled(L"btnbackupdata"));
+    EXPECT_TRUE(w.Enabled(L"btnrecoverydata"));
+    w.Click(L"btnclose");
+  };
+  PostMessageW(owner_, kRun, 0, 0);
+  EXPECT_EQ(1u, ShowDataBackupWindow(page, owner_));
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(IsWindowEnabled(owner_));
+  EXPECT_EQ(nullptr, FindWindowW(L"UIBackUp", nullptr));
+}
+
+TEST_F(BackupWindowTest, TheOptionsEnableAndDisableOnlyTheBackupButton) {
+  Window w = Open();
+  w.Click(L"optdocument");
+  EXPECT_TRUE(w.Selected(L"optdocument"));
+  EXPECT_TRUE(w.Enabled(L"btnbackupdata"));
+  w.Click(L"optdocument");
+  EXPECT_FALSE(w.Selected(L"optdocument"));
+  EXPECT_FALSE(w.Enabled(L"btnbackupdata"));
+  EXPECT_TRUE(w.Enabled(L"btnrecoverydata"));
+
+  w.Click(L"optfavorite");
+  w.Click(L"optdesktop");
+  EXPECT_TRUE(w.Enabled(L"btnbackupdata"));
+  w.Click(L"optfavorite");
+  EXPECT_TRUE(w.Enabled(L"btnbackupdata"));
+  w.Click(L"optdesktop");
+  EXPECT_FALSE(w.Enabled(L"btnbackupdata"));
+  EXPECT_TRUE(w.Enabled(L"btnrecoverydata"));
+}
+
+TEST_F(BackupWindowTest, ABackupCopiesTheSelectedFoldersAndReenablesItsButton) {
+  ASSERT_TRUE(WriteFileBytes(host_.documents + L"\\简历.txt", "doc"));
+  ASSERT_TRUE(WriteFileBytes(host_.favorites + L"\\link.url", "fav"));
+  ASSERT_TRUE(WriteFileBytes(host_.desktop + L"\\note.txt", "desk"));
+  Window w = Open();
+  w.Click(L"optdocument");
+  w.Click(L"optdesktop");
+
+  host_.CloseGate();  // holds the worker at its first folder
+  w.Click(L"btnbackupdata");
+  ASSERT_TRUE(host_.WaitUntilAWorkerWaits());
+  Pump();
+  EXPECT_FALSE(w.Enabled(L"btnbackupdata"));
+  EXPECT_EQ(L"正在备份“我的文档”", w.Text(L"labdatamsg"));
+  // Options changed while the backup runs do not make its button usable.
+  w.Click(L"optfavorite");
+  w.Click(L"optfavorite");
+  EXPECT_FALSE(w.Enabled(L"btnbackupdata"));
+  host_.OpenGate();
+
+  ASSERT_TRUE(w.WaitForEnd(L"备份资料完成", L"btnbackupdata"));
+  EXPECT_EQ("doc", ReadFileBytes(Backup(root_, L"我的文档\\简历.txt")));
+  EXPECT_EQ("desk", ReadFileBytes(Backup(root_, L"桌面\\note.txt")));
+  EXPECT_FALSE(FolderExists(Backup(root_, L"收藏夹")));
+  // The time shown is the one read when the window opened.
+  EXPECT_EQ(L"未备份", w.Text(L"lablastback"));
+}
+
+TEST_F(BackupWindowTest, ABackupWithNoOptionCopiesNothingAndEnds) {
+  ASSERT_TRUE(WriteFileBytes(host_.documents + L"\\a.txt", "a"));
+  Window w = Open();
+  w.Click(L"btnbackupdata");
+  ASSERT_TRUE(w.WaitForEnd(L"备份资料完成", L"btnbackupdata"));
+  EXPECT_FALSE(FolderExists(Backup(root_, L"我的文档")));
+}
+
+TEST_F(BackupWindowTest, ARestoreMergesAndItsButtonIsUsableAgain) {
+  ASSERT_TRUE(WriteFileBytes(host_.desktop + L"\\same.txt", "backed up"));
+  Window w = Open();
+  w.Click(L"optdesktop");
+  w.Click(L"btnbackupdata");
+  ASSERT_TRUE(w.WaitForEnd(L"备份资料完成", L"btnbackupdata"));
+
+  ASSERT_TRUE(WriteFileBytes(host_.desktop + L"\\same.txt", "changed"));
+  ASSERT_TRUE(WriteFileBytes(host_.desktop + L"\\extra.txt", "extra"));
+  w.Click(L"btnrecoverydata");
+  EXPECT_FALSE(w.Enabled(L"btnrecoverydata"));
+  ASSERT_TRUE(w.WaitForEnd(L"还原资料完成", L"btnrecoverydata"));
+  EXPECT_EQ("backed up", ReadFileBytes(host_.desktop + L"\\same.txt"));
+  EXPECT_EQ("extra", ReadFileBytes(host_.desktop + L"\\extra.txt"));
+
+  // And again, now that the button is usable.
+  ASSERT_TRUE(DeleteFileW((host_.desktop + L"\\same.txt").c_str()));
+  w.Click(L"btnrecoverydata");
+  ASSERT_TRUE(PumpUntil([&] { return FileExists(host_.desktop + L"\\same.txt"); }));
+  ASSERT_TRUE(w.WaitForEnd(L"还原资料完成", L"btnrecoverydata"));
+}
+
+TEST_F(BackupWindowTest, ReopeningShowsTheLastBackupTime) {
+  ASSERT_TRUE(WriteFileBytes(host_.documents + L"\\a.txt", "a"));
+  Window w = Open();
+  w.Click(L"optdocument");
+  w.Click(L"btnbackupdata");
+  ASSERT_TRUE(w.WaitForEnd(L"备份资料完成", L"btnbackupdata"));
+  Close(w);
+
+  Window again = Open();
+  const std::wstring shown = again.Text(L"lablastback");
+  EXPECT_TRUE(IsLastBackTime(shown)) << ToUtf8(shown);
+  EXPECT_EQ(ReadLastBackupTime(host_), shown);
+  EXPECT_FALSE(again.Selected(L"optdocument"));
+}
+
+TEST_F(BackupWindowTest, AnotherRootFolderTakesTheLaterBackups) {
+  ASSERT_TRUE(WriteFileBytes(host_.documents + L"\\a.txt", "a"));
+  TempFolder other;
+  Window w = Open();
+
+  picked_.clear();  // the user cancels the picker
+  w.Click(L"btnbrowserdata");
+  EXPECT_EQ(root_, w.Text(L"editdatapath"));
+  EXPECT_EQ(root_, Working().GetWorkFolder());
+
+  picked_ = other.Path();
+  w.Click(L"btnbrowserdata");
+  EXPECT_EQ(other.Path(), w.Text(L"editdatapath"));
+  EXPECT_EQ(other.Path(), Working().GetWorkFolder());
+
+  // What is typed into the edit box does not decide where backups go.
+  w.Control(L"editdatapath")->SetText(root_);
+  w.Click(L"optdocument");
+  w.Click(L"btnbackupdata");
+  ASSERT_TRUE(w.WaitForEnd(L"备份资料完成", L"btnbackupdata"));
+  EXPECT_EQ("a", ReadFileBytes(Backup(other.Path(), L"我的文档\\a.txt")));
+  EXPECT_FALSE(FolderExists(Backup(root_, L"我的文档")));
+  Close(w);
+
+  Window again = Open();
+  EXPECT_EQ(other.Path(), again.Text(L"editdatapath"));
+  EXPECT_TRUE(IsLastBackTime(again.Text(L"lablastback")));
+  Close(again);
+
+  Working().SetWorkFolder(root_.c_str());
+  Window back = Open();
+  EXPECT_EQ(L"未备份", back.Text(L"lablastback"));
+}
+
+TEST_F(BackupWindowTest, ClosingWhileABackupRunsStopsItAndKeepsTheOldBackup) {
+  ASSERT_TRUE(WriteFileBytes(host_.documents + L"\\a.txt", "old"));
+  {
+    Window first = Open();
+    first.Click(L"optdocument");
+    first.Click(L"btnbackupdata");
+    ASSERT_TRUE(first.WaitForEnd(L"备份资料完成", L"btnbackupdata"));
+    Close(first);
+  }
+  const std::wstring lastBack = ReadLastBackupTime(host_);
+  ASSERT_TRUE(IsLastBackTime(lastBack));
+  ASSERT_TRUE(WriteFileBytes(host_.documents + L"\\a.txt", "new"));
+
+  Window w = Open();
+  w.Click(L"optdocument");
+  host_.CloseGate();
+  w.Click(L"btnbackupdata");
+  ASSERT_TRUE(host_.WaitUntilAWorkerWaits());
+  Close(w);  // the window and its controls are freed now
+
+  // A new window, likely on the freed memory, must hear nothing of the old
+  // worker: neither its texts nor its end.
+  Window next = Open();
+  next.Click(L"optfavorite");
+  next.Click(L"optfavorite");
+  ASSERT_FALSE(next.Enabled(L"btnbackupdata"));
+  host_.OpenGate();
+  ASSERT_TRUE(WaitForDataTasks(20000));
+  Pump(100);
+  EXPECT_EQ(L"", next.Text(L"labdatamsg"));
+  EXPECT_FALSE(next.Enabled(L"btnbackupdata"));
+
+  EXPECT_EQ("old", ReadFileBytes(Backup(root_, L"我的文档\\a.txt")));
+  EXPECT_EQ(lastBack, ReadLastBackupTime(host_));
+}
+
+TEST_F(BackupWindowTest, ClosingWhileARestoreRunsIsSafe) {
+  ASSERT_TRUE(WriteFileBytes(host_.desktop + L"\\a.txt", "a"));
+  Window w = Open();
+  w.Click(L"optdesktop");
+  host_.CloseGate();
+  w.Click(L"btnrecoverydata");
+  ASSERT_TRUE(host_.WaitUntilAWorkerWaits());
+  w.Click(L"btnbackupdata");  // a backup beside it, as the window allows
+  Close(w);
+  host_.OpenGate();
+  ASSERT_TRUE(WaitForDataTasks(20000));
+  Pump(50);
+  EXPECT_EQ("a", ReadFileBytes(host_.desktop + L"\\a.txt"));
+}
+
+// Saves the window's picture as a BMP for review when KAVI_BACKUP_WINDOW_SHOT
+// names a file.
+TEST_F(BackupWindowTest, PictureForReview) {
+  const char* shot = std::getenv("KAVI_BACKUP_WINDOW_SHOT");
+  if (!shot) GTEST_SKIP() << "KAVI_BACKUP_WINDOW_SHOT not set";
+  ASSERT_TRUE(WriteFileBytes(host_.documents + L"\\a.txt", "a"));
+  Window w = Open();
+  w.Click(L"optdocument");
+  w.Click(L"optdesktop");
+  w.Click(L"btnbackupdata");
+  ASSERT_TRUE(w.WaitForEnd(L"备份资料完成", L"btnbackupdata"));
+  if (const char* hold = std::getenv("KAVI_BACKUP_WINDOW_HOLD_MS")) Pump(std::atoi(hold));
+
+  RECT rc;
+  GetClientRect(w.Handle(), &rc);
+  BITMAPINFO bi = {};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  HDC dc = CreateCompatibleDC(nullptr);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  SelectObject(dc, bitmap);
+  SendMessageW(w.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  GdiFlush();
+  const DWORD size = static_cast<DWORD>(rc.right * rc.bottom * 4);
+  BITMAPFILEHEADER fh = {0x4D42, sizeof(fh) + sizeof(BITMAPINFOHEADER) + size, 0, 0,
+                         sizeof(fh) + sizeof(BITMAPINFOHEADER)};
+  FILE* f = std::fopen(shot, "wb");
+  ASSERT_NE(nullptr, f);
+  std::fwrite(&fh, sizeof(fh), 1, f);
+  std::fwrite(&bi.bmiHeader, sizeof(BITMAPINFOHEADER), 1, f);
+  std::fwrite(bits, size, 1, f);
+  std::fclose(f);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+}
+
+}  // namespace
+}  // namespace kavi
