@@ -128,7 +128,8 @@ bool AddBootIniEntry(BootMachine& machine, const std::wstring& name, int mode) {
   if (!ValidMode(mode)) return false;
   const BootTakeoverSettings& s = machine.settings;
   const std::wstring bootIni = Format(L"%lc:\\boot.ini", s.bootDrive);
-  const std::wstring loader = Format(L"%lc:\\%ls", s.bootDrive, s.LoaderName().c_str());
+  // NTLDR starts the loader's boot-sector form, as the boot manager does.
+  const std::wstring loader = Format(L"%lc:\\%ls", s.bootDrive, s.LoaderBootSectorName().c_str());
   // A boot.ini made from nothing would hold only our entry, and NTLDR reads
   // none on a drive that has none.
   if (!machine.files.Exists(bootIni)) return false;

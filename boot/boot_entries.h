@@ -47,7 +47,8 @@ std::vector<std::wstring> BcdEntryArguments(const BootTakeoverSettings& settings
 // removes the entry it began and the store backup it made.
 bool AddBcdEntrySystemStore(BootMachine& machine, const std::wstring& name, int mode);
 bool AddBcdEntryOwnStore(BootMachine& machine, const std::wstring& name, int mode);
-// Needs an existing boot.ini; in backup mode its copy "boot.in_" first.
+// Makes "X:\kvldr.mbr" the default entry of boot.ini. Needs an existing
+// boot.ini; in backup mode its copy "boot.in_" is made first.
 bool AddBootIniEntry(BootMachine& machine, const std::wstring& name, int mode);
 
 }  // namespace kavi

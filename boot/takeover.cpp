@@ -19,6 +19,12 @@ bool UsesBootIni(const BootMachine& m) {
   return m.windowsEdition <= kLastBootIniEdition;
 }
 
+// Both boot menus start the loader through its boot-sector form: NTLDR and
+// the boot manager load kvldr.mbr whole at 0000:7C00, and it finds and starts
+// kvldr. GRUB's kvldr itself is no boot-sector file, so it is never named in
+// a boot menu.
+constexpr bool kWithBootSectorForm = true;
+
 GhostPartitionLookup LookupAgainst(BootMachine& m, wchar_t reference) {
   return [&m, reference](wchar_t letter) {
     return GhostPartitionId(m.disks, m.devices, letter, reference);
@@ -36,13 +42,12 @@ std::optional<std::string> ScriptBytes(BootMachine& m, int mode, const std::wstr
 }
 
 TakeoverResult Arm(BootMachine& m, int mode, const std::wstring& name, const std::string& script) {
-  const bool bootIni = UsesBootIni(m);
-  if (!WriteBootPayloads(m, !bootIni)) return TakeoverResult::kPayloadsNotWritten;
+  if (!WriteBootPayloads(m, kWithBootSectorForm)) return TakeoverResult::kPayloadsNotWritten;
   const std::wstring scriptPath =
       Format(L"%lc:\\%ls", m.settings.bootDrive, m.settings.scriptFileName.c_str());
   if (!m.files.WriteScript(scriptPath, script)) return TakeoverResult::kScriptNotWritten;
   bool added;
-  if (bootIni) {
+  if (UsesBootIni(m)) {
     added = AddBootIniEntry(m, name, mode);
   } else if (HasBootFolder(m.files, m.settings.bootDrive)) {
     added = AddBcdEntrySystemStore(m, name, mode);
@@ -120,7 +125,7 @@ TakeoverResult CheckTakeover(BootMachine& m) {
       (!m.files.Exists(m.settings.bcdbootPath) || !m.files.Exists(m.settings.dsptPath))) {
     return TakeoverResult::kToolMissing;
   }
-  if (!HasBootPayloads(m, !bootIni)) return TakeoverResult::kPayloadsMissing;
+  if (!HasBootPayloads(m, kWithBootSectorForm)) return TakeoverResult::kPayloadsMissing;
   return TakeoverResult::kArmed;
 }
 

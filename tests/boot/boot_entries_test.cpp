@@ -150,9 +150,9 @@ TEST(AddBootIniEntry, BacksUpInBackupModeThenWritesDefaultTimeoutAndEntry) {
   ASSERT_TRUE(AddBootIniEntry(machine, L"Kavi一键备份", 1));
   EXPECT_THAT(m.files.log,
               ElementsAre(L"copy C:\\boot.ini C:\\boot.in_",
-                          L"ini C:\\boot.ini [boot loader] default=C:\\kvldr",
+                          L"ini C:\\boot.ini [boot loader] default=C:\\kvldr.mbr",
                           L"ini C:\\boot.ini [boot loader] timeout=3",
-                          L"ini C:\\boot.ini [operating systems] C:\\kvldr=Kavi一键备份"));
+                          L"ini C:\\boot.ini [operating systems] C:\\kvldr.mbr=Kavi一键备份"));
   EXPECT_THAT(m.runner.lines, IsEmpty());
 
   MachineFixture restore;

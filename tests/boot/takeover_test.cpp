@@ -205,22 +205,28 @@ TEST(TakeoverFailures, LaterFailuresAddNoEntryAndNeverRestart) {
   }
 }
 
-TEST(WindowsXp, BackupUsesBootIniAndNoBootSectorForm) {
+// NTLDR starts the boot-sector form too: it is written on this path as well,
+// and its absence refuses the takeover.
+TEST(WindowsXp, BackupUsesBootIniWithTheBootSectorForm) {
   MachineFixture m;
   m.edition = 1;
-  m.resources.payloads.erase(147);  // not needed on this path
   BootMachine machine = m.Machine();
   OnBackupSystem(machine, m.ui, kImage);
   EXPECT_EQ(1, m.ui.restarts);
   EXPECT_THAT(m.ToolLines(), IsEmpty());
   EXPECT_THAT(m.files.log,
-              ElementsAre(L"create C:\\KV.ima", L"create C:\\kvldr", L"script C:\\Ghost.ba_",
-                          L"copy C:\\boot.ini C:\\boot.in_",
-                          L"ini C:\\boot.ini [boot loader] default=C:\\kvldr",
+              ElementsAre(L"create C:\\KV.ima", L"create C:\\kvldr", L"create C:\\kvldr.mbr",
+                          L"script C:\\Ghost.ba_", L"copy C:\\boot.ini C:\\boot.in_",
+                          L"ini C:\\boot.ini [boot loader] default=C:\\kvldr.mbr",
                           L"ini C:\\boot.ini [boot loader] timeout=3",
-                          L"ini C:\\boot.ini [operating systems] C:\\kvldr=Kavi一键备份"));
-  // The stale boot-sector form is still unhidden and hidden.
-  EXPECT_EQ(L"cmd /c attrib -h -s -r \"C:\\kvldr.mbr\"", m.runner.lines[4]);
+                          L"ini C:\\boot.ini [operating systems] C:\\kvldr.mbr=Kavi一键备份"));
+
+  MachineFixture missing;
+  missing.edition = 2;
+  missing.resources.payloads.erase(147);
+  BootMachine x = missing.Machine();
+  EXPECT_EQ(TakeoverResult::kPayloadsMissing, PrepareRestoreBoot(x, kImage));
+  EXPECT_THAT(missing.files.log, IsEmpty());
 }
 
 TEST(Reinstall, RestoresAndRestartsWithoutAskingOrReportsAndReturns) {

@@ -82,7 +82,7 @@ TEST_F(SpareDrive, BootIniGetsTheEntryAsDefaultAndKeepsTheOthers) {
   ASSERT_TRUE(AddBootIniEntry(machine, L"Kavi一键备份", kTakeoverBackup));
   EXPECT_EQ(kBootIni, ReadFileBytes(Root(L"boot.in_")));
 
-  const std::wstring loader = Root(L"kvldr");
+  const std::wstring loader = Root(L"kvldr.mbr");
   const std::wstring ini = Root(L"boot.ini");
   wchar_t value[260] = {};
   GetPrivateProfileStringW(L"boot loader", L"default", L"", value, 260, ini.c_str());
@@ -103,7 +103,7 @@ TEST_F(SpareDrive, BootIniGetsTheEntryAsDefaultAndKeepsTheOthers) {
   EXPECT_STREQ(L"Kavi一键还原", value);
   EXPECT_EQ(kBootIni, ReadFileBytes(Root(L"boot.in_")));
   const std::string replaced = ReadFileBytes(Root(L"boot.ini"));
-  EXPECT_EQ(replaced.find("kvldr="), replaced.rfind("kvldr="));
+  EXPECT_EQ(replaced.find("kvldr.mbr="), replaced.rfind("kvldr.mbr="));
 }
 
 // Wine's attrib applies only the last of several switches, so of "+h +s +r"

@@ -4,8 +4,10 @@
 #   OUT_DIR/kvldr      GRUB core with an embedded configuration (grub.cfg
 #                      beside this script) and memdisk, behind GRUB's g2hdr
 #                      head that the boot-sector form jumps into;
-#   OUT_DIR/kvldr.mbr  the boot-sector form for a BCD bootsector entry: it
-#                      searches the drives for the file "kvldr" and starts it.
+#   OUT_DIR/kvldr.mbr  the boot-sector form that both boot menus start (a BCD
+#                      bootsector entry, a boot.ini line): loaded whole at
+#                      0000:7C00, it searches the drives for the file "kvldr"
+#                      and starts it. kvldr itself is no boot-sector file.
 # The loaded file name is set to "kvldr" with grub-ntldr-img, the tool GRUB
 # ships for that.
 set -euo pipefail

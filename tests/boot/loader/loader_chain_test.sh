@@ -3,8 +3,9 @@
 # emulation). The test disk has one FAT16 partition holding kvldr.mbr, kvldr
 # and a test KV.ima built by make_floppy.py from a stand-in payload folder
 # whose "DOS boot sector" writes a marker and powers QEMU off. A stub in the
-# master boot record plays the Windows boot manager: it loads kvldr.mbr as a
-# boot-sector file at 0000:7C00 and jumps to it. The chain must reach the
+# master boot record plays the Windows boot manager (or NTLDR, which starts a
+# boot.ini boot-sector entry the same way): it loads kvldr.mbr whole at
+# 0000:7C00 and jumps to it. The chain must reach the
 # marker: kvldr.mbr finds and starts kvldr, whose GRUB finds KV.ima and
 # boots it with memdisk. A second disk without KV.ima must hand the machine
 # back to the boot manager (a stand-in \bootmgr that writes its own marker).
