@@ -122,6 +122,7 @@ HWND CreateOwner() {
   WNDCLASSW wc = {};
   wc.lpfnWndProc = OwnerProc;
   wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = L"KaviTestMainWindow";
   RegisterClassW(&wc);
   return CreateWindowExW(0, wc.lpszClassName, L"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
@@ -456,40 +457,28 @@ TEST_F(BackupWindowTest, ClosingWhileARestoreRunsIsSafe) {
   EXPECT_EQ("a", ReadFileBytes(host_.desktop + L"\\a.txt"));
 }
 
-// Saves the window's picture as a BMP for review when KAVI_BACKUP_WINDOW_SHOT
-// names a file.
+// For a picture of the window after a backup (tests/databackup/screenshot.sh):
+// with KAVI_BACKUP_WINDOW_READY naming a file, writes "left top right
+// bottom" of the window into it and keeps the window on the screen until
+// the file is deleted (at most a minute).
 TEST_F(BackupWindowTest, PictureForReview) {
-  const char* shot = std::getenv("KAVI_BACKUP_WINDOW_SHOT");
-  if (!shot) GTEST_SKIP() << "KAVI_BACKUP_WINDOW_SHOT not set";
+  const char* ready = std::getenv("KAVI_BACKUP_WINDOW_READY");
+  if (!ready) GTEST_SKIP() << "KAVI_BACKUP_WINDOW_READY not set";
   ASSERT_TRUE(WriteFileBytes(host_.documents + L"\\a.txt", "a"));
   Window w = Open();
   w.Click(L"optdocument");
   w.Click(L"optdesktop");
   w.Click(L"btnbackupdata");
   ASSERT_TRUE(w.WaitForEnd(L"备份资料完成", L"btnbackupdata"));
-  if (const char* hold = std::getenv("KAVI_BACKUP_WINDOW_HOLD_MS")) Pump(std::atoi(hold));
+  Pump(500);
 
   RECT rc;
-  GetClientRect(w.Handle(), &rc);
-  BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  HDC dc = CreateCompatibleDC(nullptr);
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  SelectObject(dc, bitmap);
-  SendMessageW(w.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-  GdiFlush();
-  const DWORD size = static_cast<DWORD>(rc.right * rc.bottom * 4);
-  BITMAPFILEHEADER fh = {0x4D42, sizeof(fh) + sizeof(BITMAPINFOHEADER) + size, 0, 0,
-                         sizeof(fh) + sizeof(BITMAPINFOHEADER)};
-  FILE* f = std::fopen(shot, "wb");
+  GetWindowRect(w.Handle(), &rc);
+  FILE* f = std::fopen(ready, "w");
   ASSERT_NE(nullptr, f);
-  std::fwrite(&fh, sizeof(fh), 1, f);
-  std::fwrite(&bi.bmiHeader, sizeof(BITMAPINFOHEADER), 1, f);
-  std::fwrite(bits, size, 1, f);
+  std::fprintf(f, "%ld %ld %ld %ld\n", rc.left, rc.top, rc.right, rc.bottom);
   std::fclose(f);
-  DeleteDC(dc);
-  DeleteObject(bitmap);
+  PumpUntil([ready] { return GetFileAttributesA(ready) == INVALID_FILE_ATTRIBUTES; }, 60000);
 }
 
 }  // namespace
