@@ -33,15 +33,16 @@ function(kavi_add_tests name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} kavi_gtest)
   target_include_directories(${name} PRIVATE ${KAVI_ROOT})
+  set(report ${KAVI_TEST_RESULTS}/${name}.xml)
+  set(check ${KAVI_ROOT}/scripts/lib/gtest_run.sh ${report})
   if(WIN32)
     target_link_options(${name} PRIVATE -mconsole)
     add_test(NAME ${name}
-             COMMAND ${wrapper} ${KAVI_ROOT}/scripts/wine $<TARGET_FILE:${name}>
-                     --gtest_output=xml:Z:${KAVI_TEST_RESULTS}/${name}.xml)
+             COMMAND ${wrapper} ${check} ${KAVI_ROOT}/scripts/wine $<TARGET_FILE:${name}>
+                     --gtest_output=xml:Z:${report})
   else()
     add_test(NAME ${name}
-             COMMAND ${wrapper} $<TARGET_FILE:${name}>
-                     --gtest_output=xml:${KAVI_TEST_RESULTS}/${name}.xml)
+             COMMAND ${wrapper} ${check} $<TARGET_FILE:${name}> --gtest_output=xml:${report})
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()

@@ -31,6 +31,11 @@ int Stop(DownloadEngine& engine, EngineHandle task, DownloadFlags& flags) {
 
 }  // namespace
 
+DownloadFlags& DownloadControlFlags() {
+  static DownloadFlags flags;
+  return flags;
+}
+
 bool Md5TextsMatch(const std::string& fileMd5, const std::wstring& catalogueMd5) {
   std::string expected;
   for (wchar_t c : catalogueMd5) {

@@ -58,6 +58,9 @@ struct DownloadFlags {
   std::atomic<int> stopRequested{0};
 };
 
+// The flags of the one download the program runs at a time.
+DownloadFlags& DownloadControlFlags();
+
 struct DownloadJob {
   std::wstring url;
   std::wstring fileName;

@@ -1,0 +1,186 @@
+// The download and verification steps of the reinstall, as the main window
+// runs them: starting the download thread, its page, the size check, the
+// verification thread and the hand-off of a verified image.
+#include <windows.h>
+
+#include <memory>
+
+#include "app/app_messages.h"
+#include "app/main_window_win32.h"
+#include "app/takeover_hooks_win32.h"
+#include "boot/disk_map.h"
+#include "download/check_code.h"
+#include "download/down_wrapper.h"
+#include "download/download_files_win32.h"
+#include "download/download_monitor.h"
+#include "download/file_names.h"
+#include "host/text.h"
+#include "host/win32_util.h"
+#include "online/catalogue.h"
+#include "online/statistics.h"
+#include "ui/ui_thread.h"
+
+namespace kavi {
+namespace {
+
+// The download page as the download thread sees it: every change is handed
+// to the UI thread, which owns the controls.
+class PostedDownloadPage : public DownloadPage {
+ public:
+  PostedDownloadPage(HWND window, const MainControls& controls)
+      : window_(window), c_(controls) {}
+
+  void ShowMessage(const std::wstring& text) override { Post(c_.labdownmsg, text); }
+  void ShowStatus(const std::wstring& text) override { Post(c_.labdownstatus, text); }
+  void ShowProgress(const ProgressTexts& t) override {
+    Post(c_.labfilesize, t.fileSize);
+    Post(c_.labdownspeed, t.speed);
+    SkinUI::CControlUI* link = c_.btnfilename;
+    const std::wstring tip = t.pathTip;
+    if (link) SkinUI::CallOnUiThread(window_, [link, tip] { link->SetToolTip(tip); });
+    Post(c_.btnfilename, t.pathLink);
+    Post(c_.labdownpro, t.percent);
+    Post(c_.labdownstatus, t.status);
+    Post(c_.labremaintime, t.remaining);
+    Post(c_.labdownloaded, t.downloaded);
+  }
+
+ private:
+  void Post(SkinUI::CControlUI* control, const std::wstring& text) {
+    if (control) SkinUI::PostControlText(window_, control, text);
+  }
+  HWND window_;
+  MainControls c_;
+};
+
+struct DownloadContext {
+  HWND window;
+  MainControls controls;
+  DownloadJob job;
+  int index;
+};
+
+DWORD WINAPI DownloadThread(void* parameter) {
+  std::unique_ptr<DownloadContext> context(static_cast<DownloadContext*>(parameter));
+  // Statistics event 2, off the UI thread: a slow service host must not
+  // freeze the window.
+  ReportDownloadStart(context->index);
+  int outcome = kDownloadFailed;
+  if (DownWrapper* engine = GetDownloadEngine()) {
+    PostedDownloadPage page(context->window, context->controls);
+    Win32DownloadFiles files;
+    outcome = RunDownload(context->job, *engine, page, DownloadControlFlags(), files);
+  }
+  SendMessageW(context->window, WM_DOWNLOAD_DONE, kDownloadDoneTag, outcome);
+  return 0;
+}
+
+DWORD WINAPI VerifyThread(void* parameter) {
+  HWND window = static_cast<HWND>(parameter);
+  const bool valid = VerifyImageFile(Working().GetCurrentImagePath(),
+                                     ToAnsi(Working().GetCurrentCheckCode()));
+  SendMessageW(window, WM_VERIFY_DONE, 0, valid ? 1 : 0);
+  return 0;
+}
+
+bool StartThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
+  HANDLE thread = CreateThread(nullptr, 0, routine, parameter, 0, nullptr);
+  if (!thread) return false;
+  CloseHandle(thread);
+  return true;
+}
+
+}  // namespace
+
+void CFrameWindowWnd::StartImageDownload() {
+  if (static_cast<unsigned>(selectedIndex_) >= Catalogue().Count()) return;
+  const CatalogueEntry entry = Catalogue().At(static_cast<size_t>(selectedIndex_));
+  const std::wstring folder = Working().GetDownloadFolder();
+
+  // What comes from the service host is checked before anything is written.
+  if (!IsPlainFileName(entry.fileName)) {
+    Ask(L"系统镜像的文件名不正确，无法下载，请稍后重试。", L"错误", MB_OK | MB_ICONERROR);
+    ResetToStartPage();
+    return;
+  }
+  DownloadTaskRequest request;
+  if (!FillDownloadRequest(&request, entry.url, entry.fileName, folder)) {
+    Ask(L"系统镜像的下载地址或保存路径过长，无法下载。", L"错误", MB_OK | MB_ICONERROR);
+    ResetToStartPage();
+    return;
+  }
+  if (!GetDownloadEngine()) {
+    Ask(L"下载组件加载失败，请重新安装本软件后重试！", L"错误", MB_OK | MB_ICONERROR);
+    ResetToStartPage();
+    return;
+  }
+
+  const std::wstring imagePath = Format(L"%ls\\%ls", folder.c_str(), entry.fileName.c_str());
+  Working().SetCurrentImage(imagePath, entry.checkCode);
+  if (GetFileAttributesW(imagePath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (Ask(L"当前镜像文件已存在，是否覆盖？", L"提示", MB_YESNO) != IDYES) {
+      CheckImageSize();
+      return;
+    }
+    DeleteFileW(imagePath.c_str());
+  }
+  SetText(c_.btnpause, L"暂停下载");
+  auto* context = new DownloadContext{
+      hwnd_, c_, {entry.url, entry.fileName, folder, entry.imageMd5}, selectedIndex_};
+  if (c_.gifprocess) c_.gifprocess->PlayGif();
+  busy_ = 1;
+  if (!StartThread(&DownloadThread, context)) {
+    delete context;
+    ResetToStartPage();
+    return;
+  }
+  if (c_.tabmain) c_.tabmain->SelectItem(2);
+}
+
+void CFrameWindowWnd::CheckImageSize() {
+  if (c_.tabmain) c_.tabmain->SelectItem(3);
+  if (c_.giffinish) c_.giffinish->SetVisible(true);
+  const std::wstring path = Working().GetCurrentImagePath();
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // After either refusal the window goes back to the start page: leaving it
+  // on page 3 with `busy` set would leave the bottom menu dead.
+  if (!file.Valid()) {
+    Ask(L"下载文件文件不存在，可以使用“清理缓存”功能后重试！", L"提示", MB_OK);
+    ResetToStartPage();
+    return;
+  }
+  LARGE_INTEGER size = {};
+  GetFileSizeEx(file.Get(), &size);
+  const int64_t megabytes = size.QuadPart / 1024 / 1024;
+  file.Reset();
+  if (megabytes < 100) {
+    Ask(L"下载文件小于100MB，可能已下载文件不正确！建议重启软件再试！", L"警告",
+        MB_ICONWARNING);
+    ResetToStartPage();
+    return;
+  }
+  if (!StartThread(&VerifyThread, hwnd_)) ResetToStartPage();
+}
+
+void CFrameWindowWnd::OnImageChecked(LPARAM valid) {
+  if (c_.giffinish) c_.giffinish->SetVisible(false);
+  if (!valid) {
+    Ask(L"检验系统镜像失败，可能镜像已损坏，建议重新下载系统!", L"提示", MB_OK);
+    ResetToStartPage();
+    return;
+  }
+  ReportImageVerified();
+  const std::wstring image = Working().GetCurrentImagePath();
+  const wchar_t system = Working().SystemDrive();
+  const wchar_t imageDrive = image.empty() ? 0 : image[0];
+  if (GhostPartitionId(imageDrive, system).empty() || GhostPartitionId(system, system).empty()) {
+    Ask(L"读取分区发生错误。", L"错误", MB_OK);
+    ResetToStartPage();
+    return;
+  }
+  if (!HandOverImage(hwnd_, image)) ResetToStartPage();
+}
+
+}  // namespace kavi

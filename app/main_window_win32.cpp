@@ -1,0 +1,312 @@
+#include "app/main_window_win32.h"
+
+#include <ctime>
+#include <cwchar>
+
+#include "app/app_messages.h"
+#include "app/environment_panel.h"
+#include "app/startup_check.h"
+#include "app/startup_thread_win32.h"
+#include "app/takeover_hooks_win32.h"
+#include "download/download_monitor.h"
+#include "host/shell_folders.h"
+#include "boot/disk_map.h"
+#include "host/host_facts.h"
+#include "host/text.h"
+#include "host/working_paths.h"
+#include "online/catalogue.h"
+#include "online/service_host.h"
+
+namespace kavi {
+namespace {
+
+constexpr const wchar_t* kCaption = L"Kavi一键重装系统 7.8.12正式版";
+constexpr const wchar_t* kSelectAndNext = L"选择然后下一步";
+
+template <typename T>
+T* Find(SkinUI::WindowImplBase& window, const wchar_t* name) {
+  return static_cast<T*>(window.FindControl(name));
+}
+
+}  // namespace
+
+CFrameWindowWnd::CFrameWindowWnd() = default;
+CFrameWindowWnd::~CFrameWindowWnd() = default;
+
+const wchar_t* CFrameWindowWnd::ClassName() const { return kMainWindowClass; }
+
+void CFrameWindowWnd::OnFinalMessage(HWND hwnd) {
+  WindowImplBase::OnFinalMessage(hwnd);
+  delete this;
+}
+
+void CFrameWindowWnd::BindControls() {
+  using SkinUI::CControlUI;
+  c_.labcaption = Find<CControlUI>(*this, L"labcaption");
+  c_.btnfeedback = Find<CControlUI>(*this, L"btnfeedback");
+  c_.btnmin = Find<CControlUI>(*this, L"btnmin");
+  c_.btnclose = Find<CControlUI>(*this, L"btnclose");
+  c_.tabmain = Find<SkinUI::CTabLayoutUI>(*this, L"tabmain");
+  c_.btninstall = Find<CControlUI>(*this, L"btninstall");
+  c_.labbackstatus = Find<CControlUI>(*this, L"labbackstatus");
+  c_.labtips1 = Find<CControlUI>(*this, L"labtips1");
+  c_.labtips2 = Find<CControlUI>(*this, L"labtips2");
+  c_.labrecommand = Find<CControlUI>(*this, L"labrecommand");
+  c_.listsystem = Find<SkinUI::CListUI>(*this, L"listsystem");
+  c_.btnselectandnext = Find<CControlUI>(*this, L"btnselectandnext");
+  c_.labdownmsg = Find<CControlUI>(*this, L"labdownmsg");
+  c_.labdownpro = Find<CControlUI>(*this, L"labdownpro");
+  c_.labfilesize = Find<CControlUI>(*this, L"labfilesize");
+  c_.labdownspeed = Find<CControlUI>(*this, L"labdownspeed");
+  c_.labdownstatus = Find<CControlUI>(*this, L"labdownstatus");
+  c_.labdownloaded = Find<CControlUI>(*this, L"labdownloaded");
+  c_.labremaintime = Find<CControlUI>(*this, L"labremaintime");
+  c_.gifprocess = Find<SkinUI::CGifAnimUI>(*this, L"gifprocess");
+  c_.btnfilename = Find<CControlUI>(*this, L"btnfilename");
+  c_.btnstop = Find<CControlUI>(*this, L"btnstop");
+  c_.btnpause = Find<CControlUI>(*this, L"btnpause");
+  c_.giffinish = Find<SkinUI::CGifAnimUI>(*this, L"giffinish");
+  c_.labcursystem = Find<CControlUI>(*this, L"labcursystem");
+  c_.labmemory = Find<CControlUI>(*this, L"labmemory");
+  c_.labsystempath = Find<CControlUI>(*this, L"labsystempath");
+  c_.labdownpath = Find<CControlUI>(*this, L"labdownpath");
+  c_.tilesoft = Find<SkinUI::CTileLayoutUI>(*this, L"tilesoft");
+  c_.btnmain = Find<CControlUI>(*this, L"btnmain");
+  c_.btnbacksys = Find<CControlUI>(*this, L"btnbacksys");
+  c_.btnrecosys = Find<CControlUI>(*this, L"btnrecosys");
+}
+
+void CFrameWindowWnd::SetText(SkinUI::CControlUI* control, const std::wstring& text) {
+  if (control) control->SetText(text);
+}
+
+int CFrameWindowWnd::Ask(const wchar_t* text, const wchar_t* caption, UINT flags) {
+  return MessageBoxW(hwnd_, text, caption, flags);
+}
+
+void CFrameWindowWnd::OnInitWindow() {
+  CreateTrayIcon();
+  BindControls();
+  SetText(c_.labcaption, kCaption);
+  EnumerateDisks();
+  // The set-up runs before the start-up thread starts, so that thread sees
+  // the edition and system drive it stores.
+  SetUpWorkingPaths(ProgramBootSetUp());
+  StartStartupThread(hwnd_);
+  StartToolTileThread(hwnd_);
+  ::SetTimer(hwnd_, kStartupTimer, 3000, nullptr);
+  ResetToStartPage();
+}
+
+void CFrameWindowWnd::ResetToStartPage() {
+  RefreshEnvironmentPanel();
+  busy_ = 0;
+  ::KillTimer(hwnd_, kCountdownTimer);
+  if (c_.tabmain) c_.tabmain->SelectItem(0);
+}
+
+void CFrameWindowWnd::RefreshEnvironmentPanel() {
+  const WorkingFields f = Working().Snapshot();
+  EnvironmentTexts t =
+      MakeEnvironmentTexts(f.windowsEdition, GetTotalPhysicalMemory(), f.systemDrive,
+                           f.downloadFolder);
+  SetText(c_.labcursystem, t.currentSystem);
+  SetText(c_.labmemory, t.memory);
+  SetText(c_.labsystempath, t.systemPartition);
+  SetText(c_.labdownpath, t.downloadPath);
+  if (c_.labdownpath) c_.labdownpath->SetToolTip(f.downloadFolder);
+  RefreshReminder();
+}
+
+void CFrameWindowWnd::RefreshReminder() {
+  ReminderTexts t = MakeReminderTexts(static_cast<int64_t>(std::time(nullptr)), ReadInstallDate());
+  SetText(c_.labbackstatus, t.backStatus);
+  SetText(c_.labtips1, t.tips1);
+  SetText(c_.labtips2, t.tips2);
+}
+
+void CFrameWindowWnd::ShowSystemListPage() {
+  FillSystemList();
+  SetText(c_.labrecommand, RecommendationFor(IsLargeMemory()).text);
+  countdown_ = 15;
+  ::SetTimer(hwnd_, kCountdownTimer, 1000, nullptr);
+  SetText(c_.btnselectandnext, Format(L"%ls (15)", kSelectAndNext));
+  if (c_.tabmain) c_.tabmain->SelectItem(1);
+}
+
+void CFrameWindowWnd::FillSystemList() {
+  if (!c_.listsystem) return;
+  c_.listsystem->RemoveAll();
+  const int preselected = RecommendationFor(IsLargeMemory()).position;
+  const size_t count = Catalogue().Count();
+  for (size_t i = 0; i < count; ++i) {
+    const CatalogueEntry entry = Catalogue().At(i);
+    SkinUI::SkinBuilder builder;
+    SkinUI::CControlUI* row = builder.Create(L"item1.xml");
+    if (!row) continue;
+    row->SetFixedHeight(70);
+    if (!c_.listsystem->AddAt(row, static_cast<int>(i))) {
+      delete row;
+      break;
+    }
+    auto* option = static_cast<SkinUI::COptionUI*>(row->FindSubControl(L"optselectsystem"));
+    row->SetToolTip(entry.infoText);
+    if (option) option->SetUserData(Format(L"%d", static_cast<int>(i)));
+    if (auto* c = row->FindSubControl(L"labsize")) c->SetText(entry.sizeText);
+    if (auto* c = row->FindSubControl(L"labdata")) c->SetText(entry.infoText);
+    if (auto* c = row->FindSubControl(L"labpic")) {
+      c->SetText(L"");
+      c->SetBkImage(L"xt.png");
+    }
+    if (auto* c = row->FindSubControl(L"labsystemname")) c->SetText(entry.name);
+    if (static_cast<int>(i) == preselected && option) {
+      option->Select(true);  // "selectchanged" stores the index
+      c_.listsystem->SelectItem(static_cast<int>(i), false);
+    }
+  }
+}
+
+void CFrameWindowWnd::OnOptionSelected(SkinUI::CControlUI* sender) {
+  selectedIndex_ = static_cast<int>(std::wcstol(sender->GetUserData().c_str(), nullptr, 10));
+  if (c_.listsystem) c_.listsystem->SelectItem(selectedIndex_, false);
+}
+
+void CFrameWindowWnd::OnCountdownStep() {
+  --countdown_;
+  std::wstring text = Format(L"%ls (%d)", kSelectAndNext, countdown_);
+  if (countdown_ == 0) {
+    ::KillTimer(hwnd_, kCountdownTimer);
+    StartImageDownload();
+  }
+  SetText(c_.btnselectandnext, text);
+}
+
+void CFrameWindowWnd::OnInstall() {
+  const int status = StartupStatusValue().load(std::memory_order_relaxed);
+  if (status == kStartupReady) {
+    ShowSystemListPage();
+    return;
+  }
+  UserMessage refusal = InstallRefusal(status);
+  Ask(refusal.text, refusal.caption, refusal.flags);
+}
+
+void CFrameWindowWnd::QuitWithConfirmation() {
+  if (Ask(L"是否确定退出软件？", L"提示", MB_YESNO) == IDYES) PostMsg(WM_DESTROY);
+}
+
+void CFrameWindowWnd::ShowMainWindow() {
+  if (IsWindow(hwnd_)) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+}
+
+void CFrameWindowWnd::OnNotify(SkinUI::TNotifyUI& msg) {
+  if (msg.sType == L"click") {
+    OnClick(msg.pSender);
+  } else if (msg.sType == L"selectchanged" && msg.pSender &&
+             msg.pSender->GetName() == L"optselectsystem") {
+    OnOptionSelected(msg.pSender);
+  }
+}
+
+void CFrameWindowWnd::OnClick(SkinUI::CControlUI* sender) {
+  if (!sender) return;
+  if (sender == c_.btnfeedback) {
+    ShellExecuteW(nullptr, L"open", FeedbackUrl().c_str(), nullptr, nullptr, SW_SHOW);
+  } else if (sender == c_.btnmin) {
+    SendMsg(WM_SYSCOMMAND, SC_MINIMIZE);
+  } else if (sender == c_.btnclose) {
+    if (busy_) {
+      ::ShowWindow(hwnd_, SW_HIDE);
+    } else {
+      QuitWithConfirmation();
+    }
+  } else if (sender == c_.btnmain) {
+    if (!busy_) ResetToStartPage();
+  } else if (sender == c_.btninstall) {
+    OnInstall();
+  } else if (sender == c_.btnselectandnext) {
+    ::KillTimer(hwnd_, kCountdownTimer);
+    StartImageDownload();
+  } else if (sender == c_.btnfilename) {
+    OpenContainingFolder(Working().GetCurrentImagePath());
+  } else if (sender == c_.btnstop) {
+    if (Ask(L"是否确定停止下载?", L"提示", MB_YESNO) == IDYES) {
+      DownloadControlFlags().stopRequested = 1;
+    }
+  } else if (sender == c_.btnpause) {
+    DownloadFlags& flags = DownloadControlFlags();
+    if (flags.paused) {
+      SetText(c_.btnpause, L"暂停下载");
+      if (c_.gifprocess) c_.gifprocess->PlayGif();
+      flags.paused = 0;
+    } else {
+      SetText(c_.btnpause, L"继续下载");
+      if (c_.gifprocess) c_.gifprocess->PauseGif();
+      flags.paused = 1;
+    }
+  } else if (sender == c_.btnbacksys) {
+    if (!busy_) RunSystemBackup(hwnd_);
+  } else if (sender == c_.btnrecosys) {
+    if (!busy_) RunSystemRestore(hwnd_);
+  } else if (sender->GetName() == L"btnsoft") {
+    OnToolTile(static_cast<int>(std::wcstol(sender->GetUserData().c_str(), nullptr, 10)));
+  }
+}
+
+void CFrameWindowWnd::OnDownloadDone(WPARAM wParam, LPARAM outcome) {
+  if (wParam != kDownloadDoneTag) return;
+  switch (outcome) {
+    case kDownloadComplete:
+      CheckImageSize();
+      break;
+    case kDownloadFailed:
+      Ask(L"下载文件出错,请检查网络链接后重启软件！", L"提示", MB_OK);
+      ResetToStartPage();
+      break;
+    case kDownloadStopped:
+      ResetToStartPage();
+      break;
+    case kDownloadMd5Mismatch:
+      if (MessageBoxW(nullptr, L"文件校验失败", L"警告", MB_OKCANCEL) == IDOK) {
+        CheckImageSize();
+      } else {
+        PostMsg(WM_DESTROY);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+LRESULT CFrameWindowWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DESTROY:
+      Shell_NotifyIconW(NIM_DELETE, &trayIcon_);
+      PostQuitMessage(0);
+      break;
+    case WM_TIMER:
+      if (wParam == kCountdownTimer) {
+        OnCountdownStep();
+      } else if (wParam == kStartupTimer) {
+        ::KillTimer(hwnd_, kStartupTimer);
+      }
+      break;
+    case WM_TOOLTILES_READY:
+      BuildToolTiles();
+      break;
+    case WM_VERIFY_DONE:
+      OnImageChecked(lParam);
+      break;
+    case WM_DOWNLOAD_DONE:
+      OnDownloadDone(wParam, lParam);
+      break;
+    case WM_TRAYICON:
+      OnTrayIcon(lParam);
+      break;
+    default:
+      break;
+  }
+  return WindowImplBase::OnMessage(message, wParam, lParam);
+}
+
+}  // namespace kavi

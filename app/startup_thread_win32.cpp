@@ -1,0 +1,70 @@
+#include "app/startup_thread_win32.h"
+
+#include <memory>
+
+#include "app/app_messages.h"
+#include "app/startup_check.h"
+#include "app/tool_tiles_win32.h"
+#include "boot/disk_map.h"
+#include "host/working_paths.h"
+#include "online/catalogue.h"
+#include "online/statistics.h"
+#include "online/version_check.h"
+
+namespace kavi {
+namespace {
+
+class Win32StartupSteps : public StartupSteps {
+ public:
+  explicit Win32StartupSteps(HWND window) : window_(window) {}
+
+  bool NewVersionOffered(std::wstring* latest) override {
+    if (!CheckForNewVersion()) return false;
+    *latest = Working().GetLatestVersion();
+    return true;
+  }
+  bool AskYesNo(const std::wstring& text, const wchar_t* caption) override {
+    return MessageBoxW(window_, text.c_str(), caption, MB_YESNO) == IDYES;
+  }
+  bool LaunchUpdate() override { return kavi::LaunchUpdate(); }
+  void ExitForUpdate() override {
+    Sleep(1000);
+    ExitProcess(0);
+  }
+  void ReportStart() override {
+    CreateStatsContext();
+    kavi::ReportStart();
+  }
+  bool IsGptSystemDisk() override { return IsGptVolume(Working().SystemDrive()); }
+  bool FetchCatalogue() override { return LoadCatalogue(); }
+  wchar_t ChooseWorkDrive() override { return kavi::ChooseWorkDrive(); }
+  wchar_t SystemDrive() override { return Working().SystemDrive(); }
+
+ private:
+  HWND window_;
+};
+
+DWORD WINAPI StartupThread(void* parameter) {
+  Win32StartupSteps steps(static_cast<HWND>(parameter));
+  StartupStatusValue().store(RunStartupCheck(steps), std::memory_order_relaxed);
+  return 0;
+}
+
+DWORD WINAPI ToolTileThread(void* parameter) {
+  PublishToolTiles();
+  SendMessageW(static_cast<HWND>(parameter), WM_TOOLTILES_READY, 0, 0);
+  return 0;
+}
+
+void StartDetached(LPTHREAD_START_ROUTINE routine, HWND window) {
+  HANDLE thread = CreateThread(nullptr, 0, routine, window, 0, nullptr);
+  if (thread) CloseHandle(thread);
+}
+
+}  // namespace
+
+void StartStartupThread(HWND mainWindow) { StartDetached(&StartupThread, mainWindow); }
+
+void StartToolTileThread(HWND mainWindow) { StartDetached(&ToolTileThread, mainWindow); }
+
+}  // namespace kavi

@@ -1,0 +1,28 @@
+// What the main window asks of the boot takeover: the set-up step of the
+// working paths, the bottom menu's backup and restore commands, and the
+// reinstall hand-off of a verified image.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "host/working_paths.h"
+
+namespace kavi {
+
+// Writes the boot tools and initialises the boot settings during the
+// working-path set-up.
+BootSetUp* ProgramBootSetUp();
+
+// The bottom menu's commands; each runs to its end on the UI thread,
+// including the restart it may request.
+void RunSystemBackup(HWND mainWindow);
+void RunSystemRestore(HWND mainWindow);
+
+// Prepares the next boot to load `imagePath` onto the system partition and
+// requests the restart. False, with the user told why and nothing armed,
+// when the takeover could not be prepared.
+bool HandOverImage(HWND mainWindow, const std::wstring& imagePath);
+
+}  // namespace kavi

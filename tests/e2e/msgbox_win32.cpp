@@ -1,0 +1,90 @@
+// msgbox: reads and answers the program's message boxes for end-to-end
+// tests (run in the same Wine prefix as the program).
+//   msgbox list              prints every visible dialog box: caption|text
+//   msgbox wait SECONDS      waits for a dialog box and prints it
+//   msgbox answer ID         presses the button ID (1 OK, 2 Cancel, 6 Yes,
+//                            7 No) of the first visible dialog box
+// Output is UTF-8; exit status 1 when there is no dialog box.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
+                      nullptr);
+  return out;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[2048] = {};
+  GetWindowTextW(window, buffer, 2048);
+  return buffer;
+}
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM list) {
+  wchar_t cls[64] = {};
+  GetClassNameW(window, cls, 64);
+  if (IsWindowVisible(window) && std::wstring(cls) == L"#32770") {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  }
+  return TRUE;
+}
+
+std::vector<HWND> Dialogs() {
+  std::vector<HWND> found;
+  EnumWindows(&CollectDialog, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// The message text: the static control with id 0xFFFF (65535) in a message box.
+std::wstring MessageText(HWND dialog) {
+  HWND text = GetDlgItem(dialog, 0xFFFF);
+  return text ? WindowText(text) : std::wstring();
+}
+
+void Print(HWND dialog) {
+  std::printf("%s|%s\n", Utf8(WindowText(dialog)).c_str(), Utf8(MessageText(dialog)).c_str());
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::wstring verb = argc > 1 ? argv[1] : L"list";
+  if (verb == L"list") {
+    std::vector<HWND> dialogs = Dialogs();
+    for (HWND d : dialogs) Print(d);
+    return dialogs.empty() ? 1 : 0;
+  }
+  if (verb == L"wait" && argc > 2) {
+    DWORD until = GetTickCount() + static_cast<DWORD>(_wtoi(argv[2]) * 1000);
+    while (GetTickCount() < until) {
+      std::vector<HWND> dialogs = Dialogs();
+      if (!dialogs.empty()) {
+        Print(dialogs[0]);
+        return 0;
+      }
+      Sleep(100);
+    }
+    return 1;
+  }
+  if (verb == L"answer" && argc > 2) {
+    std::vector<HWND> dialogs = Dialogs();
+    if (dialogs.empty()) return 1;
+    const int id = _wtoi(argv[2]);
+    HWND button = GetDlgItem(dialogs[0], id);
+    if (!button) return 1;
+    PostMessageW(dialogs[0], WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    return 0;
+  }
+  std::fprintf(stderr, "usage: msgbox list | wait SECONDS | answer ID\n");
+  return 2;
+}
