@@ -69,7 +69,7 @@ int RunDownload(const DownloadJob& job, DownloadEngine& engine, DownloadPage& pa
       engine.StartTask(task);
     }
     engine.QueryTask(task, &status);
-    const std::wstring savedName = GetRecordText(status.fileName);
+    const std::wstring savedName = GetStatusFileName(status);
     if (refresh == 0) {
       page.ShowProgress(MakeProgressTexts(job.downloadFolder, savedName, status.totalSize,
                                           status.downloaded, status.fraction, status.speed));

@@ -24,7 +24,7 @@ std::u16string ToUtf16(const std::wstring& text) {
 
 }  // namespace
 
-bool SetRecordText(char16_t* field, size_t units, const std::wstring& text) {
+bool SetRecordText(void* field, size_t units, const std::wstring& text) {
   std::u16string utf16 = ToUtf16(text);
   std::memset(field, 0, units * sizeof(char16_t));
   if (utf16.size() + 1 > units) return false;
@@ -32,18 +32,37 @@ bool SetRecordText(char16_t* field, size_t units, const std::wstring& text) {
   return true;
 }
 
-std::wstring GetRecordText(const char16_t* field, size_t units) {
+std::wstring GetRecordText(const void* field, size_t units) {
+  // Read unit by unit with memcpy: the field may be unaligned.
+  const unsigned char* bytes = static_cast<const unsigned char*>(field);
+  auto unit = [bytes](size_t i) {
+    char16_t c;
+    std::memcpy(&c, bytes + i * sizeof(char16_t), sizeof(c));
+    return static_cast<uint32_t>(c);
+  };
   std::wstring out;
-  for (size_t i = 0; i < units && field[i] != 0; ++i) {
-    uint32_t cp = field[i];
+  for (size_t i = 0; i < units && unit(i) != 0; ++i) {
+    uint32_t cp = unit(i);
     if (sizeof(wchar_t) == 4 && cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units &&
-        field[i + 1] >= 0xDC00 && field[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (field[i + 1] - 0xDC00);
+        unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
       ++i;
     }
     out.push_back(static_cast<wchar_t>(cp));
   }
   return out;
+}
+
+bool SetStatusFileName(DownloadTaskStatus* status, const std::wstring& name) {
+  return SetRecordText(reinterpret_cast<unsigned char*>(status) +
+                           offsetof(DownloadTaskStatus, fileName),
+                       kRequestPathUnits, name);
+}
+
+std::wstring GetStatusFileName(const DownloadTaskStatus& status) {
+  return GetRecordText(reinterpret_cast<const unsigned char*>(&status) +
+                           offsetof(DownloadTaskStatus, fileName),
+                       kRequestPathUnits);
 }
 
 bool FillDownloadRequest(DownloadTaskRequest* request, const std::wstring& url,

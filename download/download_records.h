@@ -90,12 +90,18 @@ static_assert(offsetof(DownloadTaskStatus, engineValue2) == 1169, "status layout
 static_assert(offsetof(DownloadTaskStatus, reserved1) == 1173, "status layout");
 static_assert(sizeof(DownloadTaskStatus) == 1429, "status size");
 
-// Copies `text` as UTF-16 with its NUL into a field of `units` code units.
+// Copies `text` as UTF-16 with its NUL into a field of `units` code units
+// at `field`, which may be unaligned (the status record is byte-packed).
 // Returns false, leaving the field empty, when the text does not fit.
-bool SetRecordText(char16_t* field, size_t units, const std::wstring& text);
+bool SetRecordText(void* field, size_t units, const std::wstring& text);
 
 // The NUL-terminated text of a field (never reads past `units`).
-std::wstring GetRecordText(const char16_t* field, size_t units);
+std::wstring GetRecordText(const void* field, size_t units);
+
+// The status record's file name. Its members are not aligned, so they are
+// reached through byte offsets, never through references.
+bool SetStatusFileName(DownloadTaskStatus* status, const std::wstring& name);
+std::wstring GetStatusFileName(const DownloadTaskStatus& status);
 
 template <size_t N>
 bool SetRecordText(char16_t (&field)[N], const std::wstring& text) {

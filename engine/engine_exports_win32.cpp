@@ -57,7 +57,7 @@ void FillStatus(const TaskProgress& p, DownloadTaskStatus* status) {
   std::memset(status, 0, sizeof(*status));
   status->state = p.state;
   status->failureCode = p.failureCode;
-  SetRecordText(status->fileName, p.savedName);
+  SetStatusFileName(status, p.savedName);
   status->totalSize = p.totalSize;
   status->downloaded = p.downloaded;
   status->fraction = p.fraction;

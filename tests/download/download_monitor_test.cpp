@@ -36,7 +36,7 @@ DownloadTaskStatus Status(int32_t state, const std::wstring& name = L"win7.gho",
                           int64_t total = 1000, int64_t done = 0) {
   DownloadTaskStatus s = {};
   s.state = state;
-  SetRecordText(s.fileName, name);
+  SetStatusFileName(&s, name);
   s.totalSize = total;
   s.downloaded = done;
   s.fraction = total ? static_cast<float>(done) / total : 0;

@@ -96,7 +96,7 @@ TEST_F(EngineWin32, DownloadsTheWholeFileOverSeveralConnections) {
   TheEngine().start(task);
   DownloadTaskStatus status = WaitForEnd(task);
   ASSERT_EQ(kTaskStateFinished, status.state);
-  EXPECT_EQ(L"a.gho", GetRecordText(status.fileName));
+  EXPECT_EQ(L"a.gho", GetStatusFileName(status));
   EXPECT_EQ(static_cast<int64_t>(body.size()), status.totalSize);
   EXPECT_EQ(status.totalSize, status.downloaded);
   EXPECT_FLOAT_EQ(1.0f, status.fraction);
