@@ -23,6 +23,7 @@
 #include "host/shell_folders.h"
 #include "host/text.h"
 #include "host/working_state.h"
+#include "tests/databackup/redirected_host_win32.h"
 #include "tests/support/win32_test_util.h"
 #include "ui/controls.h"
 #include "ui/window_wnd.h"
@@ -34,7 +35,8 @@ using SkinUI::CControlUI;
 
 // The system host with the special folders of a test. With the gate armed,
 // a worker's look-up of a folder waits until the gate opens.
-class TestHost : public DataBackupHost {
+// The redirected host with a gate: a worker entering an item can be held.
+class TestHost : public RedirectedHost {
  public:
   TestHost()
       : entered_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -44,8 +46,6 @@ class TestHost : public DataBackupHost {
     CloseHandle(open_);
   }
 
-  std::wstring documents, favorites, desktop;
-
   void CloseGate() {
     ResetEvent(entered_);
     ResetEvent(open_);
@@ -53,26 +53,11 @@ class TestHost : public DataBackupHost {
   void OpenGate() { SetEvent(open_); }
   bool WaitUntilAWorkerWaits() { return WaitForSingleObject(entered_, 10000) == WAIT_OBJECT_0; }
 
-  DataFiles& Files() override { return SystemDataFiles(); }
   bool SpecialFolder(int folderId, std::wstring* path) override {
     SetEvent(entered_);
     WaitForSingleObject(open_, 20000);
-    const std::wstring& folder = folderId == kFolderDocuments   ? documents
-                                 : folderId == kFolderFavorites ? favorites
-                                                                : desktop;
-    if (folder.empty()) return false;
-    *path = folder;
-    return true;
+    return RedirectedHost::SpecialFolder(folderId, path);
   }
-  LocalTime Now() override { return SystemDataBackupHost().Now(); }
-  bool WriteLastBack(const std::wstring& iniPath, const std::wstring& section,
-                     const std::wstring& value) override {
-    return SystemDataBackupHost().WriteLastBack(iniPath, section, value);
-  }
-  std::wstring ReadLastBack(const std::wstring& iniPath, const std::wstring& section) override {
-    return SystemDataBackupHost().ReadLastBack(iniPath, section);
-  }
-  std::wstring WorkFolder() override { return SystemDataBackupHost().WorkFolder(); }
 
  private:
   HANDLE entered_;

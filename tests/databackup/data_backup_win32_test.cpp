@@ -18,35 +18,12 @@
 #include "host/shell_folders.h"
 #include "host/text.h"
 #include "host/working_state.h"
+#include "tests/databackup/redirected_host_win32.h"
 #include "tests/support/win32_test_util.h"
 
 namespace kavi {
 namespace {
 
-// The system host with the special folders of a test.
-class RedirectedHost : public DataBackupHost {
- public:
-  std::wstring documents, favorites, desktop;
-
-  DataFiles& Files() override { return SystemDataFiles(); }
-  bool SpecialFolder(int folderId, std::wstring* path) override {
-    const std::wstring& folder = folderId == kFolderDocuments   ? documents
-                                 : folderId == kFolderFavorites ? favorites
-                                                                : desktop;
-    if (folder.empty()) return false;
-    *path = folder;
-    return true;
-  }
-  LocalTime Now() override { return SystemDataBackupHost().Now(); }
-  bool WriteLastBack(const std::wstring& iniPath, const std::wstring& section,
-                     const std::wstring& value) override {
-    return SystemDataBackupHost().WriteLastBack(iniPath, section, value);
-  }
-  std::wstring ReadLastBack(const std::wstring& iniPath, const std::wstring& section) override {
-    return SystemDataBackupHost().ReadLastBack(iniPath, section);
-  }
-  std::wstring WorkFolder() override { return SystemDataBackupHost().WorkFolder(); }
-};
 
 class Texts : public DataTaskObserver {
  public:

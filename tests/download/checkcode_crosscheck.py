@@ -15,6 +15,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import unittest_report  # noqa: E402
+
 TOOL, DEVHOST = sys.argv[1], sys.argv[2]
 REPORT = sys.argv[sys.argv.index("--xml") + 1]
 
@@ -65,15 +68,6 @@ class CrossCheck(unittest.TestCase):
                                               capture_output=True).returncode)
 
 
-def write_report(result, total):
-    failures = len(result.failures) + len(result.errors)
-    with open(REPORT, "w") as f:
-        f.write(f'<?xml version="1.0"?>\n<testsuites tests="{total}" failures="{failures}" '
-                f'disabled="0" errors="0" name="checkcode_crosscheck"></testsuites>\n')
-
-
 if __name__ == "__main__":
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(CrossCheck)
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
-    write_report(result, suite.countTestCases())
-    sys.exit(0 if result.wasSuccessful() else 1)
+    sys.exit(unittest_report.run(suite, REPORT, "checkcode_crosscheck"))

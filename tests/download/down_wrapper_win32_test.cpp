@@ -10,7 +10,7 @@
 #include "download/md5.h"
 #include "host/win32_util.h"
 #include "host/working_paths.h"
-#include "tests/online/devhost_client.h"
+#include "tests/support/devhost_client.h"
 #include "tests/support/win32_test_util.h"
 
 namespace kavi {

@@ -18,6 +18,9 @@ import sys
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import unittest_report  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.abspath(sys.argv[1])
 REPORT = sys.argv[sys.argv.index("--xml") + 1]
@@ -182,15 +185,6 @@ class ReinstallRoad(unittest.TestCase):
         screenshot("menus")
 
 
-def write_report(result, total):
-    failures = len(result.failures) + len(result.errors)
-    with open(REPORT, "w") as f:
-        f.write(f'<?xml version="1.0"?>\n<testsuites tests="{total}" failures="{failures}" '
-                f'disabled="0" errors="0" name="main_window_e2e"></testsuites>\n')
-
-
 if __name__ == "__main__":
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(ReinstallRoad)
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
-    write_report(result, suite.countTestCases())
-    sys.exit(0 if result.wasSuccessful() else 1)
+    sys.exit(unittest_report.run(suite, REPORT, "main_window_e2e"))

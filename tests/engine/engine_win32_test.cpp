@@ -11,7 +11,7 @@
 #include "engine/resume_state.h"
 #include "host/text.h"
 #include "host/win32_util.h"
-#include "tests/online/devhost_client.h"
+#include "tests/support/devhost_client.h"
 #include "tests/support/win32_test_util.h"
 
 namespace kavi {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "online/service_host.h"
-#include "tests/online/devhost_client.h"
+#include "tests/support/devhost_client.h"
 
 namespace kavi {
 

@@ -13,7 +13,9 @@ import sys
 import tempfile
 import threading
 import unittest
-import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import unittest_report  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools", "devhost"))
 import devhost  # noqa: E402
@@ -184,16 +186,6 @@ class DemoCatalogue(unittest.TestCase):
                 self.assertTrue(verify_check_code(fields[6], fields[5]))
 
 
-def write_xml(result, path):
-    failures = len(result.failures) + len(result.errors)
-    root = ET.Element("testsuites", tests=str(result.testsRun), failures=str(failures),
-                      errors="0", skipped=str(len(result.skipped)), name="devhost_tests")
-    for test, trace in result.failures + result.errors:
-        case = ET.SubElement(root, "testcase", name=test.id())
-        ET.SubElement(case, "failure", message=trace.splitlines()[-1]).text = trace
-    ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
-
-
 def main():
     xml_path = None
     args = sys.argv[1:]
@@ -201,10 +193,7 @@ def main():
         xml_path = args[1]
         args = args[2:]
     suite = unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__])
-    result = unittest.TextTestRunner(verbosity=1).run(suite)
-    if xml_path:
-        write_xml(result, xml_path)
-    return 0 if result.wasSuccessful() else 1
+    return unittest_report.run(suite, xml_path, "devhost_tests", verbosity=1)
 
 
 if __name__ == "__main__":

@@ -1,4 +1,4 @@
-#include "tests/online/devhost_client.h"
+#include "tests/support/devhost_client.h"
 
 #include <windows.h>
 
