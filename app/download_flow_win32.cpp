@@ -53,15 +53,15 @@ class PostedDownloadPage : public DownloadPage {
   MainControls c_;
 };
 
-struct DownloadContext {
+struct DownloadMonitorContext {
   HWND window;
   MainControls controls;
   DownloadJob job;
   int index;
 };
 
-DWORD WINAPI DownloadThread(void* parameter) {
-  std::unique_ptr<DownloadContext> context(static_cast<DownloadContext*>(parameter));
+DWORD WINAPI RunDownloadMonitor(void* parameter) {
+  std::unique_ptr<DownloadMonitorContext> context(static_cast<DownloadMonitorContext*>(parameter));
   // Statistics event 2, off the UI thread: a slow service host must not
   // freeze the window.
   ReportDownloadStart(context->index);
@@ -75,7 +75,7 @@ DWORD WINAPI DownloadThread(void* parameter) {
   return 0;
 }
 
-DWORD WINAPI VerifyThread(void* parameter) {
+DWORD WINAPI VerifyImageCheckCode(void* parameter) {
   HWND window = static_cast<HWND>(parameter);
   const bool valid = VerifyImageFile(Working().GetCurrentImagePath(),
                                      ToAnsi(Working().GetCurrentCheckCode()));
@@ -125,11 +125,11 @@ void CFrameWindowWnd::StartImageDownload() {
     DeleteFileW(imagePath.c_str());
   }
   SetText(c_.btnpause, L"暂停下载");
-  auto* context = new DownloadContext{
+  auto* context = new DownloadMonitorContext{
       hwnd_, c_, {entry.url, entry.fileName, folder, entry.imageMd5}, selectedIndex_};
   if (c_.gifprocess) c_.gifprocess->PlayGif();
   busy_ = 1;
-  if (!StartThread(&DownloadThread, context)) {
+  if (!StartThread(&RunDownloadMonitor, context)) {
     delete context;
     ResetToStartPage();
     return;
@@ -161,7 +161,7 @@ void CFrameWindowWnd::CheckImageSize() {
     ResetToStartPage();
     return;
   }
-  if (!StartThread(&VerifyThread, hwnd_)) ResetToStartPage();
+  if (!StartThread(&VerifyImageCheckCode, hwnd_)) ResetToStartPage();
 }
 
 void CFrameWindowWnd::OnImageChecked(LPARAM valid) {

@@ -4,6 +4,9 @@
 //   msgbox wait SECONDS      waits for a dialog box and prints it
 //   msgbox answer ID         presses the button ID (1 OK, 2 Cancel, 6 Yes,
 //                            7 No) of the first visible dialog box
+//   msgbox window TITLE      prints "visible|enabled" flags (0 or 1) of the
+//                            top-level window with that title
+//   msgbox close TITLE       asks the window with that title to close
 // Output is UTF-8; exit status 1 when there is no dialog box.
 #include <windows.h>
 
@@ -85,6 +88,16 @@ int wmain(int argc, wchar_t** argv) {
                  reinterpret_cast<LPARAM>(button));
     return 0;
   }
-  std::fprintf(stderr, "usage: msgbox list | wait SECONDS | answer ID\n");
+  if ((verb == L"window" || verb == L"close") && argc > 2) {
+    HWND window = FindWindowW(nullptr, argv[2]);
+    if (!window) return 1;
+    if (verb == L"close") {
+      PostMessageW(window, WM_CLOSE, 0, 0);
+    } else {
+      std::printf("%d|%d\n", IsWindowVisible(window) ? 1 : 0, IsWindowEnabled(window) ? 1 : 0);
+    }
+    return 0;
+  }
+  std::fprintf(stderr, "usage: msgbox list | wait SECONDS | answer ID | window TITLE | close TITLE\n");
   return 2;
 }
