@@ -75,11 +75,24 @@ DWORD WINAPI RunDownloadMonitor(void* parameter) {
   return 0;
 }
 
+struct VerifyContext {
+  HWND window;
+  SkinUI::CControlUI* progressLabel;  // labcheckpro, may be null
+};
+
 DWORD WINAPI VerifyImageCheckCode(void* parameter) {
-  HWND window = static_cast<HWND>(parameter);
+  std::unique_ptr<VerifyContext> context(static_cast<VerifyContext*>(parameter));
+  int shown = -1;
+  auto progress = [&](int64_t done, int64_t total) {
+    const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+    if (percent == shown || !context->progressLabel) return;
+    shown = percent;
+    SkinUI::PostControlText(context->window, context->progressLabel,
+                            Format(L"已校验 %d%%", percent));
+  };
   const bool valid = VerifyImageFile(Working().GetCurrentImagePath(),
-                                     ToAnsi(Working().GetCurrentCheckCode()));
-  SendMessageW(window, WM_VERIFY_DONE, 0, valid ? 1 : 0);
+                                     ToAnsi(Working().GetCurrentCheckCode()), progress);
+  SendMessageW(context->window, WM_VERIFY_DONE, 0, valid ? 1 : 0);
   return 0;
 }
 
@@ -161,7 +174,13 @@ void CFrameWindowWnd::CheckImageSize() {
     ResetToStartPage();
     return;
   }
-  if (!StartThread(&VerifyImageCheckCode, hwnd_)) ResetToStartPage();
+  SkinUI::CControlUI* progressLabel = FindControl(L"labcheckpro");
+  SetText(progressLabel, L"");
+  auto* context = new VerifyContext{hwnd_, progressLabel};
+  if (!StartThread(&VerifyImageCheckCode, context)) {
+    delete context;
+    ResetToStartPage();
+  }
 }
 
 void CFrameWindowWnd::OnImageChecked(LPARAM valid) {

@@ -25,9 +25,10 @@ bool CheckCodeMatches(const std::string& checkCode, const std::string& md5Hex) {
   return CheckBlockMatches(block, md5Hex);
 }
 
-bool VerifyImageFile(const std::wstring& imagePath, const std::string& checkCode) {
+bool VerifyImageFile(const std::wstring& imagePath, const std::string& checkCode,
+                     const Md5Progress& progress) {
   std::string md5Hex;
-  if (!Md5OfFile(imagePath, &md5Hex)) return false;
+  if (!Md5OfFileOnce(imagePath, &md5Hex, progress)) return false;
   return CheckCodeMatches(checkCode, md5Hex);
 }
 

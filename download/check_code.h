@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "download/md5.h"
+
 namespace kavi {
 
 constexpr size_t kCheckBlockSize = 272;
@@ -24,8 +26,10 @@ bool CheckBlockMatches(const std::vector<uint8_t>& block, const std::string& md5
 bool CheckCodeMatches(const std::string& checkCode, const std::string& md5Hex);
 
 // The verification of a downloaded image: its MD5 against the check code.
-// False when the file cannot be read or anything does not match.
-bool VerifyImageFile(const std::wstring& imagePath, const std::string& checkCode);
+// False when the file cannot be read or anything does not match. A digest
+// the download already computed for the unchanged file is used again.
+bool VerifyImageFile(const std::wstring& imagePath, const std::string& checkCode,
+                     const Md5Progress& progress = {});
 
 // A fresh check block for `md5Hex`. `random` supplies bytes; positions are
 // distinct so every digit has a place of its own.

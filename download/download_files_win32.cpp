@@ -11,7 +11,7 @@ bool Win32DownloadFiles::Move(const std::wstring& from, const std::wstring& to) 
 }
 
 bool Win32DownloadFiles::Md5(const std::wstring& path, std::string* hex) {
-  return Md5OfFile(path, hex);
+  return Md5OfFileOnce(path, hex);
 }
 
 void Win32DownloadFiles::Sleep(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }

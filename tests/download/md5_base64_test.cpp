@@ -51,6 +51,29 @@ TEST(Md5, FileDigestAndMissingFile) {
   std::remove(path.c_str());
 }
 
+TEST(Md5, AnUnchangedFileIsHashedOnce) {
+  const std::string path = testing::TempDir() + "md5-once-test.bin";
+  std::string data(3 * 1024 * 1024, 'a');
+  std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+  int reads = 0;
+  auto count = [&reads](int64_t, int64_t) { ++reads; };
+  std::string first, second;
+  ASSERT_TRUE(Md5OfFileOnce(FromUtf8(path), &first, count));
+  EXPECT_EQ(3, reads) << "three pieces of 1 MiB";
+  reads = 0;
+  ASSERT_TRUE(Md5OfFileOnce(FromUtf8(path), &second, count));
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(1, reads) << "told once that everything is done, nothing read";
+
+  // Another size is another file: hashed again.
+  std::ofstream(path, std::ios::binary | std::ios::app).write("b", 1);
+  reads = 0;
+  ASSERT_TRUE(Md5OfFileOnce(FromUtf8(path), &second, count));
+  EXPECT_NE(first, second);
+  EXPECT_EQ(4, reads);
+  std::remove(path.c_str());
+}
+
 std::string Decode(const std::string& text, bool* ok) {
   std::vector<uint8_t> bytes;
   *ok = Base64DecodeAll(text, &bytes);

@@ -90,6 +90,9 @@ class ReinstallRoad(unittest.TestCase):
         for line in cls.host.stdout:
             if "listening" in line:
                 break
+        if cls.host.poll() is not None:
+            raise RuntimeError("the service host could not listen on 127.0.0.1:18080 "
+                               "(another kavi test or scripts/run holds the port?)")
 
     @classmethod
     def tearDownClass(cls):
