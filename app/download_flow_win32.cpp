@@ -7,6 +7,7 @@
 
 #include "app/app_messages.h"
 #include "app/main_window_win32.h"
+#include "app/taskbar_progress_win32.h"
 #include "app/takeover_hooks_win32.h"
 #include "boot/disk_map.h"
 #include "download/check_code.h"
@@ -31,8 +32,13 @@ class PostedDownloadPage : public DownloadPage {
       : window_(window), c_(controls) {}
 
   void ShowMessage(const std::wstring& text) override { Post(c_.labdownmsg, text); }
-  void ShowStatus(const std::wstring& text) override { Post(c_.labdownstatus, text); }
-  void ShowProgress(const ProgressTexts& t) override {
+  void ShowStatus(const std::wstring& text) override {
+    Post(c_.labdownstatus, text);
+    PostMessageW(window_, WM_TASKBAR_PROGRESS, static_cast<WPARAM>(permille_), 1);  // paused
+  }
+  void ShowProgress(const ProgressTexts& t, float fraction) override {
+    permille_ = static_cast<int>(fraction * 1000.0f);
+    PostMessageW(window_, WM_TASKBAR_PROGRESS, static_cast<WPARAM>(permille_), 0);
     Post(c_.labfilesize, t.fileSize);
     Post(c_.labdownspeed, t.speed);
     SkinUI::CControlUI* link = c_.btnfilename;
@@ -51,6 +57,7 @@ class PostedDownloadPage : public DownloadPage {
   }
   HWND window_;
   MainControls c_;
+  int permille_ = 0;
 };
 
 struct DownloadMonitorContext {
@@ -85,8 +92,10 @@ DWORD WINAPI VerifyImageCheckCode(void* parameter) {
   int shown = -1;
   auto progress = [&](int64_t done, int64_t total) {
     const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
-    if (percent == shown || !context->progressLabel) return;
+    if (percent == shown) return;
     shown = percent;
+    PostMessageW(context->window, WM_TASKBAR_PROGRESS, static_cast<WPARAM>(percent * 10), 0);
+    if (!context->progressLabel) return;
     SkinUI::PostControlText(context->window, context->progressLabel,
                             Format(L"已校验 %d%%", percent));
   };

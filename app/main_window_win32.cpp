@@ -99,6 +99,7 @@ void CFrameWindowWnd::OnInitWindow() {
 }
 
 void CFrameWindowWnd::ResetToStartPage() {
+  taskbar_.Show(hwnd_, -1, false);
   RefreshEnvironmentPanel();
   busy_ = 0;
   ::KillTimer(hwnd_, kCountdownTimer);
@@ -302,6 +303,9 @@ LRESULT CFrameWindowWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_TRAYICON:
       OnTrayIcon(lParam);
+      break;
+    case WM_TASKBAR_PROGRESS:
+      taskbar_.Show(hwnd_, static_cast<int>(wParam), lParam != 0);
       break;
     default:
       break;

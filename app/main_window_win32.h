@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/main_window_controls.h"
+#include "app/taskbar_progress_win32.h"
 #include "ui/skin_ui.h"
 #include "ui/window_impl_base.h"
 
@@ -71,6 +72,7 @@ class CFrameWindowWnd : public SkinUI::WindowImplBase {
   MainControls c_;
   NOTIFYICONDATAW trayIcon_ = {};
   HMENU trayMenu_ = nullptr;
+  TaskbarProgress taskbar_;
   int busy_ = 0;
   int countdown_ = 0;
   int selectedIndex_ = 0;

@@ -72,7 +72,8 @@ int RunDownload(const DownloadJob& job, DownloadEngine& engine, DownloadPage& pa
     const std::wstring savedName = GetStatusFileName(status);
     if (refresh == 0) {
       page.ShowProgress(MakeProgressTexts(job.downloadFolder, savedName, status.totalSize,
-                                          status.downloaded, status.fraction, status.speed));
+                                          status.downloaded, status.fraction, status.speed),
+                        status.fraction);
     }
     if (status.state == kTaskStateFinished) {
       // Only a plain name from the engine is followed: nothing outside the

@@ -40,7 +40,8 @@ class DownloadPage {
   virtual ~DownloadPage() = default;
   virtual void ShowMessage(const std::wstring& text) = 0;  // labdownmsg
   virtual void ShowStatus(const std::wstring& text) = 0;   // labdownstatus
-  virtual void ShowProgress(const ProgressTexts& texts) = 0;
+  // `fraction` is how far the download is, 0.0 to 1.0.
+  virtual void ShowProgress(const ProgressTexts& texts, float fraction) = 0;
 };
 
 class DownloadFiles {

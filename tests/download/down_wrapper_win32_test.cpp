@@ -27,7 +27,7 @@ class NullPage : public DownloadPage {
  public:
   void ShowMessage(const std::wstring&) override {}
   void ShowStatus(const std::wstring&) override {}
-  void ShowProgress(const ProgressTexts& t) override { last = t; }
+  void ShowProgress(const ProgressTexts& t, float) override { last = t; }
   ProgressTexts last;
 };
 

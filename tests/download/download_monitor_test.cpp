@@ -50,7 +50,7 @@ class RecordingPage : public DownloadPage {
   std::vector<ProgressTexts> progress;
   void ShowMessage(const std::wstring& t) override { messages.push_back(t); }
   void ShowStatus(const std::wstring& t) override { statuses.push_back(t); }
-  void ShowProgress(const ProgressTexts& t) override { progress.push_back(t); }
+  void ShowProgress(const ProgressTexts& t, float) override { progress.push_back(t); }
 };
 
 class FakeFiles : public DownloadFiles {
