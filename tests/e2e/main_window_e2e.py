@@ -34,7 +34,8 @@ ENV = dict(os.environ, WINEPREFIX=os.path.join(ROOT, "build", "wine", "prefix"))
 
 
 def wine(*args, timeout=60):
-    return subprocess.run([WINE, *args], capture_output=True, text=True, timeout=timeout, env=ENV)
+    return subprocess.run([WINE, *args], capture_output=True, text=True, errors="replace",
+                          timeout=timeout, env=ENV)
 
 
 def msgbox(*args, timeout=60):
@@ -257,6 +258,18 @@ class ReinstallRoad(unittest.TestCase):
         self.click(286, 270)
         self.expect_box("警告|链接云引擎失败，请检查网络后重试。", 1)
         self.quit()
+
+    def test_no_second_fixed_drive(self):
+        # D: reported as a network drive leaves only the system drive.
+        key = r"HKLM\Software\Wine\Drives"
+        wine("reg", "add", key, "/v", "d:", "/d", "network", "/f")
+        try:
+            self.start()
+            self.click(286, 270)
+            self.expect_box("警告|只有一个分区，无法进行重装操作。", 1)
+            self.quit()
+        finally:
+            wine("reg", "add", key, "/v", "d:", "/d", "hd", "/f")
 
     def test_md5_mismatch_then_small_image(self):
         # The image path answers with a small file of other bytes.
