@@ -74,10 +74,24 @@ TEST(Md5, AnUnchangedFileIsHashedOnce) {
   std::remove(path.c_str());
 }
 
+
 std::string Decode(const std::string& text, bool* ok) {
   std::vector<uint8_t> bytes;
   *ok = Base64DecodeAll(text, &bytes);
   return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(Base64, Rfc4648TestVectors) {
+  const std::pair<const char*, const char*> vectors[] = {
+      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},     {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+  };
+  for (const auto& [plain, code] : vectors) {
+    EXPECT_EQ(code, Base64Encode(reinterpret_cast<const uint8_t*>(plain), std::strlen(plain)));
+    bool ok;
+    EXPECT_EQ(plain, Decode(code, &ok));
+    EXPECT_TRUE(ok) << code;
+  }
 }
 
 TEST(Base64, DecodesPaddedTextAndMeasuresFirst) {
