@@ -34,7 +34,7 @@ struct TextStyle {
   bool singleLine = true;
 };
 
-// An image to draw: the spec as written, with the target already resolved
+// An image to draw: the image attribute as written, with the target already resolved
 // to client coordinates (see ImageDestRect). `frame` selects a frame of an
 // animated image.
 struct ImageDraw {
