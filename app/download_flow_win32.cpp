@@ -28,8 +28,7 @@ namespace {
 // to the UI thread, which owns the controls.
 class PostedDownloadPage : public DownloadPage {
  public:
-  PostedDownloadPage(HWND window, const MainControls& controls)
-      : window_(window), c_(controls) {}
+  PostedDownloadPage(HWND window, const MainControls& controls) : window_(window), c_(controls) {}
 
   void ShowMessage(const std::wstring& text) override { Post(c_.labdownmsg, text); }
   void ShowStatus(const std::wstring& text) override {
@@ -178,8 +177,7 @@ void CFrameWindowWnd::CheckImageSize() {
   const int64_t megabytes = size.QuadPart / 1024 / 1024;
   file.Reset();
   if (megabytes < 100) {
-    Ask(L"下载文件小于100MB，可能已下载文件不正确！建议重启软件再试！", L"警告",
-        MB_ICONWARNING);
+    Ask(L"下载文件小于100MB，可能已下载文件不正确！建议重启软件再试！", L"警告", MB_ICONWARNING);
     ResetToStartPage();
     return;
   }

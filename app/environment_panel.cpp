@@ -11,8 +11,8 @@ EnvironmentTexts MakeEnvironmentTexts(int32_t windowsEdition, uint64_t totalPhys
                                       wchar_t systemDrive, const std::wstring& downloadFolder) {
   EnvironmentTexts t;
   t.currentSystem = Format(L"当前系统：%ls", EditionDisplayName(windowsEdition));
-  t.memory = Format(L"内存大小：%.2lf GB",
-                    static_cast<double>(totalPhysicalBytes) * (1.0 / 1073741824.0));
+  t.memory =
+      Format(L"内存大小：%.2lf GB", static_cast<double>(totalPhysicalBytes) * (1.0 / 1073741824.0));
   t.systemPartition = Format(L"系统分区：%lc:", systemDrive);
   t.downloadPath = Format(L"下载路径：%ls", downloadFolder.c_str());
   return t;

@@ -7,10 +7,10 @@
 namespace kavi {
 
 struct EnvironmentTexts {
-  std::wstring currentSystem;  // labcursystem
-  std::wstring memory;         // labmemory
+  std::wstring currentSystem;    // labcursystem
+  std::wstring memory;           // labmemory
   std::wstring systemPartition;  // labsystempath
-  std::wstring downloadPath;   // labdownpath (its tooltip is the bare folder)
+  std::wstring downloadPath;     // labdownpath (its tooltip is the bare folder)
 };
 
 EnvironmentTexts MakeEnvironmentTexts(int32_t windowsEdition, uint64_t totalPhysicalBytes,

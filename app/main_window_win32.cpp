@@ -33,7 +33,9 @@ T* Find(SkinUI::WindowImplBase& window, const wchar_t* name) {
 CFrameWindowWnd::CFrameWindowWnd() = default;
 CFrameWindowWnd::~CFrameWindowWnd() = default;
 
-const wchar_t* CFrameWindowWnd::ClassName() const { return kMainWindowClass; }
+const wchar_t* CFrameWindowWnd::ClassName() const {
+  return kMainWindowClass;
+}
 
 void CFrameWindowWnd::OnFinalMessage(HWND hwnd) {
   WindowImplBase::OnFinalMessage(hwnd);
@@ -108,9 +110,8 @@ void CFrameWindowWnd::ResetToStartPage() {
 
 void CFrameWindowWnd::RefreshEnvironmentPanel() {
   const WorkingFields f = Working().Snapshot();
-  EnvironmentTexts t =
-      MakeEnvironmentTexts(f.windowsEdition, GetTotalPhysicalMemory(), f.systemDrive,
-                           f.downloadFolder);
+  EnvironmentTexts t = MakeEnvironmentTexts(f.windowsEdition, GetTotalPhysicalMemory(),
+                                            f.systemDrive, f.downloadFolder);
   SetText(c_.labcursystem, t.currentSystem);
   SetText(c_.labmemory, t.memory);
   SetText(c_.labsystempath, t.systemPartition);

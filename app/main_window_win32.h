@@ -39,7 +39,6 @@ class CFrameWindowWnd : public SkinUI::WindowImplBase {
   int SelectedIndex() const { return selectedIndex_; }
 
  private:
-
   void BindControls();
   void OnClick(SkinUI::CControlUI* sender);
   void OnInstall();

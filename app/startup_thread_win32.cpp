@@ -63,8 +63,12 @@ void StartDetached(LPTHREAD_START_ROUTINE routine, HWND window) {
 
 }  // namespace
 
-void StartStartupThread(HWND mainWindow) { StartDetached(&StartupThread, mainWindow); }
+void StartStartupThread(HWND mainWindow) {
+  StartDetached(&StartupThread, mainWindow);
+}
 
-void StartToolTileThread(HWND mainWindow) { StartDetached(&ToolTileThread, mainWindow); }
+void StartToolTileThread(HWND mainWindow) {
+  StartDetached(&ToolTileThread, mainWindow);
+}
 
 }  // namespace kavi

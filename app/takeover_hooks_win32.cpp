@@ -6,11 +6,17 @@
 
 namespace kavi {
 
-BootSetUp* ProgramBootSetUp() { return &SystemBootSetUp(); }
+BootSetUp* ProgramBootSetUp() {
+  return &SystemBootSetUp();
+}
 
-void RunSystemBackup(HWND mainWindow) { OnBackupSystem(mainWindow); }
+void RunSystemBackup(HWND mainWindow) {
+  OnBackupSystem(mainWindow);
+}
 
-void RunSystemRestore(HWND mainWindow) { OnRestoreSystem(mainWindow); }
+void RunSystemRestore(HWND mainWindow) {
+  OnRestoreSystem(mainWindow);
+}
 
 bool HandOverImage(HWND mainWindow, const std::wstring& imagePath) {
   return TakeOverForReinstall(mainWindow, imagePath);

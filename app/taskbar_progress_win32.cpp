@@ -13,8 +13,8 @@ void TaskbarProgress::Show(HWND window, int permille, bool paused) {
   if (!tried_) {
     tried_ = true;
     // Absent before Windows 7: the progress is then simply not shown.
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ITaskbarList3, reinterpret_cast<void**>(&list_))) ||
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                reinterpret_cast<void**>(&list_))) ||
         (list_ && FAILED(list_->HrInit()))) {
       if (list_) list_->Release();
       list_ = nullptr;

@@ -57,8 +57,7 @@ void CFrameWindowWnd::OnToolTile(int index) {
   if (index == kTileDataBackup) {
     ShowDataBackupWindow(hwnd_);
   } else if (index == kTileCleanCache) {
-    if (Ask(L"是否确定删除本软件的缓存文件(包括下载产生的临时文件)", L"提示", MB_YESNO) ==
-        IDYES) {
+    if (Ask(L"是否确定删除本软件的缓存文件(包括下载产生的临时文件)", L"提示", MB_YESNO) == IDYES) {
       CleanCache();
       Ask(L"清理缓存成功", L"提示", MB_OK);
     }

@@ -14,6 +14,8 @@ bool Win32DownloadFiles::Md5(const std::wstring& path, std::string* hex) {
   return Md5OfFileOnce(path, hex);
 }
 
-void Win32DownloadFiles::Sleep(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+void Win32DownloadFiles::Sleep(int milliseconds) {
+  ::Sleep(static_cast<DWORD>(milliseconds));
+}
 
 }  // namespace kavi

@@ -16,9 +16,9 @@ namespace kavi {
 
 // Outcome codes reported to the main window.
 enum DownloadOutcome : int {
-  kDownloadComplete = 0,    // MD5 matched, was empty, or the file could not be read
-  kDownloadFailed = 1,      // the engine failed the task
-  kDownloadStopped = 2,     // the user stopped it
+  kDownloadComplete = 0,  // MD5 matched, was empty, or the file could not be read
+  kDownloadFailed = 1,    // the engine failed the task
+  kDownloadStopped = 2,   // the user stopped it
   kDownloadMd5Mismatch = 3,
 };
 

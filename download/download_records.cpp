@@ -54,15 +54,15 @@ std::wstring GetRecordText(const void* field, size_t units) {
 }
 
 bool SetStatusFileName(DownloadTaskStatus* status, const std::wstring& name) {
-  return SetRecordText(reinterpret_cast<unsigned char*>(status) +
-                           offsetof(DownloadTaskStatus, fileName),
-                       kRequestPathUnits, name);
+  return SetRecordText(
+      reinterpret_cast<unsigned char*>(status) + offsetof(DownloadTaskStatus, fileName),
+      kRequestPathUnits, name);
 }
 
 std::wstring GetStatusFileName(const DownloadTaskStatus& status) {
-  return GetRecordText(reinterpret_cast<const unsigned char*>(&status) +
-                           offsetof(DownloadTaskStatus, fileName),
-                       kRequestPathUnits);
+  return GetRecordText(
+      reinterpret_cast<const unsigned char*>(&status) + offsetof(DownloadTaskStatus, fileName),
+      kRequestPathUnits);
 }
 
 bool FillDownloadRequest(DownloadTaskRequest* request, const std::wstring& url,

@@ -6,7 +6,9 @@
 namespace kavi {
 namespace {
 
-inline uint32_t Rotl(uint32_t x, int c) { return (x << c) | (x >> (32 - c)); }
+inline uint32_t Rotl(uint32_t x, int c) {
+  return (x << c) | (x >> (32 - c));
+}
 
 inline uint32_t LoadLe(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |

@@ -5,7 +5,9 @@
 namespace kavi {
 namespace {
 
-double Megabytes(int64_t bytes) { return static_cast<double>(bytes) / 1048576.0; }
+double Megabytes(int64_t bytes) {
+  return static_cast<double>(bytes) / 1048576.0;
+}
 
 }  // namespace
 

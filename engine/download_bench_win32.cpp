@@ -22,7 +22,9 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "can not load xldl.dll\n");
     return 1;
   }
-  auto get = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(engine, name)); };
+  auto get = [&](const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(engine, name));
+  };
   auto init = reinterpret_cast<XL_InitFn>(get("XL_Init"));
   auto create = reinterpret_cast<XL_CreateTaskFn>(get("XL_CreateTask"));
   auto start = reinterpret_cast<XL_StartTaskFn>(get("XL_StartTask"));

@@ -55,7 +55,9 @@ DownloadTask::DownloadTask(std::wstring url, std::wstring fileName, bool resume,
       options_(options),
       savedName_(fileName_) {}
 
-DownloadTask::~DownloadTask() { Stop(); }
+DownloadTask::~DownloadTask() {
+  Stop();
+}
 
 void DownloadTask::Start() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -92,15 +94,18 @@ TaskProgress DownloadTask::Progress() const {
     p.totalSize = total_ >= 0 ? total_ : singlePosition_;
   }
   if (state_ == kStateFinished) p.downloaded = p.totalSize;
-  p.fraction = p.totalSize > 0 ? static_cast<float>(static_cast<double>(p.downloaded) /
-                                                    static_cast<double>(p.totalSize))
-                               : (state_ == kStateFinished ? 1.0f : 0.0f);
+  p.fraction =
+      p.totalSize > 0
+          ? static_cast<float>(static_cast<double>(p.downloaded) / static_cast<double>(p.totalSize))
+          : (state_ == kStateFinished ? 1.0f : 0.0f);
   p.speed = state_ == kStateRunning ? speed_ : 0;
   p.received = received_.load();
   return p;
 }
 
-bool DownloadTask::Stopping() const { return stopRequested_ || failed_; }
+bool DownloadTask::Stopping() const {
+  return stopRequested_ || failed_;
+}
 
 void DownloadTask::WaitFor(std::chrono::milliseconds delay) {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -136,8 +141,7 @@ bool DownloadTask::BackOff(int* attempts) {
   return !Stopping();
 }
 
-bool DownloadTask::Probe(HttpClient* client, HttpHead* head,
-                         std::unique_ptr<HttpStream>* stream) {
+bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream) {
   int attempts = 0;
   for (;;) {
     *head = HttpHead();
@@ -232,7 +236,8 @@ void DownloadTask::Run() {
         const int64_t pieces = (map_->TotalSize() + kMinPiece - 1) / kMinPiece;
         const int count = static_cast<int>(
             std::max<int64_t>(1, std::min<int64_t>(options_.maxConnections, pieces)));
-        for (int id = 0; id < count; ++id) workers.emplace_back(&DownloadTask::RangeWorker, this, id);
+        for (int id = 0; id < count; ++id)
+          workers.emplace_back(&DownloadTask::RangeWorker, this, id);
       }
     } else {
       // Without ranges nothing earlier can be continued.
@@ -329,8 +334,7 @@ void DownloadTask::RangeWorker(int id) {
     }
     const int64_t requestEnd = std::min(range.end, range.begin + options_.requestSize);
     HttpHead head;
-    std::unique_ptr<HttpStream> stream =
-        client->Get(url_, range.begin, requestEnd - 1, &head);
+    std::unique_ptr<HttpStream> stream = client->Get(url_, range.begin, requestEnd - 1, &head);
     if (stream && head.status == 206 && head.rangeFirst == range.begin) {
       int64_t position = range.begin, end = requestEnd;
       while (position < end) {

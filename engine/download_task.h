@@ -35,9 +35,9 @@ enum TaskState : int32_t {
 // Failure codes beside HTTP statuses (which are reported as themselves).
 enum FailureCode : int32_t {
   kFailNone = 0,
-  kFailNetwork = 1,   // retries exhausted without progress
+  kFailNetwork = 1,  // retries exhausted without progress
   kFailDiskFull = 2,
-  kFailFile = 3,      // the partial file could not be opened, written or renamed
+  kFailFile = 3,  // the partial file could not be opened, written or renamed
 };
 
 struct TaskOptions {
@@ -61,7 +61,7 @@ struct TaskProgress {
   int64_t totalSize = 0;
   int64_t downloaded = 0;
   float fraction = 0.0f;
-  int32_t speed = 0;  // bytes per second over the last two seconds
+  int32_t speed = 0;     // bytes per second over the last two seconds
   int64_t received = 0;  // bytes taken from the network by this task object
 };
 

@@ -44,12 +44,10 @@ class Win32FileStorage : public TaskStorage {
       at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
       at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       DWORD written = 0;
-      if (!WriteFile(file_.Get(), bytes, static_cast<DWORD>(size), &written, &at) ||
-          written == 0) {
+      if (!WriteFile(file_.Get(), bytes, static_cast<DWORD>(size), &written, &at) || written == 0) {
         DWORD error = GetLastError();
-        return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
-                   ? WriteResult::kDiskFull
-                   : WriteResult::kError;
+        return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? WriteResult::kDiskFull
+                                                                           : WriteResult::kError;
       }
       bytes += written;
       offset += written;
@@ -70,8 +68,7 @@ class Win32FileStorage : public TaskStorage {
     bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
     DWORD read = 0;
     return bytes->empty() ||
-           (ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read,
-                     nullptr) &&
+           (ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) &&
             read == bytes->size());
   }
 
@@ -131,8 +128,7 @@ std::unique_ptr<TaskStorage> CreateFileStorage(const std::wstring& folder,
 bool DeletePartialFiles(const std::wstring& folder, const std::wstring& fileName) {
   const std::wstring target = folder + L"\\" + fileName;
   bool data = DeleteFileW((target + L".td").c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
-  bool state =
-      DeleteFileW((target + L".td.cfg").c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  bool state = DeleteFileW((target + L".td.cfg").c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
   return data && state;
 }
 

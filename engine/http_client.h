@@ -12,11 +12,11 @@ namespace engine {
 
 // What the response head says.
 struct HttpHead {
-  int status = 0;               // 0 when no response arrived (network error)
-  int64_t contentLength = -1;   // -1 unknown
-  int64_t rangeFirst = -1;      // from Content-Range, -1 when absent
-  int64_t rangeTotal = -1;      // the "/total" of Content-Range, -1 unknown
-  std::string validator;        // ETag and Last-Modified, to notice a changed file
+  int status = 0;              // 0 when no response arrived (network error)
+  int64_t contentLength = -1;  // -1 unknown
+  int64_t rangeFirst = -1;     // from Content-Range, -1 when absent
+  int64_t rangeTotal = -1;     // the "/total" of Content-Range, -1 unknown
+  std::string validator;       // ETag and Last-Modified, to notice a changed file
 };
 
 class HttpStream {

@@ -1,6 +1,5 @@
 #include "engine/http_head.h"
 
-
 namespace kavi {
 namespace engine {
 namespace {
@@ -23,8 +22,7 @@ void SkipBlanks(const std::string& text, size_t* pos) {
 
 }  // namespace
 
-bool ParseContentRange(const std::string& value, int64_t* first, int64_t* last,
-                       int64_t* total) {
+bool ParseContentRange(const std::string& value, int64_t* first, int64_t* last, int64_t* total) {
   size_t pos = 0;
   SkipBlanks(value, &pos);
   if (value.compare(pos, 6, "bytes ") != 0) return false;

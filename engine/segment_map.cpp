@@ -54,9 +54,8 @@ bool SegmentMap::Claim(int worker, ByteRange* range) {
     if (!victim || a.end - a.position > victim->end - victim->position) victim = &a;
   }
   if (!victim) return false;
-  const int64_t mid =
-      std::max(victim->position + (victim->end - victim->position) / 2,
-               victim->position + std::max(readAhead_, minPiece_));
+  const int64_t mid = std::max(victim->position + (victim->end - victim->position) / 2,
+                               victim->position + std::max(readAhead_, minPiece_));
   if (victim->end - mid < minPiece_) return false;
   Active mine{mid, victim->end};
   victim->end = mid;
@@ -84,7 +83,9 @@ bool SegmentMap::ActiveRange(int worker, ByteRange* range) const {
   return true;
 }
 
-void SegmentMap::Release(int worker) { active_.erase(worker); }
+void SegmentMap::Release(int worker) {
+  active_.erase(worker);
+}
 
 std::vector<ByteRange> SegmentMap::Written() const {
   std::vector<ByteRange> out;

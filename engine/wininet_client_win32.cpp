@@ -84,19 +84,18 @@ class WinInetStream : public HttpStream {
   HINTERNET request_;
 };
 
-std::unique_ptr<HttpStream> WinInetClient::Get(const std::wstring& url, int64_t first,
-                                               int64_t last, HttpHead* head) {
+std::unique_ptr<HttpStream> WinInetClient::Get(const std::wstring& url, int64_t first, int64_t last,
+                                               HttpHead* head) {
   HINTERNET session;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (aborted_ || !session_) return nullptr;
     session = session_;
   }
-  std::wstring headers = last >= 0 ? Format(L"Range: bytes=%lld-%lld\r\n",
-                                            static_cast<long long>(first),
-                                            static_cast<long long>(last))
-                                   : Format(L"Range: bytes=%lld-\r\n",
-                                            static_cast<long long>(first));
+  std::wstring headers = last >= 0
+                             ? Format(L"Range: bytes=%lld-%lld\r\n", static_cast<long long>(first),
+                                      static_cast<long long>(last))
+                             : Format(L"Range: bytes=%lld-\r\n", static_cast<long long>(first));
   const DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
                       INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_KEEP_CONNECTION |
                       INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;

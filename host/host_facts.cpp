@@ -4,10 +4,10 @@ namespace kavi {
 namespace {
 
 const wchar_t* const kEditionNames[kEditionCount] = {
-    L"Windows 2000",     L"Windows XP",       L"Windows 2003",     L"Windows VISTA",
-    L"Windows 2008",     L"Windows 7 32位",   L"Windows 7 64位",   L"Windows 2012",
-    L"Windows 8 32位",   L"Windows 8 64位",   L"Windows 8.1 32位", L"Windows 8.1 64位",
-    L"Windows 10 32位",  L"Windows 10 64位",  L"Windows 其他",
+    L"Windows 2000",    L"Windows XP",      L"Windows 2003",     L"Windows VISTA",
+    L"Windows 2008",    L"Windows 7 32位",  L"Windows 7 64位",   L"Windows 2012",
+    L"Windows 8 32位",  L"Windows 8 64位",  L"Windows 8.1 32位", L"Windows 8.1 64位",
+    L"Windows 10 32位", L"Windows 10 64位", L"Windows 其他",
 };
 
 }  // namespace
@@ -23,17 +23,20 @@ int32_t EditionFromVersion(uint32_t major, uint32_t minor, uint8_t productType,
   if (major == 10) return wow64 ? kEditionWindows10x64 : kEditionWindows10x86;
   if (major == 5) {
     switch (minor) {
-      case 0: return kEditionWindows2000;
-      case 1: return kEditionWindowsXP;
+      case 0:
+        return kEditionWindows2000;
+      case 1:
+        return kEditionWindowsXP;
       case 2:
         return processorArchitecture == kProcessorArchitectureAmd64 ? kEditionWindowsXP
-                                                                     : kEditionWindows2003;
+                                                                    : kEditionWindows2003;
     }
     return kEditionOther;
   }
   if (major == 6) {
     switch (minor) {
-      case 0: return workstation ? kEditionVista : kEditionWindows2008;
+      case 0:
+        return workstation ? kEditionVista : kEditionWindows2008;
       case 1:
         if (!workstation) return kEditionWindows2008;
         return wow64 ? kEditionWindows7x64 : kEditionWindows7x86;
@@ -43,7 +46,8 @@ int32_t EditionFromVersion(uint32_t major, uint32_t minor, uint8_t productType,
       case 3:
         if (!workstation) return kEditionWindows2012;
         return wow64 ? kEditionWindows81x64 : kEditionWindows81x86;
-      case 4: return wow64 ? kEditionWindows10x64 : kEditionWindows10x86;
+      case 4:
+        return wow64 ? kEditionWindows10x64 : kEditionWindows10x86;
     }
   }
   return kEditionOther;

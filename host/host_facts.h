@@ -40,8 +40,12 @@ int32_t EditionFromVersion(uint32_t major, uint32_t minor, uint8_t productType,
                            uint16_t processorArchitecture, bool wow64);
 
 // Editions 0 to 2 get a boot.ini entry, 3 to 13 a BCD store entry.
-inline bool UsesBootIni(int32_t edition) { return edition >= 0 && edition <= 2; }
-inline bool UsesBcdStore(int32_t edition) { return edition >= 3 && edition <= 13; }
+inline bool UsesBootIni(int32_t edition) {
+  return edition >= 0 && edition <= 2;
+}
+inline bool UsesBcdStore(int32_t edition) {
+  return edition >= 3 && edition <= 13;
+}
 
 // More than 3000 MiB is large; exactly 3000 MiB is not.
 bool IsLargeMemoryBytes(uint64_t totalPhysicalBytes);

@@ -65,9 +65,13 @@ uint64_t GetTotalPhysicalMemory() {
   return status.ullTotalPhys;
 }
 
-bool IsLargeMemory() { return IsLargeMemoryBytes(GetTotalPhysicalMemory()); }
+bool IsLargeMemory() {
+  return IsLargeMemoryBytes(GetTotalPhysicalMemory());
+}
 
-std::wstring GetRecommendationText() { return RecommendationFor(IsLargeMemory()).text; }
+std::wstring GetRecommendationText() {
+  return RecommendationFor(IsLargeMemory()).text;
+}
 
 uint64_t ReadInstallDate() {
   RegKey key;
@@ -77,8 +81,8 @@ uint64_t ReadInstallDate() {
   }
   DWORD value = 0;
   DWORD size = sizeof(value);
-  if (RegQueryValueExW(key.key, L"InstallDate", nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS) {
+  if (RegQueryValueExW(key.key, L"InstallDate", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                       &size) != ERROR_SUCCESS) {
     return 0;
   }
   return value;

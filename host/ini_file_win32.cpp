@@ -21,8 +21,8 @@ size_t GetLastBack(std::wstring& destination, const std::wstring& section) {
 
 bool SetBootLoaderTimeout(const CIniFile& ini) {
   std::wstring value = Format(L"%d", 3);
-  return WritePrivateProfileStringW(L"boot loader", L"timeout", value.c_str(),
-                                    ini.path.c_str()) != FALSE;
+  return WritePrivateProfileStringW(L"boot loader", L"timeout", value.c_str(), ini.path.c_str()) !=
+         FALSE;
 }
 
 }  // namespace kavi

@@ -22,8 +22,8 @@ class Win32ProcessRunner : public ProcessRunner {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE,
-                        nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
+                        nullptr, &startup, &process)) {
       return false;
     }
     UniqueHandle processHandle(process.hProcess);

@@ -44,10 +44,9 @@ std::string ToAnsi(const std::wstring& text) {
 
 std::wstring FromAnsi(const std::string& bytes) {
   wchar_t replacement = 0x30FB;  // what Windows uses for an unmapped DBCS byte
-  std::string raw = Convert("WCHAR_T", "CP936", bytes.data(), bytes.size(),
-                            std::string(reinterpret_cast<const char*>(&replacement),
-                                        sizeof(wchar_t)),
-                            1);
+  std::string raw =
+      Convert("WCHAR_T", "CP936", bytes.data(), bytes.size(),
+              std::string(reinterpret_cast<const char*>(&replacement), sizeof(wchar_t)), 1);
   return std::wstring(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
 }
 

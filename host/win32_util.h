@@ -47,6 +47,8 @@ std::wstring WindowsDirectory();
 std::wstring ModuleFileName(HMODULE module);
 
 // True when `path` fits an API limited to MAX_PATH characters with its NUL.
-inline bool FitsMaxPath(const std::wstring& path) { return path.size() < MAX_PATH; }
+inline bool FitsMaxPath(const std::wstring& path) {
+  return path.size() < MAX_PATH;
+}
 
 }  // namespace kavi

@@ -31,8 +31,8 @@ wchar_t ChooseWorkDrive(const DriveQueries& drives, wchar_t systemDrive);
 
 // What the set-up gathers from Windows before deriving the paths.
 struct HostPaths {
-  std::wstring windowsDirectory;  // GetWindowsDirectory
-  std::wstring modulePath;        // the running executable
+  std::wstring windowsDirectory;    // GetWindowsDirectory
+  std::wstring modulePath;          // the running executable
   std::wstring templatesShortPath;  // empty when the look-up failed
   int32_t windowsEdition = 0;
 };

@@ -35,7 +35,9 @@ wchar_t ChooseWorkDrive() {
   return ChooseWorkDrive(Win32DriveQueries(), Working().SystemDrive());
 }
 
-void SetWorkFolder(const wchar_t* path) { Working().SetWorkFolder(path); }
+void SetWorkFolder(const wchar_t* path) {
+  Working().SetWorkFolder(path);
+}
 
 void SetUpWorkingPaths(BootSetUp* boot) {
   HostPaths host;

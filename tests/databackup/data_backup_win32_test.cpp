@@ -24,7 +24,6 @@
 namespace kavi {
 namespace {
 
-
 class Texts : public DataTaskObserver {
  public:
   std::vector<std::wstring> shown;

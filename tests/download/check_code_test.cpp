@@ -10,7 +10,9 @@
 namespace kavi {
 namespace {
 
-uint32_t NextRandom(void* context) { return (*static_cast<std::mt19937*>(context))(); }
+uint32_t NextRandom(void* context) {
+  return (*static_cast<std::mt19937*>(context))();
+}
 
 const std::string kImage = "the bytes of a system image";
 

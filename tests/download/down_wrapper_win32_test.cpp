@@ -90,11 +90,9 @@ TEST_F(RunDownloadWin32, CompleteDownloadWithTheRightMd5) {
 
 TEST_F(RunDownloadWin32, WrongMd5AndMissingFile) {
   ASSERT_TRUE(host_.PutFile(L"/img/bad.gho", Bytes(100000, 2)));
-  EXPECT_EQ(kDownloadMd5Mismatch,
-            RunDownload(Job(L"bad.gho", L"00000000000000000000000000000000"), *engine_, page_,
-                        flags_, files_));
-  EXPECT_EQ(kDownloadFailed,
-            RunDownload(Job(L"absent.gho", L""), *engine_, page_, flags_, files_));
+  EXPECT_EQ(kDownloadMd5Mismatch, RunDownload(Job(L"bad.gho", L"00000000000000000000000000000000"),
+                                              *engine_, page_, flags_, files_));
+  EXPECT_EQ(kDownloadFailed, RunDownload(Job(L"absent.gho", L""), *engine_, page_, flags_, files_));
 }
 
 TEST_F(RunDownloadWin32, PauseThenStopKeepsThePartialData) {

@@ -43,7 +43,8 @@ TEST(Md5, PiecesOfAnySizeGiveTheSameDigest) {
 TEST(Md5, FileDigestAndMissingFile) {
   const std::string path = testing::TempDir() + "md5-file-test.bin";
   std::string data(3 * 1024 * 1024 + 17, 'x');
-  std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(data.data(), static_cast<std::streamsize>(data.size()));
   std::string hex;
   ASSERT_TRUE(Md5OfFile(FromUtf8(path), &hex));
   EXPECT_EQ(Md5Hex(data.data(), data.size()), hex);
@@ -54,7 +55,8 @@ TEST(Md5, FileDigestAndMissingFile) {
 TEST(Md5, AnUnchangedFileIsHashedOnce) {
   const std::string path = testing::TempDir() + "md5-once-test.bin";
   std::string data(3 * 1024 * 1024, 'a');
-  std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(data.data(), static_cast<std::streamsize>(data.size()));
   int reads = 0;
   auto count = [&reads](int64_t, int64_t) { ++reads; };
   std::string first, second;
@@ -74,7 +76,6 @@ TEST(Md5, AnUnchangedFileIsHashedOnce) {
   std::remove(path.c_str());
 }
 
-
 std::string Decode(const std::string& text, bool* ok) {
   std::vector<uint8_t> bytes;
   *ok = Base64DecodeAll(text, &bytes);
@@ -83,8 +84,13 @@ std::string Decode(const std::string& text, bool* ok) {
 
 TEST(Base64, Rfc4648TestVectors) {
   const std::pair<const char*, const char*> vectors[] = {
-      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},     {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
   };
   for (const auto& [plain, code] : vectors) {
     EXPECT_EQ(code, Base64Encode(reinterpret_cast<const uint8_t*>(plain), std::strlen(plain)));

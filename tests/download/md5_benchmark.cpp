@@ -49,8 +49,7 @@ void BM_Md5sumProcess(benchmark::State& state) {
     while (p && std::fgets(line, sizeof(line), p)) {
     }
     if (p) pclose(p);
-    g_md5sumSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    g_md5sumSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kSize));
 }

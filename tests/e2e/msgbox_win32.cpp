@@ -98,6 +98,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     return 0;
   }
-  std::fprintf(stderr, "usage: msgbox list | wait SECONDS | answer ID | window TITLE | close TITLE\n");
+  std::fprintf(stderr,
+               "usage: msgbox list | wait SECONDS | answer ID | window TITLE | close TITLE\n");
   return 2;
 }

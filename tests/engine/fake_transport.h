@@ -23,9 +23,9 @@ struct FakeServer {
   std::string validator = "\"v1\"";
   int failFirstRequests = 0;  // these answer `failStatus`
   int failStatus = 500;
-  int permanentStatus = 0;     // every request answers it
-  bool networkDown = false;    // no answer at all
-  int64_t dropAfter = 0;       // a connection breaks after this many bytes (0: never)
+  int permanentStatus = 0;   // every request answers it
+  bool networkDown = false;  // no answer at all
+  int64_t dropAfter = 0;     // a connection breaks after this many bytes (0: never)
   std::chrono::microseconds readDelay{0};
   size_t chunk = 64 * 1024;
   std::atomic<int> requests{0};
@@ -40,8 +40,8 @@ class FakeStream : public HttpStream {
     if (server_->readDelay.count()) std::this_thread::sleep_for(server_->readDelay);
     if (*aborted_) return -1;
     if (position_ >= end_) return 0;
-    int64_t n = std::min<int64_t>({static_cast<int64_t>(size), end_ - position_,
-                                   static_cast<int64_t>(server_->chunk)});
+    int64_t n = std::min<int64_t>(
+        {static_cast<int64_t>(size), end_ - position_, static_cast<int64_t>(server_->chunk)});
     if (server_->dropAfter > 0) {
       if (served_ >= server_->dropAfter) return -1;
       n = std::min(n, server_->dropAfter - served_);

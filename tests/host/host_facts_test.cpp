@@ -20,32 +20,21 @@ struct VersionCase {
 
 TEST(EditionFromVersion, MapsTheWholeTable) {
   const VersionCase cases[] = {
-      {5, 0, kWorkstation, kX86, false, 0},
-      {5, 1, kWorkstation, kX86, false, 1},
+      {5, 0, kWorkstation, kX86, false, 0},    {5, 1, kWorkstation, kX86, false, 1},
       {5, 2, kServer, kAmd64, true, 1},  // XP x64 reports 5.2
-      {5, 2, kServer, kX86, false, 2},
-      {5, 2, kWorkstation, kX86, false, 2},
-      {6, 0, kWorkstation, kX86, false, 3},
-      {6, 0, kServer, kX86, false, 4},
+      {5, 2, kServer, kX86, false, 2},         {5, 2, kWorkstation, kX86, false, 2},
+      {6, 0, kWorkstation, kX86, false, 3},    {6, 0, kServer, kX86, false, 4},
       {6, 1, kServer, kAmd64, true, 4},  // 2008 R2 is not a Windows 7 name
-      {6, 1, kWorkstation, kX86, false, 5},
-      {6, 1, kWorkstation, kAmd64, true, 6},
-      {6, 2, kServer, kAmd64, true, 7},
-      {6, 3, kServer, kAmd64, true, 7},
-      {6, 2, kWorkstation, kX86, false, 8},
-      {6, 2, kWorkstation, kAmd64, true, 9},
-      {6, 3, kWorkstation, kX86, false, 10},
-      {6, 3, kWorkstation, kAmd64, true, 11},
+      {6, 1, kWorkstation, kX86, false, 5},    {6, 1, kWorkstation, kAmd64, true, 6},
+      {6, 2, kServer, kAmd64, true, 7},        {6, 3, kServer, kAmd64, true, 7},
+      {6, 2, kWorkstation, kX86, false, 8},    {6, 2, kWorkstation, kAmd64, true, 9},
+      {6, 3, kWorkstation, kX86, false, 10},   {6, 3, kWorkstation, kAmd64, true, 11},
       {6, 4, kServer, kX86, false, 12},  // product type ignored for 6.4
-      {6, 4, kWorkstation, kAmd64, true, 13},
-      {10, 0, kWorkstation, kX86, false, 12},
+      {6, 4, kWorkstation, kAmd64, true, 13},  {10, 0, kWorkstation, kX86, false, 12},
       {10, 0, kServer, kAmd64, true, 13},  // servers too
-      {10, 7, kWorkstation, kAmd64, true, 13},
-      {6, 5, kWorkstation, kX86, false, 14},
-      {11, 0, kWorkstation, kAmd64, true, 14},
-      {5, 3, kWorkstation, kX86, false, 14},
-      {4, 0, kWorkstation, kX86, false, 14},
-      {0, 0, 0, kX86, false, 14},
+      {10, 7, kWorkstation, kAmd64, true, 13}, {6, 5, kWorkstation, kX86, false, 14},
+      {11, 0, kWorkstation, kAmd64, true, 14}, {5, 3, kWorkstation, kX86, false, 14},
+      {4, 0, kWorkstation, kX86, false, 14},   {0, 0, 0, kX86, false, 14},
   };
   for (const VersionCase& c : cases) {
     EXPECT_EQ(c.expected, EditionFromVersion(c.major, c.minor, c.productType, c.arch, c.wow64))

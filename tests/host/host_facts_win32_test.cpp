@@ -36,8 +36,8 @@ class InstallDateValue {
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
                     nullptr, &key_, nullptr);
     DWORD size = sizeof(saved_);
-    had_ = RegQueryValueExW(key_, L"InstallDate", nullptr, &type_,
-                            reinterpret_cast<BYTE*>(saved_), &size) == ERROR_SUCCESS;
+    had_ = RegQueryValueExW(key_, L"InstallDate", nullptr, &type_, reinterpret_cast<BYTE*>(saved_),
+                            &size) == ERROR_SUCCESS;
     savedSize_ = size;
   }
   ~InstallDateValue() {

@@ -46,9 +46,10 @@ TEST_F(IniFileWin32, MissingFileSectionOrKeyGivesEmpty) {
 
 TEST_F(IniFileWin32, TimeoutCreatesTheBootLoaderSection) {
   const std::wstring bootIni = dir_ / L"boot.ini";
-  ASSERT_TRUE(WriteFileBytes(bootIni,
-                             "[operating systems]\r\n"
-                             "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"XP\" /fastdetect\r\n"));
+  ASSERT_TRUE(
+      WriteFileBytes(bootIni,
+                     "[operating systems]\r\n"
+                     "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"XP\" /fastdetect\r\n"));
   CIniFile ini(bootIni);
   EXPECT_TRUE(SetBootLoaderTimeout(ini));
   wchar_t value[16] = {};

@@ -41,7 +41,11 @@ TEST(AnsiCodePage, TruncatedDoubleByteDoesNotLoseTheRest) {
 TEST(Utf8, RoundTripAndInvalidBytes) {
   EXPECT_EQ(L"桌面", FromUtf8("\xE6\xA1\x8C\xE9\x9D\xA2"));
   EXPECT_EQ("\xE6\xA1\x8C\xE9\x9D\xA2", ToUtf8(L"桌面"));
-  EXPECT_EQ(L"a\xFFFD" L"b", FromUtf8("a\xFF" "b"));
+  EXPECT_EQ(
+      L"a\xFFFD"
+      L"b",
+      FromUtf8("a\xFF"
+               "b"));
   EXPECT_EQ(L"\xFFFD\xFFFD", FromUtf8("\xE6\xA1"));  // truncated: one per byte
   EXPECT_EQ(L"\xFFFD\xFFFD", FromUtf8("\xC0\x80"));  // overlong NUL
 }

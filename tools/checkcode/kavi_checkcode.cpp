@@ -14,7 +14,9 @@
 
 namespace {
 
-uint32_t NextRandom(void* context) { return (*static_cast<std::mt19937*>(context))(); }
+uint32_t NextRandom(void* context) {
+  return (*static_cast<std::mt19937*>(context))();
+}
 
 }  // namespace
 
