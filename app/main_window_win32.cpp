@@ -21,7 +21,6 @@ namespace kavi {
 namespace {
 
 constexpr const wchar_t* kCaption = L"Kavi一键重装系统 7.8.12正式版";
-constexpr const wchar_t* kSelectAndNext = L"选择然后下一步";
 
 template <typename T>
 T* Find(SkinUI::WindowImplBase& window, const wchar_t* name) {
@@ -132,15 +131,15 @@ void CFrameWindowWnd::ShowSystemListPage() {
   SetText(c_.labrecommand, RecommendationFor(IsLargeMemory()).text);
   countdown_ = 15;
   ::SetTimer(hwnd_, kCountdownTimer, 1000, nullptr);
-  SetText(c_.btnselectandnext, Format(L"%ls (15)", kSelectAndNext));
+  SetText(c_.btnselectandnext, CountdownText(15));
   if (c_.tabmain) c_.tabmain->SelectItem(1);
 }
 
 void CFrameWindowWnd::FillSystemList() {
   if (!c_.listsystem) return;
   c_.listsystem->RemoveAll();
-  const int preselected = RecommendationFor(IsLargeMemory()).position;
   const size_t count = Catalogue().Count();
+  const int preselected = PreselectedRow(IsLargeMemory(), count);
   for (size_t i = 0; i < count; ++i) {
     const CatalogueEntry entry = Catalogue().At(i);
     SkinUI::SkinBuilder builder;
@@ -175,7 +174,7 @@ void CFrameWindowWnd::OnOptionSelected(SkinUI::CControlUI* sender) {
 
 void CFrameWindowWnd::OnCountdownStep() {
   --countdown_;
-  std::wstring text = Format(L"%ls (%d)", kSelectAndNext, countdown_);
+  std::wstring text = CountdownText(countdown_);
   if (countdown_ == 0) {
     ::KillTimer(hwnd_, kCountdownTimer);
     StartImageDownload();

@@ -1,5 +1,6 @@
 #include "app/startup_check.h"
 
+#include "host/host_facts.h"
 #include "host/text.h"
 
 namespace kavi {
@@ -32,6 +33,15 @@ UserMessage InstallRefusal(int status) {
 
 std::wstring UpdateQuestion(const std::wstring& latestVersion) {
   return Format(L"Kavi一键重装系统有新版本 V %ls 立刻下载？", latestVersion.c_str());
+}
+
+std::wstring CountdownText(int seconds) {
+  return Format(L"%ls (%d)", L"选择然后下一步", seconds);
+}
+
+int PreselectedRow(bool largeMemory, size_t entryCount) {
+  const int position = RecommendationFor(largeMemory).position;
+  return static_cast<size_t>(position) < entryCount ? position : -1;
 }
 
 int RunStartupCheck(StartupSteps& steps) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 namespace kavi {
@@ -38,6 +39,13 @@ struct UserMessage {
 UserMessage InstallRefusal(int status);
 
 std::wstring UpdateQuestion(const std::wstring& latestVersion);
+
+// The text of btnselectandnext while the list page counts down.
+std::wstring CountdownText(int seconds);
+
+// The row the list page turns on: the recommended catalogue position, or
+// -1 when the catalogue is too short to have it (the selection then stays).
+int PreselectedRow(bool largeMemory, size_t entryCount);
 
 // The seams of the start-up thread's sequence.
 class StartupSteps {

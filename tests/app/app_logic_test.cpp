@@ -108,6 +108,20 @@ TEST(StartupThread, VerdictsStopAtTheFirstThatDecides) {
   EXPECT_EQ(kStartupSinglePartition, RunStartupCheck(single));
 }
 
+TEST(ListPage, CountdownTexts) {
+  EXPECT_EQ(L"选择然后下一步 (15)", CountdownText(15));
+  EXPECT_EQ(L"选择然后下一步 (0)", CountdownText(0));
+}
+
+TEST(ListPage, PreselectionByMemoryWithShortCatalogues) {
+  EXPECT_EQ(0, PreselectedRow(false, 3));
+  EXPECT_EQ(1, PreselectedRow(true, 3));
+  EXPECT_EQ(1, PreselectedRow(true, 2));
+  EXPECT_EQ(-1, PreselectedRow(true, 1)) << "the 64-bit row is missing: nothing preselected";
+  EXPECT_EQ(0, PreselectedRow(false, 1));
+  EXPECT_EQ(-1, PreselectedRow(false, 0));
+}
+
 TEST(EnvironmentPanel, FactTexts) {
   EnvironmentTexts t = MakeEnvironmentTexts(6, 8589934592ull, L'c', L"D:\\DURozazo\\Download");
   EXPECT_EQ(L"当前系统：Windows 7 64位", t.currentSystem);

@@ -271,6 +271,28 @@ class ReinstallRoad(unittest.TestCase):
         finally:
             wine("reg", "add", key, "/v", "d:", "/d", "hd", "/f")
 
+    def test_tray_menu_quit(self):
+        self.start()
+        tray = xdotool("search", "--onlyvisible", "--name", "Wine System Tray").split("\n")[0]
+        self.assertTrue(tray, "Wine shows the notification area as a window")
+        # The icon is the first cell under the tray window's title (Wine puts
+        # the window at the top left); the menu opens while the button is down.
+        xdotool("mousemove", "12", "31")
+        time.sleep(0.5)
+        xdotool("mousedown", "3")
+        time.sleep(1)
+        screenshot("tray-menu")
+        xdotool("mouseup", "3")
+        time.sleep(0.5)
+        # The menu tracks the left button: a click on "退出", its second item.
+        xdotool("mousemove", "44", "61", "click", "1")
+        self.expect_box("提示|是否确定退出软件？", 6)
+        self.program.wait(30)
+        self.assertEqual(0, self.program.returncode)
+        time.sleep(1)
+        remaining = xdotool("search", "--onlyvisible", "--name", "Wine System Tray")
+        self.assertEqual("", remaining, "the icon went with the program")
+
     def test_md5_mismatch_then_small_image(self):
         # The image path answers with a small file of other bytes.
         self.start('{"/images/WIN7_64.GHO": {"body": "not the image", "repeat": 1000},'
