@@ -9,7 +9,6 @@
 #include "app/main_window_win32.h"
 #include "app/taskbar_progress_win32.h"
 #include "app/takeover_hooks_win32.h"
-#include "boot/disk_map.h"
 #include "download/check_code.h"
 #include "download/down_wrapper.h"
 #include "download/download_files_win32.h"
@@ -198,15 +197,9 @@ void CFrameWindowWnd::OnImageChecked(LPARAM valid) {
     return;
   }
   ReportImageVerified();
-  const std::wstring image = Working().GetCurrentImagePath();
-  const wchar_t system = Working().SystemDrive();
-  const wchar_t imageDrive = image.empty() ? 0 : image[0];
-  if (GhostPartitionId(imageDrive, system).empty() || GhostPartitionId(system, system).empty()) {
-    Ask(L"读取分区发生错误。", L"错误", MB_OK);
-    ResetToStartPage();
-    return;
-  }
-  if (!HandOverImage(hwnd_, image)) ResetToStartPage();
+  // The hand-off resolves both Ghost partitions first and tells the user
+  // when it cannot; nothing is armed then.
+  if (!HandOverImage(hwnd_, Working().GetCurrentImagePath())) ResetToStartPage();
 }
 
 }  // namespace kavi
