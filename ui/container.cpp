@@ -37,6 +37,41 @@ std::vector<CControlUI*> FlowItems(const std::vector<CControlUI*>& items) {
   return flow;
 }
 
+// How a row or a column shares its length: children with a size of their
+// own keep it, the rest share what is left equally, the last of them taking
+// the remainder. Sums over many children are kept in 64 bits: a skin may
+// have thousands.
+struct MainAxisShares {
+  int autoCount = 0;
+  int autoSize = 0;
+  int autoLeft = 0;  // added to the last child without a size of its own
+};
+
+MainAxisShares ShareMainAxis(const std::vector<CControlUI*>& flow, UiSize available,
+                             int childPadding, bool vertical) {
+  long long fixedTotal = static_cast<long long>(childPadding) * (flow.size() - 1);
+  MainAxisShares shares;
+  for (CControlUI* c : flow) {
+    const UiSize sz = c->EstimateSize(available);
+    const UiRect& pad = c->GetPadding();
+    fixedTotal += vertical ? pad.top + pad.bottom : pad.left + pad.right;
+    const int own = vertical ? sz.cy : sz.cx;
+    if (own > 0) {
+      fixedTotal += vertical ? ClampSize(own, c->GetMinHeight(), c->GetMaxHeight())
+                             : ClampSize(own, c->GetMinWidth(), c->GetMaxWidth());
+    } else {
+      ++shares.autoCount;
+    }
+  }
+  const long long length = vertical ? available.cy : available.cx;
+  const int remain = ClampToInt(std::max(0LL, length - fixedTotal));
+  if (shares.autoCount) {
+    shares.autoSize = remain / shares.autoCount;
+    shares.autoLeft = remain - shares.autoSize * shares.autoCount;
+  }
+  return shares;
+}
+
 }  // namespace
 
 // ---- CScrollBarUI ----------------------------------------------------------
@@ -475,27 +510,14 @@ int CVerticalLayoutUI::ArrangeItems(const UiRect& area) {
   std::vector<CControlUI*> flow = FlowItems(items_);
   if (flow.empty()) return 0;
   UiSize available{area.Width(), area.Height()};
-  // Sums over many children are kept in 64 bits: a skin may have thousands.
-  long long fixedTotal = static_cast<long long>(childPadding_) * (flow.size() - 1);
-  int autoCount = 0;
-  for (CControlUI* c : flow) {
-    UiSize sz = c->EstimateSize(available);
-    fixedTotal += c->GetPadding().top + c->GetPadding().bottom;
-    if (sz.cy > 0)
-      fixedTotal += ClampSize(sz.cy, c->GetMinHeight(), c->GetMaxHeight());
-    else
-      ++autoCount;
-  }
-  int remain = ClampToInt(std::max(0LL, area.Height() - fixedTotal));
-  int autoHeight = autoCount ? remain / autoCount : 0;
-  int autoLeft = autoCount ? remain - autoHeight * autoCount : 0;  // to the last one
+  const MainAxisShares shares = ShareMainAxis(flow, available, childPadding_, true);
   long long y = area.top;
   int autoSeen = 0;
   for (CControlUI* c : flow) {
     const UiRect& pad = c->GetPadding();
     UiSize sz = c->EstimateSize(available);
     int h = sz.cy;
-    if (h <= 0) h = autoHeight + (++autoSeen == autoCount ? autoLeft : 0);
+    if (h <= 0) h = shares.autoSize + (++autoSeen == shares.autoCount ? shares.autoLeft : 0);
     h = ClampSize(h, c->GetMinHeight(), c->GetMaxHeight());
     int w = sz.cx > 0 ? sz.cx : area.Width() - pad.left - pad.right;
     w = ClampSize(w, c->GetMinWidth(), c->GetMaxWidth());
@@ -515,19 +537,7 @@ int CHorizontalLayoutUI::ArrangeItems(const UiRect& area) {
   std::vector<CControlUI*> flow = FlowItems(items_);
   if (flow.empty()) return 0;
   UiSize available{area.Width(), area.Height()};
-  long long fixedTotal = static_cast<long long>(childPadding_) * (flow.size() - 1);
-  int autoCount = 0;
-  for (CControlUI* c : flow) {
-    UiSize sz = c->EstimateSize(available);
-    fixedTotal += c->GetPadding().left + c->GetPadding().right;
-    if (sz.cx > 0)
-      fixedTotal += ClampSize(sz.cx, c->GetMinWidth(), c->GetMaxWidth());
-    else
-      ++autoCount;
-  }
-  int remain = ClampToInt(std::max(0LL, area.Width() - fixedTotal));
-  int autoWidth = autoCount ? remain / autoCount : 0;
-  int autoLeft = autoCount ? remain - autoWidth * autoCount : 0;
+  const MainAxisShares shares = ShareMainAxis(flow, available, childPadding_, false);
   long long x = area.left;
   int autoSeen = 0;
   int needed = 0;
@@ -535,7 +545,7 @@ int CHorizontalLayoutUI::ArrangeItems(const UiRect& area) {
     const UiRect& pad = c->GetPadding();
     UiSize sz = c->EstimateSize(available);
     int w = sz.cx;
-    if (w <= 0) w = autoWidth + (++autoSeen == autoCount ? autoLeft : 0);
+    if (w <= 0) w = shares.autoSize + (++autoSeen == shares.autoCount ? shares.autoLeft : 0);
     w = ClampSize(w, c->GetMinWidth(), c->GetMaxWidth());
     int h = sz.cy > 0 ? sz.cy : area.Height() - pad.top - pad.bottom;
     h = ClampSize(h, c->GetMinHeight(), c->GetMaxHeight());
