@@ -128,6 +128,10 @@ DataResult Report(DataOutcome outcome, const CopyCounts& counts, DataProgress& p
   return result;
 }
 
+std::wstring FolderNotFoundText(const DataItemInfo& info) {
+  return Format(L"找不到“%ls”文件夹，已跳过", info.name);
+}
+
 uint32_t FailedEntries(const CopyCounts& counts) {
   return counts.filesFailed + counts.foldersFailed;
 }
@@ -167,12 +171,10 @@ DataResult BackupItem(DataBackupHost& host, DataItem item, const std::wstring& r
   CopyCounts counts;
   std::wstring live;
   if (!host.SpecialFolder(info.shellFolderId, &live) || live.empty()) {
-    return Report(DataOutcome::kFolderUnknown, counts, progress,
-                  Format(L"找不到“%ls”文件夹，已跳过", info.name));
+    return Report(DataOutcome::kFolderUnknown, counts, progress, FolderNotFoundText(info));
   }
   if (!files.IsFolder(live)) {
-    return Report(DataOutcome::kSourceMissing, counts, progress,
-                  Format(L"找不到“%ls”文件夹，已跳过", info.name));
+    return Report(DataOutcome::kSourceMissing, counts, progress, FolderNotFoundText(info));
   }
   const std::wstring keptText = Format(L"无法写入“%ls”的备份，原备份已保留", info.name);
   if (root.empty()) return Report(DataOutcome::kTargetUnwritable, counts, progress, keptText);
@@ -230,8 +232,7 @@ DataResult RestoreItem(DataBackupHost& host, DataItem item, const std::wstring& 
   CopyCounts counts;
   std::wstring live;
   if (!host.SpecialFolder(info.shellFolderId, &live) || live.empty()) {
-    return Report(DataOutcome::kFolderUnknown, counts, progress,
-                  Format(L"找不到“%ls”文件夹，已跳过", info.name));
+    return Report(DataOutcome::kFolderUnknown, counts, progress, FolderNotFoundText(info));
   }
   const std::wstring source = ItemBackupFolder(root, item);
   if (root.empty() || !files.IsFolder(source)) {
