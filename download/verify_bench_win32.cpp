@@ -33,7 +33,7 @@ int wmain(int argc, wchar_t** argv) {
   const double t1 = Now();
   const bool valid = kavi::VerifyImageFile(argv[1], kavi::ToAnsi(argv[2]));
   const double t2 = Now();
-  std::printf("md5 %s download_check_s %.3f verification_s %.3f valid %d\n", md5.c_str(), t1 - t0,
+  std::printf("md5 %s download_check_s %.3f verification_s %.6f valid %d\n", md5.c_str(), t1 - t0,
               t2 - t1, valid ? 1 : 0);
   return valid ? 0 : 1;
 }
