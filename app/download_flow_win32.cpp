@@ -123,6 +123,11 @@ void CFrameWindowWnd::StartImageDownload() {
     ResetToStartPage();
     return;
   }
+  if (!IsHttpUrl(entry.url)) {
+    Ask(L"系统镜像的下载地址不正确，无法下载，请稍后重试。", L"错误", MB_OK | MB_ICONERROR);
+    ResetToStartPage();
+    return;
+  }
   DownloadTaskRequest request;
   if (!FillDownloadRequest(&request, entry.url, entry.fileName, folder)) {
     Ask(L"系统镜像的下载地址或保存路径过长，无法下载。", L"错误", MB_OK | MB_ICONERROR);

@@ -151,15 +151,19 @@ void CFrameWindowWnd::FillSystemList() {
       break;
     }
     auto* option = static_cast<SkinUI::COptionUI*>(row->FindSubControl(L"optselectsystem"));
-    row->SetToolTip(entry.infoText);
+    const std::wstring info = RowText(entry.infoText, kRowDetailLimit);
+    row->SetToolTip(info);
     if (option) option->SetUserData(Format(L"%d", static_cast<int>(i)));
-    if (auto* c = row->FindSubControl(L"labsize")) c->SetText(entry.sizeText);
-    if (auto* c = row->FindSubControl(L"labdata")) c->SetText(entry.infoText);
+    if (auto* c = row->FindSubControl(L"labsize"))
+      c->SetText(RowText(entry.sizeText, kRowTitleLimit));
+    if (auto* c = row->FindSubControl(L"labdata")) c->SetText(info);
     if (auto* c = row->FindSubControl(L"labpic")) {
       c->SetText(L"");
       c->SetBkImage(L"xt.png");
     }
-    if (auto* c = row->FindSubControl(L"labsystemname")) c->SetText(entry.name);
+    if (auto* c = row->FindSubControl(L"labsystemname")) {
+      c->SetText(RowText(entry.name, kRowTitleLimit));
+    }
     if (static_cast<int>(i) == preselected && option) {
       option->Select(true);  // "selectchanged" stores the index
       c_.listsystem->SelectItem(static_cast<int>(i), false);

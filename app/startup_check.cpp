@@ -44,6 +44,14 @@ int PreselectedRow(bool largeMemory, size_t entryCount) {
   return static_cast<size_t>(position) < entryCount ? position : -1;
 }
 
+std::wstring RowText(const std::wstring& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t cut = limit > 3 ? limit - 3 : 0;
+  // Never split a surrogate pair.
+  if (cut > 0 && text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) --cut;
+  return text.substr(0, cut) + L"...";
+}
+
 int RunStartupCheck(StartupSteps& steps) {
   std::wstring latest;
   if (steps.NewVersionOffered(&latest) &&

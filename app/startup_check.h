@@ -47,6 +47,12 @@ std::wstring CountdownText(int seconds);
 // -1 when the catalogue is too short to have it (the selection then stays).
 int PreselectedRow(bool largeMemory, size_t entryCount);
 
+// A catalogue text as a list row shows it: at most `limit` characters, the
+// cut marked with "...", so a field of megabytes costs nothing to draw.
+std::wstring RowText(const std::wstring& text, size_t limit);
+constexpr size_t kRowTitleLimit = 100;
+constexpr size_t kRowDetailLimit = 500;
+
 // The seams of the start-up thread's sequence.
 class StartupSteps {
  public:

@@ -36,7 +36,9 @@ class Win32StartupSteps : public StartupSteps {
     kavi::ReportStart();
   }
   bool IsGptSystemDisk() override { return IsGptVolume(Working().SystemDrive()); }
-  bool FetchCatalogue() override { return LoadCatalogue(); }
+  // A host that answers with no readable record offers nothing to install:
+  // to the user that is the same failed link as no answer at all.
+  bool FetchCatalogue() override { return LoadCatalogue() && Catalogue().Count() > 0; }
   wchar_t ChooseWorkDrive() override { return kavi::ChooseWorkDrive(); }
   wchar_t SystemDrive() override { return Working().SystemDrive(); }
 

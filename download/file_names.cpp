@@ -1,5 +1,6 @@
 #include "download/file_names.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 
@@ -22,6 +23,24 @@ bool IsPlainFileName(const std::wstring& name) {
   if (stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
       stem[3] >= L'0' && stem[3] <= L'9') {
     return false;
+  }
+  return true;
+}
+
+bool IsHttpUrl(const std::wstring& url) {
+  size_t host = 0;
+  for (const wchar_t* scheme : {L"http://", L"https://"}) {
+    const size_t n = std::wcslen(scheme);
+    if (url.size() >= n && std::equal(scheme, scheme + n, url.begin(), [](wchar_t a, wchar_t b) {
+          return a == static_cast<wchar_t>(std::towlower(static_cast<wint_t>(b)));
+        })) {
+      host = n;
+      break;
+    }
+  }
+  if (host == 0 || host == url.size() || url[host] == L'/') return false;
+  for (wchar_t c : url) {
+    if (c <= 32 || c == 127) return false;
   }
   return true;
 }

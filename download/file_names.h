@@ -1,5 +1,6 @@
-// The rule for file names that come from outside (the catalogue, the
-// engine's status): a name is used only when it stays inside its folder.
+// Rules for names and addresses that come from outside (the catalogue, the
+// engine's status): a name is used only when it stays inside its folder, an
+// address only when the engine can fetch it.
 #pragma once
 
 #include <string>
@@ -10,5 +11,9 @@ namespace kavi {
 // "..", no characters Windows forbids, no device name (CON, NUL, COM1, ...)
 // with or without extension, no trailing dot or blank.
 bool IsPlainFileName(const std::wstring& name);
+
+// True for an absolute http:// or https:// address (any case) with a host,
+// and without blanks or control characters.
+bool IsHttpUrl(const std::wstring& url);
 
 }  // namespace kavi

@@ -21,12 +21,23 @@ bool ExtractBetween(const std::wstring& source, const std::wstring& start, const
   return true;
 }
 
+// Reads the records as ExtractBetween(text, "<line>", "</line>", n) would
+// for n = 1, 2, ..., in one pass: asking for the n-th record each time
+// would rescan the text from its start, and a catalogue of thousands of
+// records would then take minutes.
 std::vector<CatalogueEntry> ParseCatalogue(const std::wstring& text) {
+  static const std::wstring kStart = L"<line>";
+  static const std::wstring kEnd = L"</line>";
   std::vector<CatalogueEntry> entries;
-  std::wstring record;
-  for (int n = 1;; ++n) {
-    ExtractBetween(text, L"<line>", L"</line>", n, &record);
-    if (record.empty()) break;
+  size_t end = std::wstring::npos;
+  for (size_t start = text.find(kStart); start != std::wstring::npos;
+       start = text.find(kStart, start + 1)) {
+    const size_t rest = start + kStart.size();
+    // The end found for an earlier record is still the next one when it
+    // lies beyond this record's start (records may overlap).
+    if (end == std::wstring::npos || end < rest) end = text.find(kEnd, rest);
+    if (end == std::wstring::npos || end == rest) break;
+    const std::wstring record(text, rest, end - rest);
     CatalogueEntry entry;
     const size_t bar = record.find(L'|');
     if (bar != std::wstring::npos) entry.name = record.substr(0, bar);

@@ -11,6 +11,9 @@ namespace kavi {
 
 // Text answers larger than this are refused rather than held in memory.
 constexpr size_t kMaxTextBodyBytes = 64u * 1024 * 1024;
+// File answers larger than this are refused, so an answer that never ends
+// cannot fill the disk. Far above any installer the service host offers.
+constexpr unsigned long long kMaxFileBodyBytes = 512ull * 1024 * 1024;
 
 // Holds the last response of its text fetches. One process-wide client
 // serves the statistics; the catalogue and the version check use their own.
@@ -47,8 +50,10 @@ enum HttpFileResult : int {
 };
 
 // Saves the body of a 200 answer to `path` (created or overwritten). On
-// -5 the target is not touched; on -6 the partial file is removed, so a
-// result other than 0 never leaves a file that looks complete.
-int HttpGetToFile(const std::wstring& url, const std::wstring& path);
+// -5 the target is not touched; on -6 (also for a body over `maxBytes`) the
+// partial file is removed, so a result other than 0 never leaves a file
+// that looks complete.
+int HttpGetToFile(const std::wstring& url, const std::wstring& path,
+                  unsigned long long maxBytes = kMaxFileBodyBytes);
 
 }  // namespace kavi

@@ -3,9 +3,11 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <chrono>
 #include <memory>
 #include <new>
 
+#include "host/stall_watch.h"
 #include "host/text.h"
 #include "host/win32_util.h"
 
@@ -13,6 +15,13 @@ namespace kavi {
 namespace {
 
 constexpr DWORD kReadChunk = 1024;
+// A service host that accepts and then stays silent fails the fetch after
+// this long instead of holding the caller's thread for good.
+// Where WinINet ignores its receive timeout, the watcher gives up after
+// the same time without a byte.
+constexpr DWORD kConnectTimeoutMs = 15000;
+constexpr DWORD kReceiveTimeoutMs = 30000;
+constexpr std::chrono::milliseconds kStallLimit(kReceiveTimeoutMs);
 
 class InternetHandle {
  public:
@@ -30,7 +39,14 @@ class InternetHandle {
 };
 
 HINTERNET OpenSession() {
-  return InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (session) {
+    DWORD connect = kConnectTimeoutMs, receive = kReceiveTimeoutMs;
+    InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
+    InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
+    InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
+  }
+  return session;
 }
 
 HINTERNET OpenUrl(HINTERNET session, const std::wstring& url) {
@@ -59,13 +75,16 @@ bool ContentLength(HINTERNET request, unsigned long long* length) {
 }
 
 // Reads the whole body in small pieces, handing each to `sink`. False when a
-// read fails, the sink refuses, or the body is shorter than announced.
+// read fails, the sink refuses, the body is shorter than announced, or the
+// watcher has given up on the transfer.
 template <typename Sink>
-bool ReadBody(HINTERNET request, char* buffer, Sink sink) {
+bool ReadBody(HINTERNET request, char* buffer, TransferPulse& pulse, Sink sink) {
   unsigned long long total = 0;
   for (;;) {
     DWORD read = 0;
     if (!InternetReadFile(request, buffer, kReadChunk, &read)) return false;
+    if (pulse.Abandoned()) return false;
+    pulse.Alive();
     if (read == 0) break;
     if (!sink(buffer, read)) return false;
     total += read;
@@ -74,56 +93,54 @@ bool ReadBody(HINTERNET request, char* buffer, Sink sink) {
   return !ContentLength(request, &announced) || total == announced;
 }
 
-}  // namespace
-
-std::wstring HttpTextClient::GetText(const std::wstring& url) {
-  return HttpGetText(*this, url);
-}
-
-std::wstring HttpGetText(HttpTextClient& client, const std::wstring& url) {
+// Runs on the watched thread: owns its handles, writes only into `body`.
+bool FetchText(const std::wstring& url, std::string* body, TransferPulse& pulse) {
   InternetHandle session(OpenSession());
-  if (!session) return std::wstring();
+  if (!session) return false;
   InternetHandle request(OpenUrl(session.Get(), url));
-  if (!request) return std::wstring();
-  if (StatusCode(request.Get()) != HTTP_STATUS_OK) return std::wstring();
+  if (!request || pulse.Abandoned()) return false;
+  pulse.Alive();
+  if (StatusCode(request.Get()) != HTTP_STATUS_OK) return false;
   // An announced oversized body is refused before any of it is read; one
   // without a length is cut off while reading.
   unsigned long long announced = 0;
-  if (ContentLength(request.Get(), &announced) && announced > kMaxTextBodyBytes) {
-    return std::wstring();
-  }
+  if (ContentLength(request.Get(), &announced) && announced > kMaxTextBodyBytes) return false;
 
   char buffer[kReadChunk];
-  std::string body;
-  const bool whole = ReadBody(request.Get(), buffer, [&body](const char* chunk, DWORD size) {
-    if (body.size() + size > kMaxTextBodyBytes) return false;
-    body.append(chunk, size);
+  return ReadBody(request.Get(), buffer, pulse, [body](const char* chunk, DWORD size) {
+    if (body->size() + size > kMaxTextBodyBytes) return false;
+    body->append(chunk, size);
     return true;
   });
-  if (!whole) return std::wstring();
-
-  // Up to the first NUL, as the body is a C string to the code page.
-  client.text_ = FromAnsi(std::string(body.c_str()));
-  client.body_ = std::move(body);
-  return client.text_;
 }
 
-int HttpGetToFile(const std::wstring& url, const std::wstring& path) {
+// Runs on the watched thread. A transfer given up by the watcher ends here
+// when its read wakes, and removes its partial file itself.
+int FetchToFile(const std::wstring& url, const std::wstring& path, unsigned long long maxBytes,
+                TransferPulse& pulse) {
   InternetHandle session(OpenSession());
   if (!session) return kHttpNoSession;
   InternetHandle request(OpenUrl(session.Get(), url));
   if (!request) return kHttpUrlNotOpened;
+  if (pulse.Abandoned()) return kHttpTransferFailed;
+  pulse.Alive();
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadChunk]);
   if (!buffer) return kHttpNoBuffer;
   // Checked before the file is created, so an error page never replaces it.
   if (StatusCode(request.Get()) != HTTP_STATUS_OK) return kHttpErrorStatus;
 
+  unsigned long long announced = 0;
+  if (ContentLength(request.Get(), &announced) && announced > maxBytes) return kHttpTransferFailed;
+
   bool whole = false;
+  unsigned long long saved = 0;
   {
     UniqueHandle file(CreateFileW(path.c_str(), FILE_ALL_ACCESS, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return kHttpFileNotCreated;
-    whole = ReadBody(request.Get(), buffer.get(), [&file](const char* chunk, DWORD size) {
+    whole = ReadBody(request.Get(), buffer.get(), pulse, [&](const char* chunk, DWORD size) {
+      saved += size;
+      if (saved > maxBytes) return false;
       DWORD written = 0;
       return WriteFile(file.Get(), chunk, size, &written, nullptr) && written == size;
     });
@@ -133,6 +150,38 @@ int HttpGetToFile(const std::wstring& url, const std::wstring& path) {
     return kHttpTransferFailed;
   }
   return kHttpFileSaved;
+}
+
+}  // namespace
+
+std::wstring HttpTextClient::GetText(const std::wstring& url) {
+  return HttpGetText(*this, url);
+}
+
+std::wstring HttpGetText(HttpTextClient& client, const std::wstring& url) {
+  auto body = std::make_shared<std::string>();
+  bool whole = false;
+  const bool finished =
+      RunWatched([url, body](TransferPulse& pulse) { return FetchText(url, body.get(), pulse); },
+                 kStallLimit, &whole);
+  if (!finished || !whole) return std::wstring();
+
+  // Up to the first NUL, as the body is a C string to the code page.
+  client.text_ = FromAnsi(std::string(body->c_str()));
+  client.body_ = std::move(*body);
+  return client.text_;
+}
+
+int HttpGetToFile(const std::wstring& url, const std::wstring& path, unsigned long long maxBytes) {
+  auto code = std::make_shared<int>(kHttpTransferFailed);
+  bool unused = false;
+  const bool finished = RunWatched(
+      [url, path, maxBytes, code](TransferPulse& pulse) {
+        *code = FetchToFile(url, path, maxBytes, pulse);
+        return true;
+      },
+      kStallLimit, &unused);
+  return finished ? *code : kHttpTransferFailed;
 }
 
 }  // namespace kavi

@@ -63,8 +63,11 @@ std::wstring ImageVerifiedReportUrl(const StatsContext& stats) {
 
 bool ReportStart(StatsContext& stats, TextFetcher& http, uint32_t volumeSerial,
                  const std::wstring& macText) {
-  stats.statsToken = http.GetText(StartReportUrl(stats, volumeSerial, macText));
-  return !stats.statsToken.empty();
+  std::wstring reply = http.GetText(StartReportUrl(stats, volumeSerial, macText));
+  const bool answered = !reply.empty();
+  if (reply.size() > kMaxStatsTokenLength) reply.clear();
+  stats.statsToken = std::move(reply);
+  return answered;
 }
 
 bool ReportDownloadStart(const StatsContext& stats, TextFetcher& http, int position) {

@@ -10,6 +10,8 @@
 // The token is whatever the script sent. It goes back percent-encoded (in
 // its ANSI code page bytes), so a reply can never add request lines or
 // parameters, and a script that decodes its query sees the token it sent.
+// A reply longer than kMaxStatsTokenLength is not a token (an error page, a
+// broken script) and is not sent back.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +30,7 @@ struct StatsContext {
 };
 
 constexpr uint32_t kUnknownVolumeSerial = 0xFFFFFFFF;
+constexpr size_t kMaxStatsTokenLength = 256;
 
 StatsContext MakeStatsContext(const std::wstring& serviceUrl, int32_t windowsEdition,
                               wchar_t systemDrive);
@@ -48,7 +51,8 @@ std::wstring DownloadStartReportUrl(const StatsContext& stats, int position);
 std::wstring ImageVerifiedReportUrl(const StatsContext& stats);
 
 // The reports over `http`. Each returns true when the reply was non-empty;
-// callers may ignore it. The start report keeps its reply as the token.
+// callers may ignore it. The start report keeps its reply as the token
+// unless it is too long to be one.
 bool ReportStart(StatsContext& stats, TextFetcher& http, uint32_t volumeSerial,
                  const std::wstring& macText);
 bool ReportDownloadStart(const StatsContext& stats, TextFetcher& http, int position);

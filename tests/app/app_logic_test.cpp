@@ -122,6 +122,16 @@ TEST(ListPage, PreselectionByMemoryWithShortCatalogues) {
   EXPECT_EQ(-1, PreselectedRow(false, 0));
 }
 
+TEST(ListPage, RowTextsAreCutWithAMarkButNeverInsideACharacter) {
+  EXPECT_EQ(L"Windows 7", RowText(L"Windows 7", 9));
+  EXPECT_EQ(L"Window...", RowText(L"Windows 7 SP1", 9));
+  EXPECT_EQ(std::wstring(97, L'大') + L"...", RowText(std::wstring(4 << 20, L'大'), 100));
+  // A character outside the basic plane is two UTF-16 units: both or none.
+  const std::wstring clef = L"ab\xD834\xDD1E";
+  EXPECT_EQ(L"ab...", RowText(clef + L"cdef", 6));
+  EXPECT_EQ(L"ab\xD834\xDD1E...", RowText(clef + L"cdef", 7));
+}
+
 TEST(EnvironmentPanel, FactTexts) {
   EnvironmentTexts t = MakeEnvironmentTexts(6, 8589934592ull, L'c', L"D:\\DURozazo\\Download");
   EXPECT_EQ(L"当前系统：Windows 7 64位", t.currentSystem);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "download/file_names.h"
-
 namespace kavi {
 namespace engine {
 namespace {
@@ -37,23 +35,6 @@ TEST(ByteCount, DigitsOnly) {
   EXPECT_FALSE(ParseByteCount("-5", &n));
   EXPECT_FALSE(ParseByteCount("12a", &n));
   EXPECT_FALSE(ParseByteCount("99999999999999999999", &n));
-}
-
-TEST(PlainFileName, AcceptsOrdinaryImageNames) {
-  for (const wchar_t* good :
-       {L"WIN7_32.GHO", L"win7 旗舰版.gho", L"a", L"console.gho", L"com10.gho"}) {
-    EXPECT_TRUE(IsPlainFileName(good)) << good;
-  }
-}
-
-TEST(PlainFileName, RefusesNamesThatLeaveTheFolder) {
-  for (const wchar_t* bad :
-       {L"",          L".",        L"..",  L"..\\x.gho", L"../x.gho",    L"C:x.gho",
-        L"C:\\x.gho", L"a\\b",     L"a/b", L"x?.gho",    L"x*.gho",      L"x|y",
-        L"x<y",       L"x\"y",     L"CON", L"con.gho",   L"con.txt.gho", L"NUL.txt",
-        L"COM1",      L"lpt9.gho", L"AUX", L"x.gho.",    L"x.gho ",      L"a\tb"}) {
-    EXPECT_FALSE(IsPlainFileName(bad)) << bad;
-  }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tests/online/fake_fetcher.h"
 
 namespace kavi {
@@ -75,6 +77,49 @@ TEST(ParseCatalogue, EmptyOrUnclosedRecordEndsTheParse) {
   EXPECT_EQ(1u, ParseCatalogue(L"<line>A|u|</line><line></line><line>B|v|</line>").size());
   EXPECT_EQ(1u, ParseCatalogue(L"<line>A|u|</line><line>B|v|").size());
   EXPECT_TRUE(ParseCatalogue(L"<line>A|u|").empty());
+}
+
+// Name and URL of the records as the definition reads them: the n-th "<line>" up to the
+// next "</line>", for n = 1, 2, ... until a record comes out empty.
+std::vector<std::wstring> RecordNamesByDefinition(const std::wstring& text) {
+  std::vector<std::wstring> names;
+  std::wstring record;
+  for (int n = 1;; ++n) {
+    ExtractBetween(text, L"<line>", L"</line>", n, &record);
+    if (record.empty()) return names;
+    const size_t bar = record.find(L'|');
+    std::wstring url;
+    ExtractBetween(record, L"|", L"|", 1, &url);
+    names.push_back((bar == std::wstring::npos ? L"" : record.substr(0, bar)) + L"/" + url);
+  }
+}
+
+TEST(ParseCatalogue, ReadsRecordsExactlyAsTheNthRecordDefinitionDoes) {
+  // Texts built from markers, bars and letters, so records overlap, nest,
+  // end early and break off in every way.
+  const wchar_t* pieces[] = {L"<line>", L"</line>", L"|", L"a", L"b", L"<li", L"ne>", L"\r\n"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::wstring text;
+    const int length = static_cast<int>(random() % 24);
+    for (int i = 0; i < length; ++i) text += pieces[random() % 8];
+    std::vector<std::wstring> names;
+    for (const CatalogueEntry& e : ParseCatalogue(text)) names.push_back(e.name + L"/" + e.url);
+    ASSERT_EQ(RecordNamesByDefinition(text), names)
+        << "text: " << std::string(text.begin(), text.end());
+  }
+}
+
+TEST(ParseCatalogue, TenThousandRecordsInOnePass) {
+  std::wstring text = L"header\r\n";
+  for (int i = 0; i < 10000; ++i) {
+    text += L"<line>Image " + std::to_wstring(i) + L"|http://h/" + std::to_wstring(i) + L".GHO|" +
+            std::to_wstring(i) + L".GHO|" + std::wstring(200, L'i') + L"|4GB|m|c|</line>\r\n";
+  }
+  auto entries = ParseCatalogue(text);
+  ASSERT_EQ(10000u, entries.size());
+  EXPECT_EQ(L"Image 9999", entries.back().name);
+  EXPECT_EQ(L"9999.GHO", entries.back().fileName);
 }
 
 TEST(LoadCatalogue, FetchesTheCataloguePathAndFillsInOrder) {

@@ -101,5 +101,20 @@ TEST_F(HttpGetToFileTest, CutOffBodyLeavesNoFile) {
   EXPECT_FALSE(FileExists(folder / L"big.bin"));
 }
 
+TEST_F(HttpGetToFileTest, BodyOverTheLimitIsRefusedWithOrWithoutALength) {
+  ASSERT_TRUE(host.PutFile(L"/files/big.bin", Pattern(20000)));
+  TempFolder folder;
+  EXPECT_EQ(kHttpTransferFailed,
+            HttpGetToFile(host.Url(L"/files/big.bin"), folder / L"big.bin", 19999));
+  EXPECT_FALSE(FileExists(folder / L"big.bin"));
+  EXPECT_EQ(kHttpFileSaved, HttpGetToFile(host.Url(L"/files/big.bin"), folder / L"big.bin", 20000));
+
+  // An answer that never ends stops at the limit and leaves nothing behind.
+  host.SetRules(R"({"/files/endless.exe": {"endless": true}})");
+  EXPECT_EQ(kHttpTransferFailed,
+            HttpGetToFile(host.Url(L"/files/endless.exe"), folder / L"endless.exe", 1 << 20));
+  EXPECT_FALSE(FileExists(folder / L"endless.exe"));
+}
+
 }  // namespace
 }  // namespace kavi

@@ -61,5 +61,18 @@ TEST(Reports, StartReplyBecomesTheTokenOfLaterReports) {
   EXPECT_EQ(std::wstring(kScript) + L"?t=4&a=tok%0D%0A", http.requests[2]);
 }
 
+TEST(Reports, OverlongReplyIsNoToken) {
+  FakeFetcher http;
+  StatsContext stats = MakeStatsContext(L"http://h", 5, L'C');
+  const std::wstring url = std::wstring(kScript) + L"?t=1&a=12345678&b=5&c=AA";
+  http.answers[url] = std::wstring(kMaxStatsTokenLength, L'x');
+  EXPECT_TRUE(ReportStart(stats, http, 0x12345678, L"AA"));
+  EXPECT_EQ(kMaxStatsTokenLength, stats.statsToken.size());
+  http.answers[url] = std::wstring(kMaxStatsTokenLength + 1, L'x');
+  EXPECT_TRUE(ReportStart(stats, http, 0x12345678, L"AA"));
+  EXPECT_EQ(L"", stats.statsToken);
+  EXPECT_EQ(std::wstring(kScript) + L"?t=4&a=", ImageVerifiedReportUrl(stats));
+}
+
 }  // namespace
 }  // namespace kavi

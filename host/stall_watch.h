@@ -1,0 +1,40 @@
+// Runs a blocking transfer on a thread of its own and gives up on it when
+// it stops making progress. Wine's WinINet, like some old WinINet
+// versions, ignores the receive timeout on a body that stops arriving, and
+// closing the handle from outside does not wake the read: the only way to
+// get the caller back is to stop waiting for that thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace kavi {
+
+// Handed to the work: it calls Alive() whenever bytes arrive and stops as
+// soon as Abandoned() turns true (its result is then thrown away).
+class TransferPulse {
+ public:
+  TransferPulse();
+  void Alive();
+  bool Abandoned() const { return abandoned_.load(); }
+
+  // For the watcher.
+  long long LastAliveMs() const { return lastAlive_.load(); }
+  void Abandon() { abandoned_.store(true); }
+
+ private:
+  std::atomic<long long> lastAlive_;  // steady clock, milliseconds
+  std::atomic<bool> abandoned_{false};
+};
+
+// Runs `work` on its own thread and waits while it lives. True when the
+// work finished, with its result in *result; false when it went
+// `stallLimit` without a pulse: the thread is then left behind, told to
+// stop at its next pulse, and must own everything it touches (capture by
+// shared_ptr or by value).
+bool RunWatched(std::function<bool(TransferPulse&)> work, std::chrono::milliseconds stallLimit,
+                bool* result);
+
+}  // namespace kavi

@@ -1,0 +1,58 @@
+#include "host/stall_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace kavi {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(StallWatch, FinishedWorkGivesItsResult) {
+  bool result = false;
+  EXPECT_TRUE(RunWatched([](TransferPulse&) { return true; }, milliseconds(200), &result));
+  EXPECT_TRUE(result);
+  EXPECT_TRUE(RunWatched([](TransferPulse&) { return false; }, milliseconds(200), &result));
+  EXPECT_FALSE(result);
+}
+
+TEST(StallWatch, WorkThatKeepsPulsingMayTakeLongerThanTheLimit) {
+  bool result = false;
+  auto work = [](TransferPulse& pulse) {
+    for (int i = 0; i < 12; ++i) {
+      std::this_thread::sleep_for(milliseconds(25));
+      pulse.Alive();
+    }
+    return true;
+  };
+  EXPECT_TRUE(RunWatched(work, milliseconds(150), &result));
+  EXPECT_TRUE(result);
+}
+
+TEST(StallWatch, SilentWorkIsLeftBehindAndToldToStop) {
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  auto sawAbandon = std::make_shared<std::atomic<int>>(0);
+  auto work = [release, sawAbandon](TransferPulse& pulse) {
+    pulse.Alive();
+    while (!release->load()) std::this_thread::sleep_for(milliseconds(5));
+    pulse.Alive();
+    sawAbandon->store(pulse.Abandoned() ? 1 : 2);
+    return true;
+  };
+  bool result = true;
+  EXPECT_FALSE(RunWatched(work, milliseconds(100), &result));
+  EXPECT_TRUE(result) << "untouched when abandoned";
+  // The stuck transfer wakes later, after its caller has gone, and learns
+  // that nobody wants its result.
+  release->store(true);
+  for (int i = 0; i < 200 && sawAbandon->load() == 0; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_EQ(1, sawAbandon->load());
+}
+
+}  // namespace
+}  // namespace kavi
