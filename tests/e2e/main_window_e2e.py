@@ -17,141 +17,21 @@ import shutil
 import subprocess
 import sys
 import time
-import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, HERE)
 import unittest_report  # noqa: E402
+from kavi_session import (DOWNLOAD, ENV, IMAGES, STATE, TITLE, WINE, ProgramCase,  # noqa: E402
+                          build_paths, load_cases, screenshot, wine, xdotool)
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BUILD = os.path.abspath(sys.argv[1])
 REPORT = sys.argv[sys.argv.index("--xml") + 1]
-WINE = os.path.join(ROOT, "scripts", "wine")
-KAVI = os.path.join(BUILD, "dist", "kavi.exe")
-MSGBOX = os.path.join(BUILD, "tests", "e2e", "msgbox.exe")
-SHOTS = os.path.join(ROOT, "build", "screenshots")
-DRIVE_D = os.path.join(ROOT, "build", "wine", "drive_d")
-ENV = dict(os.environ, WINEPREFIX=os.path.join(ROOT, "build", "wine", "prefix"))
-
-
-def wine(*args, timeout=60):
-    return subprocess.run([WINE, *args], capture_output=True, text=True, errors="replace",
-                          timeout=timeout, env=ENV)
-
-
-def msgbox(*args, timeout=60):
-    r = wine(MSGBOX, *args, timeout=timeout)
-    return r.returncode, r.stdout.strip()
-
-
-def wait_box(seconds):
-    """The first message box shown within `seconds`, as "caption|text"; ''."""
-    until = time.time() + seconds
-    while time.time() < until:
-        code, out = msgbox("list")
-        if code == 0 and out:
-            return out.split("\n")[0]
-        time.sleep(0.5)
-    return ""
-
-
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], capture_output=True, text=True).stdout.strip()
-
-
-def screenshot(name):
-    os.makedirs(SHOTS, exist_ok=True)
-    subprocess.run(["import", "-window", "root", os.path.join(SHOTS, f"e2e-{name}.png")],
-                   check=False)
-
-
-STATE = os.path.join(ROOT, "build", "devhost")
-RULES = os.path.join(STATE, "rules.json")
-IMAGES = os.path.join(STATE, "files", "images")
-DOWNLOAD = os.path.join(DRIVE_D, "DURozazo", "Download")
 # The preselected row: the 64-bit image on machines with more than 3000 MB.
 PRESELECTED = "WIN7_64.GHO"
 
 
-def set_rules(rules):
-    with open(RULES, "w", encoding="utf-8") as f:
-        f.write(rules)
-
-
-class ReinstallRoad(unittest.TestCase):
-    """Each case starts kavi.exe afresh; the service host runs for all."""
-
-    @classmethod
-    def setUpClass(cls):
-        os.makedirs(STATE, exist_ok=True)
-        set_rules("{}")
-        cls.host = subprocess.Popen(
-            [sys.executable, os.path.join(ROOT, "tools", "devhost", "devhost.py"), "serve",
-             "--demo", "--port", "18080", "--state", STATE],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        for line in cls.host.stdout:
-            if "listening" in line:
-                break
-        if cls.host.poll() is not None:
-            raise RuntimeError("the service host could not listen on 127.0.0.1:18080 "
-                               "(another kavi test or scripts/run holds the port?)")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.host.terminate()
-        cls.host.wait(10)
-        os.remove(RULES)
-
-    def setUp(self):
-        shutil.rmtree(DOWNLOAD, ignore_errors=True)
-        self.program = None
-
-    def start(self, rules="{}", settle=3):
-        set_rules(rules)
-        self.program = subprocess.Popen([WINE, KAVI], env=ENV, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
-        self.window = ""
-        for _ in range(120):
-            self.window = xdotool("search", "--onlyvisible", "--name",
-                                  "Kavi一键重装系统").split("\n")[0]
-            if self.window:
-                break
-            time.sleep(0.5)
-        self.assertTrue(self.window, "the main window appeared")
-        time.sleep(settle)
-
-    def tearDown(self):
-        if self.program and self.program.poll() is None:
-            self.program.kill()
-        subprocess.run(["wineserver", "-k"], env=ENV, check=False)
-        time.sleep(1)
-
-    def click(self, x, y):
-        xdotool("mousemove", "--window", self.window, str(x), str(y), "click", "1")
-
-    def expect_box(self, expected, answer, seconds=10):
-        self.assertEqual(expected, wait_box(seconds))
-        msgbox("answer", str(answer))
-        time.sleep(0.5)
-
-    def install(self):
-        """Start page -> system list page, waiting out a pending start-up check."""
-        for _ in range(20):
-            self.click(286, 270)  # btninstall, 192 x 192 at 190,140 of page 0
-            box = wait_box(2)
-            if not box:
-                return
-            self.assertEqual("提示|正在连接中,请稍候...", box)
-            msgbox("answer", "1")
-            time.sleep(1)
-
-    def select_and_next(self):
-        self.click(290, 540)  # btnselectandnext
-
-    def quit(self):
-        self.click(875, 17)  # btnclose, the last 50 pixels of the caption bar
-        self.expect_box("提示|是否确定退出软件？", 6)
-        self.program.wait(30)
-        self.assertEqual(0, self.program.returncode)
+class ReinstallRoad(ProgramCase):
+    KAVI, MSGBOX = build_paths(os.path.abspath(sys.argv[1]))
 
     def stats_lines(self):
         path = os.path.join(STATE, "stats.log")
@@ -180,10 +60,10 @@ class ReinstallRoad(unittest.TestCase):
 
         # Download, MD5, verification, then the hand-off, which Wine cannot
         # complete: no disk layouts there.
-        box = wait_box(240)
+        box = self.wait_box(240)
         screenshot("handoff")
         self.assertEqual("错误|读取分区发生错误。", box)
-        msgbox("answer", "1")
+        self.msgbox("answer", "1")
         time.sleep(1)
         screenshot("after")
 
@@ -206,7 +86,7 @@ class ReinstallRoad(unittest.TestCase):
         # "清理缓存": No changes nothing, Yes always ends with the success text.
         self.click(702, 288)
         self.expect_box("提示|是否确定删除本软件的缓存文件(包括下载产生的临时文件)", 7)
-        self.assertEqual(1, msgbox("list")[0], "no further message after No")
+        self.assertEqual(1, self.msgbox("list")[0], "no further message after No")
         self.click(702, 288)
         self.expect_box("提示|是否确定删除本软件的缓存文件(包括下载产生的临时文件)", 6)
         self.expect_box("提示|清理缓存成功", 1, seconds=30)
@@ -214,19 +94,19 @@ class ReinstallRoad(unittest.TestCase):
         # "资料备份" opens the data backup window modal over the main window.
         self.click(622, 288)
         for _ in range(20):
-            if msgbox("window", "UIBootManager")[1] == "1|1":
+            if self.msgbox("window", "UIBootManager")[1] == "1|1":
                 break
             time.sleep(0.5)
         screenshot("databackup")
-        self.assertEqual("1|0", msgbox("window", "Kavi一键重装系统")[1], "main window disabled")
-        msgbox("close", "UIBootManager")
+        self.assertEqual("1|0", self.msgbox("window", TITLE)[1], "main window disabled")
+        self.msgbox("close", "UIBootManager")
         time.sleep(1)
-        self.assertEqual("1|1", msgbox("window", "Kavi一键重装系统")[1], "usable again")
+        self.assertEqual("1|1", self.msgbox("window", TITLE)[1], "usable again")
 
         # A second instance shows the first window and exits with 0.
         second = subprocess.run([WINE, KAVI], env=ENV, capture_output=True, timeout=60)
         self.assertEqual(0, second.returncode)
-        windows = [w for w in xdotool("search", "--name", "Kavi一键重装系统").split("\n") if w]
+        windows = [w for w in xdotool("search", "--name", TITLE).split("\n") if w]
         self.assertEqual(1, len(windows))
         screenshot("menus")
         self.quit()
@@ -242,9 +122,9 @@ class ReinstallRoad(unittest.TestCase):
         self.install()
         screenshot("list-countdown")
         # btnmain stops the countdown and returns to the start page.
-        self.click(111, 618)
+        self.back_to_start()
         time.sleep(2)
-        self.assertEqual(1, msgbox("list")[0], "no download started")
+        self.assertEqual(1, self.msgbox("list")[0], "no download started")
         screenshot("back-to-start")
         # The close button asks; No keeps the program.
         self.click(875, 17)
@@ -323,5 +203,5 @@ class ReinstallRoad(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    suite = unittest.defaultTestLoader.loadTestsFromTestCase(ReinstallRoad)
+    suite = load_cases(ReinstallRoad)
     sys.exit(unittest_report.run(suite, REPORT, "main_window_e2e"))

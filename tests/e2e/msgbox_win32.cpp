@@ -7,6 +7,9 @@
 //   msgbox window TITLE      prints "visible|enabled" flags (0 or 1) of the
 //                            top-level window with that title
 //   msgbox close TITLE       asks the window with that title to close
+//   msgbox ping TITLE        prints how many milliseconds the window with
+//                            that title took to answer a message, or "hung"
+//                            when it did not answer within 5 seconds
 // Output is UTF-8; exit status 1 when there is no dialog box.
 #include <windows.h>
 
@@ -88,10 +91,18 @@ int wmain(int argc, wchar_t** argv) {
                  reinterpret_cast<LPARAM>(button));
     return 0;
   }
-  if ((verb == L"window" || verb == L"close") && argc > 2) {
+  if ((verb == L"window" || verb == L"close" || verb == L"ping") && argc > 2) {
     HWND window = FindWindowW(nullptr, argv[2]);
     if (!window) return 1;
-    if (verb == L"close") {
+    if (verb == L"ping") {
+      const DWORD start = GetTickCount();
+      DWORD_PTR result = 0;
+      if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result)) {
+        std::printf("hung\n");
+        return 3;
+      }
+      std::printf("%lu\n", static_cast<unsigned long>(GetTickCount() - start));
+    } else if (verb == L"close") {
       PostMessageW(window, WM_CLOSE, 0, 0);
     } else {
       std::printf("%d|%d\n", IsWindowVisible(window) ? 1 : 0, IsWindowEnabled(window) ? 1 : 0);
@@ -99,6 +110,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   std::fprintf(stderr,
-               "usage: msgbox list | wait SECONDS | answer ID | window TITLE | close TITLE\n");
+               "usage: msgbox list | wait SECONDS | answer ID | window TITLE | close TITLE | "
+               "ping TITLE\n");
   return 2;
 }

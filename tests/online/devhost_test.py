@@ -141,6 +141,32 @@ class Faults(HostCase):
         self.rules({"/images/a.GHO": {"rate": 200000}})
         self.assertEqual(self.data, self.get("/images/a.GHO")[1])
 
+    def test_another_file_served_for_a_path(self):
+        self.put("/sweep/other.txt", b"other")
+        self.rules({"/kavi/xitong.txt": {"file": "/sweep/other.txt"}})
+        self.assertEqual(b"other", self.get("/kavi/xitong.txt")[1])
+
+    def test_endless_body_goes_on_without_a_length(self):
+        self.rules({"/kavi/xitong.txt": {"endless": True, "body": "ab"}})
+        conn = self.connect()
+        conn.request("GET", "/kavi/xitong.txt")
+        resp = conn.getresponse()
+        self.assertIsNone(resp.getheader("Content-Length"))
+        self.assertEqual(b"ab" * 500000, resp.read(1000000))
+        conn.close()
+
+    def test_stall_after_n_bytes_keeps_the_connection_silent(self):
+        self.rules({"/images/a.GHO": {"stall_after": 100}})
+        conn = self.connect()
+        conn.timeout = 1
+        conn.request("GET", "/images/a.GHO")
+        resp = conn.getresponse()
+        self.assertEqual(self.data[:100], resp.read(100))
+        conn.sock.settimeout(1)
+        with self.assertRaises(TimeoutError):
+            resp.read(1)
+        conn.close()
+
     def test_command_line_fault(self):
         path, rule = devhost.parse_fault("/x:status=404,body=gone,delay=0.01")
         self.assertEqual(("/x", {"status": 404, "body": "gone", "delay": 0.01}), (path, rule))

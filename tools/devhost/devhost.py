@@ -17,6 +17,11 @@ every request so a running test can change it. Keys:
   delay        seconds to wait before answering
   rate         bytes per second per connection
   ignore_range answer a Range request with 200 and the whole body
+  file         serve this path (under STATE/files) instead of the asked one
+  endless      send "body" (default "x") over and over, without a length,
+               until the client goes away
+  stall_after  after this many body bytes, send nothing more (the
+               connection stays open until the client gives up)
 
 Commands:
   serve [--port N] [--state DIR] [--demo] [--fault ...] [--ready-file F]
@@ -178,7 +183,8 @@ def write_file(path, data):
 # ---------------------------------------------------------------- rules
 
 RULE_KEYS = {"status": int, "body": str, "encoding": str, "repeat": int, "close_after": int,
-             "delay": float, "rate": float, "ignore_range": bool, "content_type": str}
+             "delay": float, "rate": float, "ignore_range": bool, "content_type": str,
+             "file": str, "endless": bool, "stall_after": int}
 
 
 def parse_fault(text):
@@ -283,6 +289,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.server.log_stats(target)
         if rule.get("delay"):
             time.sleep(rule["delay"])
+        if rule.get("endless"):
+            return self.send_endless(rule, head)
         if "status" in rule or "body" in rule:
             body = rule.get("body", "").encode(rule.get("encoding", "utf-8"))
             body *= rule.get("repeat", 1)
@@ -292,7 +300,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             query = urllib.parse.parse_qs(target.partition("?")[2])
             body = DEFAULT_TOKEN if query.get("t") == ["1"] else "ok"
             return self.send_bytes(200, body.encode("ascii"), rule, head, "text/plain")
-        full = self.server.file_for(path)
+        full = self.server.file_for(rule.get("file", path))
         if full is None:
             return self.send_bytes(404, b"404 Not Found\r\n", rule, head, "text/plain")
         self.send_file(full, rule, head)
@@ -304,6 +312,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if not head:
             self.write_body(lambda off, n: body[off:off + n], 0, len(body), rule)
+
+    def send_endless(self, rule, head):
+        """A 200 answer that never ends: no length, the connection closes
+        only when the client stops reading."""
+        piece = (rule.get("body") or "x").encode(rule.get("encoding", "utf-8"))
+        block = piece * max(1, 65536 // len(piece))
+        self.send_response(200)
+        self.send_header("Content-Type", rule.get("content_type", "text/plain"))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        if head:
+            return
+        try:
+            while True:
+                self.wfile.write(block)
+        except OSError:
+            pass
 
     def send_file(self, full, rule, head):
         with open(full, "rb") as f:
@@ -328,7 +354,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             if head or length == 0:
                 return
-            if not rule.get("close_after") and not rule.get("rate"):
+            if not rule.get("close_after") and not rule.get("rate") and "stall_after" not in rule:
                 self.sendfile(f, start, length)
             else:
                 self.write_body(lambda off, n: os.pread(f.fileno(), n, off), start, length, rule)
@@ -342,8 +368,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             raise ConnectionError("file ended early")
 
     def write_body(self, read, offset, length, rule):
-        """Writes with the rule's rate limit and early close."""
+        """Writes with the rule's rate limit, stall and early close."""
         limit = rule.get("close_after")
+        stall = rule.get("stall_after")
+        if stall is not None:
+            limit = stall if limit is None else min(limit, stall)
         rate = rule.get("rate")
         chunk = 256 * 1024
         if rate:
@@ -362,6 +391,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 ahead = sent / rate - (time.monotonic() - started)
                 if ahead > 0:
                     time.sleep(ahead)
+        if stall is not None and sent < length:
+            self.wfile.flush()
+            self.stall()
         if limit is not None and sent < length:
             self.close_connection = True
             self.wfile.flush()
@@ -369,6 +401,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.connection.shutdown(socket.SHUT_RDWR)
             except OSError:
                 pass
+
+    def stall(self):
+        """Waits, sending nothing, until the client closes the connection."""
+        self.connection.settimeout(None)
+        try:
+            while self.connection.recv(4096):
+                pass
+        except OSError:
+            pass
 
 
 # ---------------------------------------------------------------- commands
