@@ -229,6 +229,22 @@ class BadInput(ProgramCase):
         self.assertEqual(LINK_FAILED, box)
         self.quit()
 
+    def test_image_server_that_falls_silent(self):
+        # Every request for the image stops after 1 MB and stays open.
+        self.start(json.dumps({"/images/WIN7_64.GHO": {"stall_after": 1000000}}))
+        self.install()
+        self.select_and_next()
+        time.sleep(5)
+        self.assert_responsive("the image server is silent")
+        screenshot("sweep-silent-image")
+        self.click(252, 532)  # btnstop
+        self.expect_box("提示|是否确定停止下载?", 6)
+        time.sleep(3)
+        self.assert_responsive("the download stopped")
+        # The stop came through: the window is idle again, so the close
+        # button asks instead of hiding the window.
+        self.quit()
+
 
 if __name__ == "__main__":
     suite = load_cases(BadInput)
