@@ -104,7 +104,9 @@ void SetText(SkinUI::CControlUI* control, const std::wstring& text) {
 CBackRecoPage::CBackRecoPage(DataBackupWindowServices services)
     : services_(std::move(services)), link_(std::make_shared<DataWindowLink>()) {
   if (!services_.host) services_.host = &SystemDataBackupHost();
-  if (!services_.browseForFolder) services_.browseForFolder = [] { return BrowseForFolder(); };
+  if (!services_.browseForFolder) {
+    services_.browseForFolder = [this] { return BrowseForFolder(hwnd_); };
+  }
 }
 
 CBackRecoPage::~CBackRecoPage() {

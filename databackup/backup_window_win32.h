@@ -40,7 +40,7 @@ constexpr WPARAM kDataTaskRestore = 2;
 struct DataBackupWindowServices {
   // Must outlive every worker the window starts (see WaitForDataTasks).
   DataBackupHost* host = nullptr;                 // SystemDataBackupHost()
-  std::function<std::wstring()> browseForFolder;  // BrowseForFolder()
+  std::function<std::wstring()> browseForFolder;  // BrowseForFolder(the window)
 };
 
 struct DataWindowLink;

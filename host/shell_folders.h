@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct HWND__;  // the window handle type of <windows.h>, which this header avoids
+
 namespace kavi {
 
 // Shell special-folder ids used by the program.
@@ -19,8 +21,9 @@ constexpr int kFolderTemplates = 21;
 // `out` is untouched.
 bool GetSpecialFolderShortPath(std::wstring& out, int folderId);
 
-// The shell folder picker titled "请选择路径"; empty when the user cancels.
-std::wstring BrowseForFolder();
+// The shell folder picker titled "请选择路径", modal over `owner`; empty
+// when the user cancels.
+std::wstring BrowseForFolder(HWND__* owner);
 
 // Creates the folder if it is missing and opens it in Explorer.
 void OpenFolderInExplorer(const std::wstring& folder);

@@ -63,9 +63,10 @@ bool GetSpecialFolderShortPath(std::wstring& out, int folderId) {
   return true;
 }
 
-std::wstring BrowseForFolder() {
+std::wstring BrowseForFolder(HWND owner) {
   ComScope com;
   BROWSEINFOW info = {};
+  info.hwndOwner = owner;
   info.lpszTitle = L"请选择路径";
   info.ulFlags = BIF_EDITBOX;
   LPITEMIDLIST items = SHBrowseForFolderW(&info);

@@ -71,9 +71,11 @@ bool CWindowWnd::RegisterSuperclass() {
 HWND CWindowWnd::Create(HWND parent, const wchar_t* title, DWORD style, DWORD exStyle, int x, int y,
                         int cx, int cy, HMENU menu) {
   if (SuperClassName() ? !RegisterSuperclass() : !RegisterWindowClass()) return nullptr;
-  hwnd_ = CreateWindowExW(exStyle, ClassName(), title, style, x, y, cx, cy, parent, menu,
-                          GetInstance(), this);
-  return hwnd_;
+  // hwnd_ is set on WM_NCCREATE. A window destroyed while it is being
+  // created may already have deleted this object in OnFinalMessage, so the
+  // result is not stored here.
+  return CreateWindowExW(exStyle, ClassName(), title, style, x, y, cx, cy, parent, menu,
+                         GetInstance(), this);
 }
 
 LRESULT CWindowWnd::Route(CWindowWnd* self, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

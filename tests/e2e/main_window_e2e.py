@@ -104,7 +104,7 @@ class ReinstallRoad(ProgramCase):
         self.assertEqual("1|1", self.msgbox("window", TITLE)[1], "usable again")
 
         # A second instance shows the first window and exits with 0.
-        second = subprocess.run([WINE, KAVI], env=ENV, capture_output=True, timeout=60)
+        second = subprocess.run([WINE, self.KAVI], env=ENV, capture_output=True, timeout=60)
         self.assertEqual(0, second.returncode)
         windows = [w for w in xdotool("search", "--name", TITLE).split("\n") if w]
         self.assertEqual(1, len(windows))
