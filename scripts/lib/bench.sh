@@ -33,13 +33,15 @@ kavi_win_path() {
 }
 
 # kavi_bench_on_exit COMMAND: runs COMMAND when the script exits, before
-# whatever was set to run then already.
+# whatever was set to run then already. A clean-up that fails (a server
+# already gone) must not turn the script's status into a failure under
+# set -e, so each runs as a condition.
 kavi_bench_on_exit() {
   local previous
   previous=$(trap -p EXIT)
   previous=${previous#"trap -- '"}
   previous=${previous%"' EXIT"}
-  trap "$1; ${previous:-:}" EXIT
+  trap "{ $1; } || true; ${previous:-:}" EXIT
 }
 
 # A virtual display when there is none; when the script exits, the Wine
