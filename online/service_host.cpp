@@ -33,10 +33,6 @@ std::wstring ServiceUrl() {
   return Url();
 }
 
-std::wstring ServiceUrlFor(const wchar_t* path) {
-  return ServiceUrl() + path;
-}
-
 std::wstring FeedbackUrl() {
   return KAVI_WIDEN(KAVI_FEEDBACK_URL);
 }

@@ -15,9 +15,6 @@ constexpr const wchar_t* kStatisticsPath = L"/kavi/kavitj.php";
 // The service host without a trailing slash.
 std::wstring ServiceUrl();
 
-// The service host followed by `path` (which starts with "/").
-std::wstring ServiceUrlFor(const wchar_t* path);
-
 // The feedback page opened in the user's browser.
 std::wstring FeedbackUrl();
 
