@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace kavi {
@@ -34,13 +35,17 @@ void TransferPulse::Alive() {
 bool RunWatched(std::function<bool(TransferPulse&)> work, std::chrono::milliseconds stallLimit,
                 bool* result) {
   auto run = std::make_shared<WatchedRun>();
-  std::thread([run, work = std::move(work)]() mutable {
-    const bool ok = work(run->pulse);
-    std::lock_guard<std::mutex> lock(run->mutex);
-    run->done = true;
-    run->result = ok;
-    run->finished.notify_all();
-  }).detach();
+  try {
+    std::thread([run, work = std::move(work)]() mutable {
+      const bool ok = work(run->pulse);
+      std::lock_guard<std::mutex> lock(run->mutex);
+      run->done = true;
+      run->result = ok;
+      run->finished.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: the transfer never started
+  }
 
   const auto slice = std::min<std::chrono::milliseconds>(stallLimit, std::chrono::seconds(1));
   std::unique_lock<std::mutex> lock(run->mutex);

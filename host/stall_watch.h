@@ -30,10 +30,10 @@ class TransferPulse {
 };
 
 // Runs `work` on its own thread and waits while it lives. True when the
-// work finished, with its result in *result; false when it went
-// `stallLimit` without a pulse: the thread is then left behind, told to
-// stop at its next pulse, and must own everything it touches (capture by
-// shared_ptr or by value).
+// work finished, with its result in *result; false when no thread could be
+// started, or when the work went `stallLimit` without a pulse: the thread is then left behind, told
+// to stop at its next pulse, and must own everything it touches (capture by shared_ptr or by
+// value).
 bool RunWatched(std::function<bool(TransferPulse&)> work, std::chrono::milliseconds stallLimit,
                 bool* result);
 

@@ -23,3 +23,24 @@ kavi_stop_display() {
   if declare -F kavi_before_display_stop >/dev/null; then kavi_before_display_stop || true; fi
   [ -n "${KAVI_XVFB_PID:-}" ] && kill "$KAVI_XVFB_PID" 2>/dev/null || true
 }
+
+# kavi_wait_for_file FILE PID: waits up to a minute for FILE to have
+# content while process PID lives. Fails when it never does.
+kavi_wait_for_file() {
+  for _ in $(seq 600); do
+    [ -s "$1" ] && return 0
+    kill -0 "$2" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -s "$1" ]
+}
+
+# kavi_shoot_window RECT_FILE OUT.png: the screen cut around the window
+# whose "left top right bottom" RECT_FILE holds, with room for its shadow.
+kavi_shoot_window() {
+  local left top right bottom margin=12
+  read -r left top right bottom < <(tr -d '\r' <"$1")
+  import -window root \
+    -crop "$((right - left + 2 * margin))x$((bottom - top + 2 * margin))+$((left - margin))+$((top - margin))" \
+    +repage "$2"
+}

@@ -25,12 +25,7 @@ shoot() {  # name, hover offset in the window ("-" for none), host arguments...
   cases=$((cases + 1))
   "${KAVI_WINE:-$KAVI_ROOT/scripts/wine}" "$host" "$@" --ready "Z:$ready" --exit-after 60000 &
   local pid=$!
-  for _ in $(seq 600); do
-    [ -s "$ready" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if [ ! -s "$ready" ]; then
+  if ! kavi_wait_for_file "$ready" "$pid"; then
     echo "screenshots: $name was not shown" >&2
     failures=$((failures + 1))
     results+="<testcase name=\"$name\"><failure message=\"window not shown\"/></testcase>"
@@ -44,10 +39,7 @@ shoot() {  # name, hover offset in the window ("-" for none), host arguments...
   else
     xdotool mousemove 0 0
   fi
-  local margin=12
-  local w=$((right - left + 2 * margin)) h=$((bottom - top + 2 * margin))
-  import -window root -crop "${w}x${h}+$((left - margin))+$((top - margin))" +repage \
-    "$out/$name.png"
+  kavi_shoot_window "$ready" "$out/$name.png"
   echo "screenshots: $out/$name.png"
   results+="<testcase name=\"$name\"/>"
   rm -f "$ready"  # the host ends when its ready file goes
