@@ -15,6 +15,22 @@ void Put32(std::string* out, unsigned v) {
   Put16(out, v >> 16);
 }
 
+// The fields a local header and its central directory entry share: flags,
+// method, a zero time and date, CRC, sizes, the name's length and a zero
+// extra length.
+void PutSharedFields(std::string* out, unsigned flags, unsigned method, unsigned crc,
+                     std::size_t packed, unsigned size, std::size_t nameLength) {
+  Put16(out, flags);
+  Put16(out, method);
+  Put16(out, 0);
+  Put16(out, 0);
+  Put32(out, crc);
+  Put32(out, static_cast<unsigned>(packed));
+  Put32(out, size);
+  Put16(out, static_cast<unsigned>(nameLength));
+  Put16(out, 0);
+}
+
 std::string Deflate(const std::string& data) {
   z_stream z{};
   deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
@@ -51,15 +67,7 @@ std::string ZipWriter::Finish() const {
     offsets.push_back(static_cast<unsigned>(out.size()));
     Put32(&out, 0x04034b50);
     Put16(&out, 20);
-    Put16(&out, e.flags);
-    Put16(&out, e.method);
-    Put16(&out, 0);
-    Put16(&out, 0);
-    Put32(&out, e.crc);
-    Put32(&out, static_cast<unsigned>(e.packed.size()));
-    Put32(&out, e.size);
-    Put16(&out, static_cast<unsigned>(e.name.size()));
-    Put16(&out, 0);
+    PutSharedFields(&out, e.flags, e.method, e.crc, e.packed.size(), e.size, e.name.size());
     out += e.name;
     out += e.packed;
   }
@@ -69,15 +77,7 @@ std::string ZipWriter::Finish() const {
     Put32(&out, 0x02014b50);
     Put16(&out, 20);
     Put16(&out, 20);
-    Put16(&out, e.flags);
-    Put16(&out, e.method);
-    Put16(&out, 0);
-    Put16(&out, 0);
-    Put32(&out, e.crc);
-    Put32(&out, static_cast<unsigned>(e.packed.size()));
-    Put32(&out, e.size);
-    Put16(&out, static_cast<unsigned>(e.name.size()));
-    Put16(&out, 0);
+    PutSharedFields(&out, e.flags, e.method, e.crc, e.packed.size(), e.size, e.name.size());
     Put16(&out, 0);
     Put16(&out, 0);
     Put16(&out, 0);
