@@ -66,7 +66,9 @@ struct Transfer {
   bool ended = false;
   bool broken = false;
   bool closed = false;
-  Clock::time_point lastByte = Clock::now();
+  // When the thread last heard from the server or began a read it is
+  // still waiting on.
+  Clock::time_point silentSince = Clock::now();
 };
 
 constexpr size_t kQueuedChunks = 2;
@@ -110,7 +112,7 @@ void PerformTransfer(std::shared_ptr<Transfer> t, SharedSession session, std::ws
     std::lock_guard<std::mutex> lock(t->mutex);
     t->head = head;
     t->headReady = true;
-    t->lastByte = Clock::now();
+    t->silentSince = Clock::now();
     t->changed.notify_all();
   }
   while (body) {
@@ -125,14 +127,14 @@ void PerformTransfer(std::shared_ptr<Transfer> t, SharedSession session, std::ws
       }
       // Silence counts from the start of a read, not from the last byte: a
       // full queue waiting on a slow reader is not a silent server.
-      t->lastByte = Clock::now();
+      t->silentSince = Clock::now();
     }
     chunk.resize(kChunkBytes);
     DWORD read = 0;
     const BOOL ok = InternetReadFile(request, chunk.data(), kChunkBytes, &read);
     std::lock_guard<std::mutex> lock(t->mutex);
     if (t->closed) break;
-    t->lastByte = Clock::now();
+    t->silentSince = Clock::now();
     if (!ok || read == 0) {
       (ok ? t->ended : t->broken) = true;
       t->changed.notify_all();
@@ -157,7 +159,7 @@ bool WaitFor(Transfer* t, std::unique_lock<std::mutex>& lock, const AbortFlag& a
              std::chrono::milliseconds stallLimit, Ready ready) {
   for (;;) {
     if (ready()) return true;
-    if (abort.raised.load() || Clock::now() - t->lastByte >= stallLimit) return false;
+    if (abort.raised.load() || Clock::now() - t->silentSince >= stallLimit) return false;
     t->changed.wait_for(lock, std::chrono::milliseconds(100));
   }
 }
