@@ -13,22 +13,24 @@ using std::chrono::milliseconds;
 
 TEST(StallWatch, FinishedWorkGivesItsResult) {
   bool result = false;
-  EXPECT_TRUE(RunWatched([](TransferPulse&) { return true; }, milliseconds(200), &result));
+  EXPECT_TRUE(RunWatched([](TransferPulse&) { return true; }, milliseconds(5000), &result));
   EXPECT_TRUE(result);
-  EXPECT_TRUE(RunWatched([](TransferPulse&) { return false; }, milliseconds(200), &result));
+  EXPECT_TRUE(RunWatched([](TransferPulse&) { return false; }, milliseconds(5000), &result));
   EXPECT_FALSE(result);
 }
 
 TEST(StallWatch, WorkThatKeepsPulsingMayTakeLongerThanTheLimit) {
   bool result = false;
+  // Pulses far more often than the limit, so only a gap of a whole second
+  // on a loaded machine could fail it.
   auto work = [](TransferPulse& pulse) {
-    for (int i = 0; i < 12; ++i) {
-      std::this_thread::sleep_for(milliseconds(25));
+    for (int i = 0; i < 30; ++i) {
+      std::this_thread::sleep_for(milliseconds(50));
       pulse.Alive();
     }
     return true;
   };
-  EXPECT_TRUE(RunWatched(work, milliseconds(150), &result));
+  EXPECT_TRUE(RunWatched(work, milliseconds(1000), &result));
   EXPECT_TRUE(result);
 }
 
