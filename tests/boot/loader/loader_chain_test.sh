@@ -39,9 +39,9 @@ export MTOOLS_SKIP_CHECK=1
 # The two stand-ins, assembled for real mode.
 as --32 -o "$work/stub.o" "$here/bootmgr_stub.S"
 ld -m elf_i386 -Ttext 0x600 --oformat binary -o "$work/stub.bin" "$work/stub.o"
-as --32 -o "$work/marker.o" "$here/marker_bootsect.S"
+as --32 -o "$work/marker.o" "$here/marker.S"
 ld -m elf_i386 -Ttext 0x7c3e --oformat binary -o "$work/marker.bin" "$work/marker.o"
-as --32 -o "$work/bootmgr.o" "$here/marker_bootmgr.S"
+as --32 --defsym BOOTMGR=1 -o "$work/bootmgr.o" "$here/marker.S"
 ld -m elf_i386 -Ttext 0 --oformat binary -o "$work/bootmgr" "$work/bootmgr.o"
 
 # A stand-in payload folder: the marker as the DOS boot sector.
