@@ -1,0 +1,227 @@
+"""Test disks for the next boot, made without root: NTFS partitions written
+by mkntfs into partition files and filled through wimlib (which treats a
+regular file as an NTFS volume), an MBR partition table by sfdisk, the
+stand-in boot manager and kvldr.mbr put in front, and everything read back
+with wimlib, ntfscat and plain byte comparisons."""
+import hashlib
+import os
+import random
+import re
+import shutil
+import struct
+import subprocess
+
+SECTOR = 512
+MiB = 1 << 20
+PART_START = 2048  # sectors: partitions start at 1 MiB, as Windows puts them
+
+
+def run(*cmd, **kw):
+    return subprocess.run(list(cmd), check=True, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, **kw)
+
+
+def write_tree(root, files):
+    """files: {relative path: bytes}; "a -> b" keys make b a hard link of a."""
+    for rel, data in files.items():
+        if " -> " in rel:
+            src, dst = rel.split(" -> ")
+            os.makedirs(os.path.dirname(os.path.join(root, dst)), exist_ok=True)
+            os.link(os.path.join(root, src), os.path.join(root, dst))
+            continue
+        path = os.path.join(root, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+
+def rb(seed, size):
+    """SIZE reproducible, incompressible bytes."""
+    return random.Random(seed).randbytes(size)
+
+
+def capture(source, wim, name="image", compress="none"):
+    run("wimlib-imagex", "capture", source, wim, name, "--compress=" + compress)
+
+
+def make_ntfs(path, size_bytes, start_sector, label, content_wim=None):
+    """An NTFS partition file as Windows would have it at START_SECTOR of its
+    disk, filled with image 1 of CONTENT_WIM."""
+    with open(path, "wb") as f:
+        f.truncate(size_bytes)
+    run("mkntfs", "-F", "-Q", "-q", "-s", "512", "-p", str(start_sector), "-H", "255", "-S", "63",
+        "-L", label, path)
+    if content_wim:
+        run("wimlib-imagex", "apply", content_wim, "1", path)
+
+
+def put_file(part, source, dest):
+    run("ntfscp", "-f", part, source, dest)
+
+
+def read_file(part, path):
+    r = subprocess.run(["ntfscat", part, path], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return r.stdout if r.returncode == 0 else None
+
+
+class Disk:
+    """A raw disk image: MBR with SIGNATURE, the stand-in boot manager as its
+    code, kvldr.mbr in sectors 1-16 where the stand-in loads it from, and the
+    partitions [(start sector, partition file)] in order."""
+
+    def __init__(self, path, signature, partitions, stub=None, bootsector_file=None):
+        self.path, self.signature, self.partitions = path, signature, partitions
+        end = max(s + os.path.getsize(f) // SECTOR for s, f in partitions)
+        with open(path, "wb") as f:
+            f.truncate((end + 2048) * SECTOR)
+        table = "label: dos\nlabel-id: 0x%08x\n" % signature
+        for i, (start, part) in enumerate(partitions):
+            table += "start=%d, size=%d, type=7%s\n" % (
+                start, os.path.getsize(part) // SECTOR, ", bootable" if i == 0 else "")
+        subprocess.run(["sfdisk", "-q", path], input=table.encode(), check=True,
+                       stdout=subprocess.DEVNULL)
+        with open(path, "r+b") as f:
+            if stub:
+                code = open(stub, "rb").read()
+                assert len(code) <= 440
+                f.write(code)
+            if bootsector_file:
+                loader = open(bootsector_file, "rb").read()
+                assert len(loader) <= 16 * SECTOR
+                f.seek(SECTOR)
+                f.write(loader)
+            for start, part in partitions:
+                f.seek(start * SECTOR)
+                with open(part, "rb") as src:
+                    shutil.copyfileobj(src, f, 1 << 20)
+
+    def extract(self, index, out):
+        start, part = self.partitions[index]
+        size = os.path.getsize(part)
+        with open(self.path, "rb") as src, open(out, "wb") as dst:
+            src.seek(start * SECTOR)
+            left = size
+            while left:
+                chunk = src.read(min(left, 1 << 20))
+                dst.write(chunk)
+                left -= len(chunk)
+        return out
+
+    def write_back(self, index, part):
+        start, _ = self.partitions[index]
+        with open(part, "rb") as src, open(self.path, "r+b") as dst:
+            dst.seek(start * SECTOR)
+            shutil.copyfileobj(src, dst, 1 << 20)
+
+    def digest(self):
+        h = hashlib.sha256()
+        with open(self.path, "rb") as f:
+            for chunk in iter(lambda: f.read(1 << 20), b""):
+                h.update(chunk)
+        return h.hexdigest()
+
+
+def boot_code(part):
+    """Sectors 0-15 of an NTFS partition: the BPB and the boot code."""
+    with open(part, "rb") as f:
+        return f.read(16 * SECTOR)
+
+
+# Fields of `wimlib-imagex dir --detailed` that describe the volume rather
+# than where the data sits inside the WIM.
+_KEEP = ("Attributes", "Security Descriptor", "Creation Time", "Last Write Time",
+         "Link Count", "Hash", "Uncompressed size", "Short Name")
+
+
+def listing(source, work, name="listing"):
+    """{path: {field: value}} of a partition file or of image 1 of a WIM: every
+    file and folder with attributes, security descriptor, times, link count,
+    short name and stream hashes."""
+    wim = source
+    if not source.endswith(".wim"):
+        wim = os.path.join(work, name + ".wim")
+        if os.path.exists(wim):
+            os.unlink(wim)
+        capture(source, wim, compress="none")
+    text = run("wimlib-imagex", "dir", wim, "1", "--detailed").stdout.decode("utf-8", "replace")
+    entries, current, stream = {}, None, ""
+    for line in text.splitlines():
+        m = re.match(r'Full Path\s+= "(.*)"$', line)
+        if m:
+            current = entries.setdefault(m.group(1), {})
+            stream = ""
+            continue
+        if current is None:
+            continue
+        s = line.strip()
+        if s.endswith("data stream:"):
+            stream = s + " "
+            continue
+        key, sep, value = s.partition(" = ")
+        key = key.strip()
+        if sep and key in _KEEP:
+            current[stream + key] = value.strip()
+    return entries
+
+
+def without(entries, paths, times_of=()):
+    """ENTRIES less the given paths (compared case-insensitively) and less the
+    times of the folders in TIMES_OF, whose contents the test changed."""
+    drop = {p.lower() for p in paths}
+    out = {}
+    for path, fields in entries.items():
+        if path.lower() in drop:
+            continue
+        if path.lower() in {t.lower() for t in times_of}:
+            fields = {k: v for k, v in fields.items() if "Time" not in k}
+        out[path] = fields
+    return out
+
+
+def differences(expected, actual, limit=8):
+    """A few readable lines on how two listings differ; empty when equal."""
+    lines = []
+    for path in sorted(set(expected) | set(actual)):
+        if path not in actual:
+            lines.append("missing: " + path)
+        elif path not in expected:
+            lines.append("unexpected: " + path)
+        elif expected[path] != actual[path]:
+            keys = [k for k in expected[path] if expected[path].get(k) != actual[path].get(k)]
+            keys += [k for k in actual[path] if k not in expected[path]]
+            lines.append("changed: %s (%s)" % (path, ", ".join(keys)))
+        if len(lines) >= limit:
+            lines.append("...")
+            break
+    return lines
+
+
+def mbr_stub(loader_src, work):
+    """Assembles the stand-in boot manager of the loader test."""
+    obj, out = os.path.join(work, "stub.o"), os.path.join(work, "stub.bin")
+    run("as", "--32", "-o", obj, os.path.join(loader_src, "bootmgr_stub.S"))
+    run("ld", "-m", "elf_i386", "-Ttext", "0x600", "--oformat", "binary", "-o", out, obj)
+    return out
+
+
+def ghost_header_file(path, size=4096):
+    """A file that begins as a Ghost image does."""
+    with open(path, "wb") as f:
+        f.write(b"\xfe\xef\x01\x00" + rb(7, size - 4))
+
+
+def flip_byte_in_resource(wim, marker):
+    """Changes one byte inside the file data that starts with MARKER, stored
+    uncompressed in the WIM, so only its hash can tell."""
+    with open(wim, "r+b") as f:
+        data = f.read()
+        at = data.find(marker)
+        assert at > 0, "marker not found in the WIM"
+        f.seek(at + len(marker) + 100)
+        b = f.read(1)
+        f.seek(at + len(marker) + 100)
+        f.write(bytes([b[0] ^ 0x5A]))
+
+
+def le32(data, offset):
+    return struct.unpack_from("<I", data, offset)[0]

@@ -1,0 +1,448 @@
+#!/usr/bin/env python3
+"""The whole next boot in QEMU (software emulation): a stand-in boot manager
+in the master boot record chain-loads kvldr.mbr as the Windows boot manager
+does, GRUB finds KV.ima on C:, boots the restore environment, and the agent
+carries out the Ghost task that a real takeover left ("Ghost.ba_" and its
+disk record, written by kavi-takeover-files through the program's own script
+and record code), then restarts. QEMU runs with -no-reboot, so the restart
+ends it; the disks are then read back and compared.
+
+Scenarios (each on another disk bus, so IDE, AHCI, NVMe and virtio all
+run): reinstall, backup then restore, four refusals, and an image on a
+second disk whose Linux order differs from its Windows order.
+
+Usage: restore_qemu_test.py --kvima KV.ima --loader DIR --takeover-files BIN
+       [--report XML] [--only NAME,...] [--all-buses] [--keep DIR]
+Exit 77 (skipped) only when QEMU cannot run."""
+import argparse
+import concurrent.futures
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import disks  # noqa: E402
+from disks import MiB, rb  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
+LOADER_SRC = os.path.join(ROOT, "tests", "boot", "loader")
+BOOT_TIMEOUT = 420
+
+SIG = 0x1A2B3C4D
+C_START = disks.PART_START
+C_SIZE = 96 * MiB
+D_START = C_START + C_SIZE // disks.SECTOR
+D_SIZE = 64 * MiB
+
+ORIGINAL_BCD = b"regf-original-store" + rb(6, 24000)
+ARMED_BCD = b"regf-armed-store" + rb(7, 24000)
+OLD_BOOTMGR = b"BOOTMGR" + rb(5, 40000)
+TAKEOVER_FILES = ["/KV.ima", "/kvldr", "/kvldr.mbr", "/Ghost.ba_", "/Ghost.map"]
+BOOT_FILES = ["/bootmgr", "/Boot", "/Boot/BCD", "/Boot/zh-CN", "/Boot/zh-CN/bootmgr.exe.mui"]
+
+
+def old_windows():
+    """C: before the takeover, with the boot manager's files."""
+    return {
+        "Windows/System32/kernel32.dll": rb(1, 300000),
+        "Windows/System32/drivers/disk.sys": rb(2, 50000),
+        "Windows/explorer.exe": rb(3, 200000),
+        "Windows/System32/kernel32.dll -> Windows/SysWOW64/kernel32.dll": None,
+        "Users/小明/Documents/报告.txt": "旧系统里的文件".encode("utf-8"),
+        "Program Files/应用/app.exe": rb(4, 100000),
+        "bootmgr": OLD_BOOTMGR,
+        "Boot/BCD": ARMED_BCD,
+        "Boot/BCD_B": ORIGINAL_BCD,
+        "Boot/zh-CN/bootmgr.exe.mui": rb(8, 10000),
+    }
+
+
+def new_windows(extra=None):
+    """The image to install: no boot files of its own."""
+    files = {
+        "Windows/System32/ntoskrnl.exe": rb(11, 400000),
+        "Windows/System32/config/SYSTEM": rb(12, 200000),
+        "Windows/Fonts/微软雅黑.ttf": rb(13, 300000),
+        "Users/Default/桌面/说明.txt": "新系统".encode("utf-8"),
+        "Windows/System32/ntoskrnl.exe -> Windows/System32/硬链接.exe": None,
+        "Windows/big.bin": rb(14, 3 * MiB),
+    }
+    files.update(extra or {})
+    return files
+
+
+class Context:
+    def __init__(self, args, work):
+        self.args, self.work = args, work
+        self.stub = disks.mbr_stub(LOADER_SRC, work)
+        self.payloads = {"KV.ima": args.kvima, "kvldr": os.path.join(args.loader, "kvldr"),
+                         "kvldr.mbr": os.path.join(args.loader, "kvldr.mbr")}
+        self.bootsector = self.payloads["kvldr.mbr"]
+
+
+class Scenario:
+    """One scenario's folder, disks and boots."""
+
+    def __init__(self, ctx, name, bus):
+        self.ctx, self.name, self.bus = ctx, name, bus
+        self.dir = os.path.join(ctx.work, name)
+        os.makedirs(self.dir)
+        self.boots = 0
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def takeover_files(self, mode, image, disk_args, out=None):
+        """Ghost.ba_ and Ghost.map as the program leaves them."""
+        out = out or self.path("takeover")
+        os.makedirs(out, exist_ok=True)
+        disks.run(self.ctx.args.takeover_files, out, "--system", "C", "--" + mode, image,
+                  *disk_args)
+        return out
+
+    def system_partition(self, files, takeover, start=C_START, size=C_SIZE, name="c"):
+        tree = self.path(name + "-tree")
+        disks.write_tree(tree, files)
+        for f, src in self.ctx.payloads.items():
+            shutil.copyfile(src, os.path.join(tree, f))
+        for f in os.listdir(takeover):
+            shutil.copyfile(os.path.join(takeover, f), os.path.join(tree, f))
+        return self.partition(name, tree, start, size, "SYSTEM")
+
+    def partition(self, name, tree, start, size, label):
+        wim = self.path(name + "-content.wim")
+        disks.capture(tree, wim)
+        part = self.path(name + ".part")
+        disks.make_ntfs(part, size, start, label, wim)
+        os.unlink(wim)
+        return part
+
+    def boot(self, machine_disks, expect):
+        """Boots the first of [(Disk, bus)] (the others attached too) and
+        returns the agent's last serial line; asserts it says EXPECT."""
+        self.boots += 1
+        log = self.path("serial-%d.log" % self.boots)
+        cmd = ["timeout", str(BOOT_TIMEOUT), "qemu-system-i386", "-M", "pc", "-m", "512",
+               "-display", "none", "-no-reboot", "-monitor", "none", "-nic", "none",
+               "-serial", "file:" + log]
+        ahci = False
+        for i, (disk, bus) in enumerate(machine_disks):
+            drive = "file=%s,format=raw,if=none,id=d%d" % (disk.path, i)
+            boot = ",bootindex=%d" % i
+            if bus == "ide":
+                cmd += ["-drive", drive, "-device", "ide-hd,drive=d%d,bus=ide.%d%s" % (i, i, boot)]
+            elif bus == "ahci":
+                if not ahci:
+                    cmd += ["-device", "ahci,id=ahci0"]
+                    ahci = True
+                cmd += ["-drive", drive, "-device", "ide-hd,drive=d%d,bus=ahci0.%d%s" % (i, i, boot)]
+            elif bus == "nvme":
+                cmd += ["-drive", drive, "-device", "nvme,serial=kavi%d,drive=d%d%s" % (i, i, boot)]
+            elif bus == "virtio":
+                cmd += ["-drive", drive, "-device", "virtio-blk-pci,drive=d%d%s" % (i, boot)]
+        started = time.monotonic()
+        status = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT).returncode
+        seconds = time.monotonic() - started
+        text = open(log, "rb").read().decode("utf-8", "replace") if os.path.exists(log) else ""
+        results = re.findall(r"KAVI-AGENT RESULT: ([^\r\n]*)", text)
+        result = results[-1].strip() if results else None
+        print("  %s boot %d on %s: %s in %.0f s (QEMU exit %d)" %
+              (self.name, self.boots, "+".join(b for _, b in machine_disks), result, seconds, status),
+              flush=True)
+        if result is None or not result.startswith(expect):
+            tail = "\n".join(text.splitlines()[-25:])
+            raise AssertionError("expected the agent to report '%s', got %r; serial tail:\n%s" %
+                                 (expect, result, tail))
+        return result
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def same(expected, actual, what):
+    diff = disks.differences(expected, actual)
+    check(not diff, what + ":\n    " + "\n    ".join(diff))
+
+
+def check_boot_code_kept(before, after):
+    """The new file system's boot sector keeps the old boot code and the
+    hidden-sector count; sectors 1-15 (the rest of the boot code) too."""
+    check(after[0x54:0x1FE] == before[0x54:0x1FE], "the boot code of sector 0 changed")
+    check(after[512:] == before[512:], "the boot code of sectors 1-15 changed")
+    check(disks.le32(after, 0x1C) == disks.le32(before, 0x1C), "the hidden-sector count changed")
+
+
+def check_boot_config_put_back(part):
+    check(disks.read_file(part, "/Boot/BCD") == ORIGINAL_BCD, "\\Boot\\BCD is not the backup put back")
+    check(disks.read_file(part, "/Boot/BCD_B") is None, "\\Boot\\BCD_B is still there")
+    check(disks.read_file(part, "/Ghost.ba_") is None, "Ghost.ba_ is still there")
+    check(disks.read_file(part, "/Ghost.map") is None, "the disk record is still there")
+
+
+def log_entry(part):
+    log = disks.read_file(part, "/DURozazo/restore.log")
+    check(log is not None, "no DURozazo\\restore.log on the image's partition")
+    entry = log.decode("utf-8", "replace").split("== kavi restore ")[-1]
+    return entry
+
+
+def single_disk(s, mode, image_path, d_files, disk_signature=SIG, record_signature=SIG):
+    """C: and D: on one disk, C: armed with a task for IMAGE_PATH."""
+    takeover = s.takeover_files(mode, image_path, [
+        "--disk", "%08X" % record_signature,
+        "C=%d+%d" % (C_START * 512, C_SIZE), "D=%d+%d" % (D_START * 512, D_SIZE)])
+    c = s.system_partition(old_windows(), takeover)
+    d_tree = s.path("d-tree")
+    os.makedirs(os.path.join(d_tree, "DURozazo", "Download"))
+    disks.write_tree(d_tree, d_files)
+    d = s.partition("d", d_tree, D_START, D_SIZE, "DATA")
+    disk = disks.Disk(s.path("disk.img"), disk_signature, [(C_START, c), (D_START, d)],
+                      s.ctx.stub, s.ctx.bootsector)
+    return disk, c, d
+
+
+def image_wim(s, files, name="image", compress="lzx"):
+    tree = s.path(name + "-tree")
+    disks.write_tree(tree, files)
+    wim = s.path(name + ".wim")
+    disks.capture(tree, wim, name="Windows", compress=compress)
+    return wim
+
+
+def scenario_reinstall(s):
+    """A WIM in a folder with a Chinese name on D: written onto C:."""
+    wim = image_wim(s, new_windows())
+    disk, c, _ = single_disk(s, "restore", "D:\\系统镜像\\Windows 10.wim",
+                             {"系统镜像/Windows 10.wim": open(wim, "rb").read()})
+    before = disks.boot_code(c)
+    s.boot([(disk, s.bus)], "ok")
+    c_after, d_after = disk.extract(0, s.path("c-after.part")), disk.extract(1, s.path("d-after.part"))
+    image = disks.listing(wim, s.dir)
+    written = disks.listing(c_after, s.dir, "c-after")
+    # Exactly the image's files, plus the boot manager's files put back
+    # (the image brings none of its own).
+    same(disks.without(image, ["/"]), disks.without(written, ["/"] + BOOT_FILES),
+         "C: does not hold exactly the image")
+    check(disks.read_file(c_after, "/bootmgr") == OLD_BOOTMGR, "bootmgr was not put back")
+    check(disks.read_file(c_after, "/Boot/BCD") == ORIGINAL_BCD,
+          "\\Boot\\BCD put back is not the backup of the store")
+    check(disks.read_file(c_after, "/Users/小明/Documents/报告.txt") is None, "an old file survived")
+    check(disks.read_file(c_after, "/Ghost.ba_") is None, "Ghost.ba_ survived")
+    check_boot_code_kept(before, disks.boot_code(c_after))
+    entry = log_entry(d_after)
+    check("result: ok" in entry, "the log does not end in success:\n" + entry)
+
+
+def scenario_backup_restore(s):
+    """C: captured into D:\\DURozazo\\SYS.GHO, changed, then restored."""
+    d_files = {"DURozazo/备份说明.txt": "数据盘".encode("utf-8")}
+    disk, c, _ = single_disk(s, "backup", "D:\\DURozazo\\SYS.GHO", d_files)
+    s.boot([(disk, s.bus)], "ok")
+    c1 = disk.extract(0, s.path("c-after-backup.part"))
+    d1 = disk.extract(1, s.path("d-after-backup.part"))
+    check_boot_config_put_back(c1)
+    backup = disks.read_file(d1, "/DURozazo/SYS.GHO")
+    check(backup is not None and backup[:8] == b"MSWIM\0\0\0", "SYS.GHO is no WIM")
+    captured = disks.listing(c1, s.dir, "c-captured")
+
+    # The user works on; then restores.
+    changed = s.path("changed.txt")
+    open(changed, "wb").write("备份之后改过的内容".encode("utf-8"))
+    disks.put_file(c1, changed, "/Users/小明/Documents/报告.txt")
+    disks.put_file(c1, changed, "/新文件.txt")
+    takeover = s.takeover_files("restore", "D:\\DURozazo\\SYS.GHO", [
+        "--disk", "%08X" % SIG, "C=%d+%d" % (C_START * 512, C_SIZE),
+        "D=%d+%d" % (D_START * 512, D_SIZE)], s.path("takeover-restore"))
+    for f in os.listdir(takeover):
+        disks.put_file(c1, os.path.join(takeover, f), "/" + f)
+    bcd = s.path("bcd")
+    open(bcd, "wb").write(ORIGINAL_BCD)
+    disks.put_file(c1, bcd, "/Boot/BCD_B")
+    open(bcd, "wb").write(ARMED_BCD)
+    disks.put_file(c1, bcd, "/Boot/BCD")
+    disk.write_back(0, c1)
+    s.boot([(disk, s.bus)], "ok")
+    c2 = disk.extract(0, s.path("c-after-restore.part"))
+    restored = disks.listing(c2, s.dir, "c-restored")
+    same(captured, restored, "C: after the restore differs from C: at the backup")
+    entry = log_entry(disk.extract(1, s.path("d-after-restore.part")))
+    check("result: ok" in entry, "the log does not end in success:\n" + entry)
+
+
+def refusal(s, code, image_path, d_files, record_signature=SIG):
+    """Boots a task the agent must refuse: C: keeps every byte but the
+    takeover's own bookkeeping (the task is gone and the boot configuration
+    put back, so Windows starts next time)."""
+    disk, c, d = single_disk(s, "restore", image_path, d_files, record_signature=record_signature)
+    before = disks.listing(c, s.dir, "c-before")
+    d_before = disks.listing(d, s.dir, "d-before")
+    s.boot([(disk, s.bus)], "failed " + code)
+    c_after = disk.extract(0, s.path("c-after.part"))
+    check(disks.boot_code(c_after) == disks.boot_code(c), "C:'s boot sectors changed")
+    bookkeeping = ["/Ghost.ba_", "/Ghost.map", "/Boot/BCD_B", "/Boot/BCD"]
+    same(disks.without(before, bookkeeping, times_of=["/", "/Boot"]),
+         disks.without(disks.listing(c_after, s.dir, "c-after"), bookkeeping, times_of=["/", "/Boot"]),
+         "C: changed")
+    check_boot_config_put_back(c_after)
+    d_after = disk.extract(1, s.path("d-after.part"))
+    log = ["/DURozazo/restore.log"]
+    same(disks.without(d_before, log, times_of=["/", "/DURozazo"]),
+         disks.without(disks.listing(d_after, s.dir, "d-after"), log, times_of=["/", "/DURozazo"]),
+         "D: changed beyond the log")
+    entry = log_entry(d_after)
+    check("result: failed " + code in entry, "the log does not give the reason:\n" + entry)
+
+
+def scenario_refuse_gho(s):
+    gho = s.path("SYS.GHO")
+    disks.ghost_header_file(gho)
+    refusal(s, "image-gho", "D:\\DURozazo\\SYS.GHO", {"DURozazo/SYS.GHO": open(gho, "rb").read()})
+
+
+def scenario_refuse_corrupt(s):
+    marker = b"KAVI-RESOURCE-MARKER"
+    wim = image_wim(s, new_windows({"Windows/marked.bin": marker + rb(21, 200000)}),
+                    compress="none")
+    disks.flip_byte_in_resource(wim, marker)
+    refusal(s, "image-corrupt", "D:\\DURozazo\\Download\\win.wim",
+            {"DURozazo/Download/win.wim": open(wim, "rb").read()})
+
+
+def scenario_refuse_too_large(s):
+    wim = image_wim(s, new_windows({"Windows/huge.bin": bytes(C_SIZE + 8 * MiB)}))
+    refusal(s, "image-too-large", "D:\\DURozazo\\Download\\win.wim",
+            {"DURozazo/Download/win.wim": open(wim, "rb").read()})
+
+
+def scenario_refuse_record(s):
+    wim = image_wim(s, new_windows())
+    refusal(s, "record-mismatch", "D:\\DURozazo\\Download\\win.wim",
+            {"DURozazo/Download/win.wim": open(wim, "rb").read()}, record_signature=SIG ^ 0x100)
+
+
+def scenario_second_disk(s):
+    """Windows disk 0 holds the image on E:, disk 1 the system on C:, both
+    partitions at the same place with the same size: only the disk record's
+    signatures tell them apart, and the Linux order differs."""
+    data_sig, system_sig = 0xD15C0000, 0x5157E111
+    wim = image_wim(s, new_windows())
+    takeover = s.takeover_files("restore", "E:\\镜像\\win.wim", [
+        "--disk", "%08X" % data_sig, "E=%d+%d" % (C_START * 512, C_SIZE),
+        "--disk", "%08X" % system_sig, "C=%d+%d" % (C_START * 512, C_SIZE)])
+    c = s.system_partition(old_windows(), takeover)
+    e_tree = s.path("e-tree")
+    disks.write_tree(e_tree, {"镜像/win.wim": open(wim, "rb").read(), "其他/照片.jpg": rb(31, 500000)})
+    e = s.partition("e", e_tree, C_START, C_SIZE, "DATA")
+    system = disks.Disk(s.path("system.img"), system_sig, [(C_START, c)], s.ctx.stub, s.ctx.bootsector)
+    data = disks.Disk(s.path("data.img"), data_sig, [(C_START, e)])
+    e_before = disks.listing(e, s.dir, "e-before")
+    before = disks.boot_code(c)
+    system_bus, data_bus = s.bus
+    s.boot([(system, system_bus), (data, data_bus)], "ok")
+    c_after = system.extract(0, s.path("c-after.part"))
+    e_after = data.extract(0, s.path("e-after.part"))
+    written = disks.listing(c_after, s.dir, "c-after")
+    same(disks.without(disks.listing(wim, s.dir), ["/"]), disks.without(written, ["/"] + BOOT_FILES),
+         "C: on the system disk does not hold exactly the image")
+    check_boot_code_kept(before, disks.boot_code(c_after))
+    check(disks.boot_code(e_after) == disks.boot_code(e), "E:'s boot sectors changed")
+    log = ["/DURozazo", "/DURozazo/restore.log"]
+    same(disks.without(e_before, log, times_of=["/"]),
+         disks.without(disks.listing(e_after, s.dir, "e-after"), log, times_of=["/"]),
+         "the data disk changed beyond the log")
+    check("result: ok" in log_entry(e_after), "the log does not end in success")
+
+
+# name: (function, bus in the test command, further buses with --all-buses)
+SCENARIOS = {
+    "reinstall": (scenario_reinstall, "ide", ["ahci", "nvme", "virtio"]),
+    "backup_restore": (scenario_backup_restore, "ahci", ["ide"]),
+    "refuse_gho": (scenario_refuse_gho, "ide", []),
+    "refuse_corrupt": (scenario_refuse_corrupt, "virtio", []),
+    "refuse_too_large": (scenario_refuse_too_large, "ahci", []),
+    "refuse_record": (scenario_refuse_record, "nvme", []),
+    "second_disk": (scenario_second_disk, ("nvme", "virtio"), [("virtio", "ide")]),
+}
+
+
+def write_report(path, tests, failures, skipped):
+    if path:
+        with open(path, "w") as f:
+            f.write('<?xml version="1.0"?>\n<testsuites name="restore_next_boot" tests="%d" '
+                    'failures="%d" skipped="%d" errors="0"/>\n' % (tests, failures, skipped))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--kvima", required=True)
+    parser.add_argument("--loader", required=True)
+    parser.add_argument("--takeover-files", required=True)
+    parser.add_argument("--report")
+    parser.add_argument("--only")
+    parser.add_argument("--all-buses", action="store_true")
+    parser.add_argument("--keep")
+    parser.add_argument("--jobs", type=int, default=2)
+    args = parser.parse_args()
+
+    runs = []
+    for name, (fn, bus, more) in SCENARIOS.items():
+        if args.only and name not in args.only.split(","):
+            continue
+        for b in [bus] + (more if args.all_buses else []):
+            runs.append((name, fn, b))
+    if not shutil.which("qemu-system-i386") or subprocess.run(
+            ["qemu-system-i386", "-version"], stdout=subprocess.DEVNULL).returncode != 0:
+        print("SKIPPED: qemu-system-i386 cannot run here (package qemu-system-x86).")
+        write_report(args.report, len(runs), 0, len(runs))
+        return 77
+    for f in (args.kvima, os.path.join(args.loader, "kvldr"), args.takeover_files):
+        if not os.path.exists(f):
+            print("FAILED: %s was not built" % f)
+            write_report(args.report, len(runs), len(runs), 0)
+            return 1
+
+    work = args.keep or tempfile.mkdtemp(prefix="kavi-restore-")
+    if args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+    ctx = Context(args, work)
+
+    def one(run):
+        name, fn, bus = run
+        label = "%s (%s)" % (name, "+".join(bus) if isinstance(bus, tuple) else bus)
+        s = Scenario(ctx, name + "-" + ("-".join(bus) if isinstance(bus, tuple) else bus), bus)
+        try:
+            fn(s)
+            print("passed: " + label, flush=True)
+            ok = True
+        except Exception as e:  # a failed check or a tool that failed
+            detail = e.stdout.decode("utf-8", "replace") if isinstance(
+                e, subprocess.CalledProcessError) and e.stdout else ""
+            print("FAILED: %s: %s %s" % (label, e, detail), flush=True)
+            if not isinstance(e, AssertionError):
+                traceback.print_exc()
+            ok = False
+        if ok and not args.keep:
+            shutil.rmtree(s.dir, ignore_errors=True)
+        return ok
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        results = list(pool.map(one, runs))
+    if not args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+    passed, failed = results.count(True), results.count(False)
+    print("%d passed, %d failed" % (passed, failed))
+    write_report(args.report, len(results), failed, 0)
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
