@@ -1,0 +1,202 @@
+#include "restore/agent/agent.h"
+
+#include <cstdio>
+
+#include "restore/agent/agent_run.h"
+#include "restore/agent/cp936.h"
+#include "restore/agent/task_checks.h"
+#include "restore/agent/volume_files.h"
+
+namespace kavi {
+namespace restore {
+namespace {
+
+constexpr size_t kTaskFileLimit = 64 * 1024;
+constexpr const char* kLogFolder = "DURozazo";
+constexpr const char* kLogName = "restore.log";
+
+std::string Hex8(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof(text), "%08X", value);
+  return text;
+}
+
+}  // namespace
+
+Refusal RunRestoreAgent(AgentHost& host) {
+  AgentRun run(host);
+  return run.Run();
+}
+
+AgentRun::AgentRun(AgentHost& host) : host_(host), log_(host.console.Timestamp()) {}
+
+Refusal AgentRun::Run() {
+  started_ = host_.console.Seconds();
+  Say("Kavi restore: looking for the task");
+  const Refusal outcome = FindAndDecide();
+  const long seconds = static_cast<long>(host_.console.Seconds() - started_ + 0.5);
+  log_.Finish(outcome, seconds);
+  Say(ResultLine(outcome, seconds));
+  for (size_t index : logPartitions_) WriteLog(index);
+  UnmountAll();
+  return outcome;
+}
+
+Refusal AgentRun::FindAndDecide() {
+  parts_ = host_.disks.Partitions();
+  std::vector<size_t> tasks;
+  for (size_t i = 0; i < parts_.size(); ++i) {
+    if (parts_[i].fs != FsKind::kNtfs && parts_[i].fs != FsKind::kFat) continue;
+    const std::string dir = MountAs(i, false);
+    if (dir.empty()) continue;
+    if (FindEntry(host_.volumes, dir, "KV.ima") && FindEntry(host_.volumes, dir, "Ghost.ba_")) {
+      tasks.push_back(i);
+    } else {
+      Unmount(i);
+    }
+  }
+  if (tasks.empty()) {
+    return Refuse(Failure::kNoTask, "no partition holds KV.ima and Ghost.ba_");
+  }
+  if (tasks.size() > 1) {
+    // Each may carry a changed boot configuration; all must boot Windows.
+    for (size_t i : tasks) {
+      Say(FoundLine(i, "found: KV.ima and Ghost.ba_ on"));
+      RestoreBootConfig(i);
+      logPartitions_.push_back(i);
+    }
+    return Refuse(Failure::kSeveralTasks,
+                  std::to_string(tasks.size()) + " partitions hold KV.ima and Ghost.ba_");
+  }
+  taskPartition_ = tasks[0];
+  logPartitions_ = {taskPartition_};
+  Say(FoundLine(taskPartition_, "found: KV.ima and Ghost.ba_ on"));
+
+  // The task runs once: the script and the record leave the disk before any
+  // decision, and the boot configuration is Windows' own again.
+  const std::string taskDir = MountAs(taskPartition_, true);
+  if (taskDir.empty()) {
+    if (!MountAs(taskPartition_, false).empty() && IsHibernated(taskPartition_)) {
+      return Refuse(Failure::kTargetHibernated,
+                    "Windows on the task partition is hibernated; shut it down fully first");
+    }
+    return Refuse(Failure::kBadScript, "the task partition cannot be opened for writing");
+  }
+  const bool bootConfigBack = RestoreBootConfig(taskPartition_);
+  std::optional<std::string> script, record;
+  if (std::optional<DirEntry> e = FindEntry(host_.volumes, taskDir, "Ghost.ba_")) {
+    script = host_.volumes.ReadFile(taskDir + "/" + e->name, kTaskFileLimit);
+    host_.volumes.Remove(taskDir + "/" + e->name);
+  }
+  if (std::optional<DirEntry> e = FindEntry(host_.volumes, taskDir, "Ghost.map")) {
+    record = host_.volumes.ReadFile(taskDir + "/" + e->name, kTaskFileLimit);
+    host_.volumes.Remove(taskDir + "/" + e->name);
+  }
+  if (FindEntry(host_.volumes, taskDir, "Ghost.ba_")) {
+    return Refuse(Failure::kBadScript, "Ghost.ba_ cannot be removed, so the task could run again");
+  }
+  if (!bootConfigBack) log_.Add("warning: the boot configuration backup could not be put back");
+
+  if (!script) return Refuse(Failure::kBadScript, "Ghost.ba_ cannot be read");
+  const ScriptResult parsed = ParseGhostScript(*script);
+  if (!parsed.ok) return Refuse(Failure::kBadScript, parsed.error);
+  const GhostTask& task = parsed.task;
+  std::optional<std::string> path = Cp936ToUtf8(task.imagePath);
+  if (!path) return Refuse(Failure::kBadScript, "the image path is not code page 936 text");
+  for (char& c : *path) {
+    if (c == '\\') c = '/';
+  }
+
+  if (!record) return Refuse(Failure::kRecordMismatch, "Ghost.map is missing");
+  const DiskRecordResult lines = ParseDiskRecord(*record);
+  if (!lines.ok) return Refuse(Failure::kRecordMismatch, lines.error);
+  std::vector<Designation> wanted = TaskDesignations(task);
+  if (task.imagePartition != task.source && task.imagePartition != task.target) {
+    wanted.push_back(task.imagePartition);
+  }
+  const Resolution resolved = ResolveDesignations(wanted, lines.lines, parts_, taskPartition_);
+  if (resolved.refusal.failed()) return resolved.refusal;
+  auto partitionOf = [&](const Designation& d) {
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      if (wanted[i] == d) return resolved.partitions[i];
+    }
+    return parts_.size();
+  };
+  const size_t imagePart = partitionOf(task.imagePartition);
+  logPartitions_ = {imagePart};
+
+  if (task.mode == TaskMode::kLoad) {
+    log_.Add("decided: load " + *path + " image " + std::to_string(task.imageIndex) + " from " +
+             DesignationText(task.imagePartition) + " onto " + DesignationText(task.target));
+    return Load(task, partitionOf(task.target), imagePart, *path);
+  }
+  log_.Add("decided: dump " + DesignationText(task.source) + " into " + *path + " on " +
+           DesignationText(task.imagePartition));
+  return Dump(task, partitionOf(task.source), imagePart, *path);
+}
+
+std::string AgentRun::MountAs(size_t index, bool writable) {
+  auto it = mounts_.find(index);
+  if (it != mounts_.end()) {
+    if (it->second.writable == writable) return it->second.dir;
+    Unmount(index);
+  }
+  const std::string dir = host_.volumes.Mount(parts_[index], writable);
+  if (!dir.empty()) mounts_[index] = Mounted{dir, writable};
+  return dir;
+}
+
+void AgentRun::Unmount(size_t index) {
+  auto it = mounts_.find(index);
+  if (it == mounts_.end()) return;
+  host_.volumes.Unmount(it->second.dir);
+  mounts_.erase(it);
+}
+
+void AgentRun::UnmountAll() {
+  while (!mounts_.empty()) Unmount(mounts_.begin()->first);
+}
+
+bool AgentRun::RestoreBootConfig(size_t index) {
+  const std::string dir = MountAs(index, true);
+  if (dir.empty()) return false;
+  bool ok = PutBackupBack(host_.volumes, dir, "boot.in_", "boot.ini");
+  if (std::optional<DirEntry> boot = FindEntry(host_.volumes, dir, "Boot")) {
+    if (boot->directory)
+      ok = PutBackupBack(host_.volumes, dir + "/" + boot->name, "BCD_B", "BCD") && ok;
+  }
+  return ok;
+}
+
+bool AgentRun::IsHibernated(size_t index) {
+  auto it = mounts_.find(index);
+  if (it == mounts_.end()) return false;
+  std::optional<DirEntry> file = FindEntry(host_.volumes, it->second.dir, "hiberfil.sys");
+  if (!file) return false;
+  std::optional<std::string> head = host_.volumes.ReadFile(it->second.dir + "/" + file->name, 4);
+  return head && IsHibernationHeader(*head);
+}
+
+void AgentRun::Say(const std::string& line) {
+  host_.console.Line(line);
+  if (line.compare(0, 6, "found:") == 0) log_.Add(line);
+}
+
+void AgentRun::WriteLog(size_t index) {
+  const std::string dir = MountAs(index, true);
+  if (dir.empty()) return;
+  std::optional<std::string> folder = MakeFolders(host_.volumes, dir, kLogFolder);
+  if (!folder) return;
+  std::optional<DirEntry> file = FindEntry(host_.volumes, *folder, kLogName);
+  host_.volumes.AppendFile(*folder + "/" + (file ? file->name : kLogName), log_.Text());
+}
+
+std::string AgentRun::FoundLine(size_t index, const std::string& what) const {
+  const FoundPartition& p = parts_[index];
+  return what + " " + p.device + " (disk " + Hex8(p.signature) + ", start " +
+         std::to_string(p.start) + ", length " + std::to_string(p.length) + ", " +
+         FsKindName(p.fs) + ")";
+}
+
+}  // namespace restore
+}  // namespace kavi

@@ -1,0 +1,60 @@
+// The state of one agent run, shared by the finding and deciding steps
+// (agent.cpp) and the writing steps (agent_write.cpp). Internal.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "restore/agent/agent_host.h"
+#include "restore/agent/restore_log.h"
+#include "restore/agent/task_files.h"
+#include "restore/agent/volume_files.h"
+
+namespace kavi {
+namespace restore {
+
+class AgentRun {
+ public:
+  explicit AgentRun(AgentHost& host);
+  Refusal Run();
+
+ private:
+  struct Mounted {
+    std::string dir;
+    bool writable = false;
+  };
+
+  // agent.cpp
+  Refusal FindAndDecide();
+  std::string MountAs(size_t index, bool writable);
+  void Unmount(size_t index);
+  void UnmountAll();
+  bool RestoreBootConfig(size_t index);
+  bool IsHibernated(size_t index);
+  void Say(const std::string& line);
+  void WriteLog(size_t index);
+  std::string FoundLine(size_t index, const std::string& what) const;
+
+  // agent_write.cpp
+  Refusal Load(const GhostTask& task, size_t target, size_t imagePart, const std::string& path);
+  Refusal Dump(const GhostTask& task, size_t source, size_t imagePart, const std::string& path);
+  Refusal WriteNtfs(size_t target, const std::string& image, int index, uint64_t bytes);
+  Refusal WriteFat(size_t target, const std::string& image, int index, uint64_t bytes);
+  Refusal PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved);
+  // Runs a wimlib-imagex command showing its progress; the exit status and
+  // the bytes the last progress line counted.
+  int RunWim(const std::vector<std::string>& argv, const std::string& label, uint64_t knownBytes,
+             uint64_t* bytes);
+
+  AgentHost& host_;
+  std::vector<FoundPartition> parts_;
+  std::map<size_t, Mounted> mounts_;
+  RestoreLog log_;
+  double started_ = 0;
+  size_t taskPartition_ = 0;
+  std::vector<size_t> logPartitions_;
+};
+
+}  // namespace restore
+}  // namespace kavi

@@ -1,0 +1,238 @@
+// The load and dump steps: the last checks over gathered facts, the image's
+// verification, and only then the writes.
+#include <algorithm>
+
+#include "restore/agent/agent_run.h"
+#include "restore/agent/ntfs_boot.h"
+#include "restore/agent/task_checks.h"
+#include "restore/agent/volume_files.h"
+#include "restore/agent/wim_text.h"
+
+namespace kavi {
+namespace restore {
+namespace {
+
+constexpr const char* kWim = "wimlib-imagex";
+constexpr const char* kNewSuffix = ".kavi-new";
+
+std::string Trim(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string Seconds(double s) {
+  return std::to_string(static_cast<long>(s + 0.5)) + " s";
+}
+
+}  // namespace
+
+int AgentRun::RunWim(const std::vector<std::string>& argv, const std::string& label,
+                     uint64_t knownBytes, uint64_t* bytes) {
+  const double start = host_.console.Seconds();
+  int shown = -1;
+  *bytes = 0;
+  auto onLine = [&](const std::string& line) {
+    std::optional<WimProgress> p = ParseWimProgress(line);
+    if (!p) return;
+    *bytes = std::max(knownBytes, p->total);
+    if (p->percent == shown) return;
+    shown = p->percent;
+    host_.console.Progress(label +
+                           ProgressText(p->percent, *bytes, host_.console.Seconds() - start));
+  };
+  return host_.tools.Run(argv, onLine, nullptr);
+}
+
+Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
+                       const std::string& path) {
+  LoadFacts facts;
+  facts.taskPartition = taskPartition_;
+  facts.target = target;
+  facts.imagePartition = imagePart;
+  facts.targetFs = parts_[target].fs;
+  facts.targetLength = parts_[target].length;
+  facts.imageIndex = task.imageIndex;
+  facts.targetHibernated = IsHibernated(target);
+  std::string image;
+  if (imagePart != target) {
+    const std::string dir = MountAs(imagePart, true);
+    std::optional<std::string> found;
+    if (!dir.empty()) found = ResolvePath(host_.volumes, dir, path);
+    std::optional<std::string> head;
+    if (found) head = host_.volumes.ReadFile(*found, 8);
+    facts.imageExists = head.has_value();
+    if (head) {
+      image = *found;
+      facts.header = ClassifyImageHeader(*head);
+    }
+    if (facts.header == ImageKind::kWim) {
+      std::string info;
+      if (host_.tools.Run({kWim, "info", image}, nullptr, &info) == 0) {
+        facts.info = ParseWimInfo(info);
+      }
+    }
+  }
+  Refusal refusal = CheckLoad(facts);
+  if (refusal.failed()) return refusal;
+
+  Say("Verifying the image file");
+  const double verifyStart = host_.console.Seconds();
+  uint64_t verified = 0;
+  if (RunWim({kWim, "verify", image}, "verifying ", 0, &verified) != 0) {
+    return Refuse(Failure::kImageCorrupt, "the image file failed its verification");
+  }
+  log_.Add("done: verified " + SizeText(verified) + " in " +
+           Seconds(host_.console.Seconds() - verifyStart));
+
+  const uint64_t bytes = facts.info->totalBytes[task.imageIndex - 1];
+  return facts.targetFs == FsKind::kNtfs ? WriteNtfs(target, image, task.imageIndex, bytes)
+                                         : WriteFat(target, image, task.imageIndex, bytes);
+}
+
+Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, uint64_t bytes) {
+  const FoundPartition& part = parts_[target];
+  std::vector<SavedFile> saved;
+  const std::string dir = MountAs(target, false);
+  if (dir.empty() || !SaveBootFiles(host_.volumes, dir, &saved)) {
+    return Refuse(Failure::kTargetFilesystem, "the target's boot files cannot be read");
+  }
+  Unmount(target);
+  std::vector<uint8_t> oldRegion;
+  std::optional<NtfsGeometry> old;
+  if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &oldRegion)) {
+    old = ReadNtfsGeometry(oldRegion);
+  }
+  if (!old) return Refuse(Failure::kTargetFilesystem, "the target's boot sector cannot be read");
+  std::string label;
+  if (host_.tools.Run({"ntfslabel", part.device}, nullptr, &label) != 0) label.clear();
+  label = Trim(label);
+
+  // From here on the target changes.
+  Say("Formatting " + part.device);
+  const double start = host_.console.Seconds();
+  if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {
+    return Refuse(Failure::kWriteFailed, "mkntfs failed on " + part.device);
+  }
+  std::vector<uint8_t> fresh;
+  std::optional<NtfsGeometry> made;
+  if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) made = ReadNtfsGeometry(fresh);
+  const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
+  if (!made || region.empty() || !host_.disks.Write(part.device, 0, region) ||
+      !host_.disks.Write(
+          part.device, made->totalSectors * made->bytesPerSector,
+          std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector))) {
+    return Refuse(Failure::kWriteFailed, "the boot code cannot be written to " + part.device);
+  }
+  Say("Writing the image to " + part.device);
+  uint64_t written = 0;
+  if (RunWim({kWim, "apply", image, std::to_string(index), part.device}, "writing ", bytes,
+             &written) != 0) {
+    return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
+  }
+  log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
+  return PutBootFilesBack(target, saved);
+}
+
+Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, uint64_t bytes) {
+  std::vector<SavedFile> saved;
+  const std::string dir = MountAs(target, true);
+  std::optional<std::vector<DirEntry>> entries;
+  if (!dir.empty()) entries = host_.volumes.List(dir);
+  if (!entries || !SaveBootFiles(host_.volumes, dir, &saved)) {
+    return Refuse(Failure::kTargetFilesystem, "the target's files cannot be read");
+  }
+  // From here on the target changes.
+  Say("Emptying " + parts_[target].device);
+  const double start = host_.console.Seconds();
+  for (const DirEntry& e : *entries) {
+    if (!host_.volumes.Remove(dir + "/" + e.name)) {
+      return Refuse(Failure::kWriteFailed, "the target's old files cannot be removed");
+    }
+  }
+  Say("Writing the image to " + parts_[target].device);
+  uint64_t written = 0;
+  if (RunWim({kWim, "apply", image, std::to_string(index), dir}, "writing ", bytes, &written) !=
+      0) {
+    return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
+  }
+  log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
+  return PutBootFilesBack(target, saved);
+}
+
+Refusal AgentRun::PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved) {
+  if (saved.empty()) return Refusal{};
+  const std::string dir = MountAs(target, true);
+  if (dir.empty()) {
+    return Refuse(Failure::kBootFilesFailed, "the restored partition cannot be opened");
+  }
+  if (HasBootFiles(host_.volumes, dir)) return Refusal{};
+  if (!WriteSavedFiles(host_.volumes, dir, saved)) {
+    return Refuse(Failure::kBootFilesFailed, "the old boot files cannot be written back");
+  }
+  log_.Add("done: put back " + std::to_string(saved.size()) + " boot files and folders");
+  return Refusal{};
+}
+
+Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const std::string& path) {
+  DumpFacts facts;
+  facts.taskPartition = taskPartition_;
+  facts.source = source;
+  facts.imagePartition = imagePart;
+  facts.sourceFs = parts_[source].fs;
+  facts.sourceHibernated = IsHibernated(source);
+  Refusal refusal = CheckDump(facts);
+  if (refusal.failed()) return refusal;
+
+  const size_t slash = path.rfind('/');
+  const std::string name = path.substr(slash + 1);
+  const std::string dir = MountAs(imagePart, true);
+  std::optional<std::string> folder;
+  if (!dir.empty() && !name.empty())
+    folder = MakeFolders(host_.volumes, dir, path.substr(0, slash));
+  if (!folder) {
+    return Refuse(Failure::kCaptureFailed,
+                  "the backup's folder cannot be made on " + parts_[imagePart].device);
+  }
+  std::optional<DirEntry> existing = FindEntry(host_.volumes, *folder, name);
+  const std::string destination = *folder + "/" + (existing ? existing->name : name);
+  const std::string fresh = destination + kNewSuffix;
+  host_.volumes.Remove(fresh);
+
+  // NTFS is read by wimlib from the unmounted device; FAT through a read-only mount.
+  std::string from = parts_[source].device;
+  if (parts_[source].fs == FsKind::kNtfs) {
+    Unmount(source);
+  } else {
+    from = MountAs(source, false);
+  }
+  Say("Backing up " + parts_[source].device);
+  const double start = host_.console.Seconds();
+  uint64_t captured = 0;
+  auto fail = [&](const std::string& detail) {
+    host_.volumes.Remove(fresh);
+    return Refuse(Failure::kCaptureFailed, detail);
+  };
+  if (from.empty() ||
+      RunWim({kWim, "capture", from, fresh, "Kavi backup"}, "backing up ", 0, &captured) != 0) {
+    return fail("wimlib-imagex could not capture " + parts_[source].device);
+  }
+  log_.Add("done: captured " + SizeText(captured) + " in " +
+           Seconds(host_.console.Seconds() - start));
+  Say("Verifying the backup");
+  const double verifyStart = host_.console.Seconds();
+  uint64_t verified = 0;
+  if (RunWim({kWim, "verify", fresh}, "verifying ", 0, &verified) != 0) {
+    return fail("the new backup failed its verification");
+  }
+  log_.Add("done: verified " + SizeText(verified) + " in " +
+           Seconds(host_.console.Seconds() - verifyStart));
+  if (!host_.volumes.Rename(fresh, destination)) {
+    return fail("the new backup cannot replace " + path);
+  }
+  return Refusal{};
+}
+
+}  // namespace restore
+}  // namespace kavi

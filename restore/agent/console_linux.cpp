@@ -1,0 +1,67 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "restore/agent/host_linux.h"
+
+namespace kavi {
+namespace restore {
+
+LinuxConsole::LinuxConsole() {
+  for (const char* path : {"/dev/tty0", "/dev/ttyS0"}) {
+    const int fd = open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) fds_.push_back(fd);
+  }
+  // Run by hand outside the restore environment: the terminal it runs in.
+  if (fds_.empty()) fds_.push_back(dup(1));
+}
+
+LinuxConsole::~LinuxConsole() {
+  for (int fd : fds_) close(fd);
+}
+
+void LinuxConsole::WriteAll(const std::string& text) {
+  for (int fd : fds_) {
+    size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+  }
+}
+
+void LinuxConsole::Line(const std::string& text) {
+  WriteAll((progressShown_ ? "\r\n" : "") + text + "\r\n");
+  progressShown_ = false;
+}
+
+void LinuxConsole::Progress(const std::string& text) {
+  // Padded so a shorter status covers the longer one before it.
+  std::string padded = text;
+  if (padded.size() < 60) padded.resize(60, ' ');
+  WriteAll("\r" + padded);
+  progressShown_ = true;
+}
+
+double LinuxConsole::Seconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+std::string LinuxConsole::Timestamp() {
+  // The PC clock holds Windows' local time and the kernel reads it as UTC.
+  const time_t now = time(nullptr);
+  tm parts;
+  gmtime_r(&now, &parts);
+  char text[32];
+  strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &parts);
+  return text;
+}
+
+}  // namespace restore
+}  // namespace kavi

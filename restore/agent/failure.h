@@ -1,0 +1,47 @@
+// Why a restore task ended without success: a fixed code for the log (the
+// Windows side reads it back) and an English detail for the user.
+#pragma once
+
+#include <string>
+
+namespace kavi {
+namespace restore {
+
+enum class Failure {
+  kNone,
+  kNoTask,
+  kSeveralTasks,
+  kBadScript,
+  kRecordMismatch,
+  kImageMissing,
+  kImageUnknown,
+  kImageGho,
+  kImageCorrupt,
+  kImageTooLarge,
+  kImageOnTarget,
+  kTargetNotTask,
+  kTargetEncrypted,
+  kTargetHibernated,
+  kTargetFilesystem,
+  kDumpOnSource,
+  kCaptureFailed,
+  kWriteFailed,     // the target was changed
+  kBootFilesFailed  // the target was changed
+};
+
+// "no-task", "image-corrupt", ...
+const char* FailureCode(Failure failure);
+
+struct Refusal {
+  Failure failure = Failure::kNone;
+  std::string detail;
+
+  bool failed() const { return failure != Failure::kNone; }
+};
+
+inline Refusal Refuse(Failure failure, std::string detail) {
+  return Refusal{failure, std::move(detail)};
+}
+
+}  // namespace restore
+}  // namespace kavi

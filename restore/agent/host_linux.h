@@ -1,0 +1,61 @@
+// The agent's seams on Linux: block devices through sysfs and /dev, mounts
+// under /run/kavi (ntfs-3g for NTFS, the kernel's vfat for FAT), tools run
+// by fork and exec, and the screen on /dev/tty0 and /dev/ttyS0.
+#pragma once
+
+#include <vector>
+
+#include "restore/agent/agent_host.h"
+
+namespace kavi {
+namespace restore {
+
+class LinuxDisks : public DiskAccess {
+ public:
+  std::vector<FoundPartition> Partitions() override;
+  bool Read(const std::string& device, uint64_t offset, size_t size,
+            std::vector<uint8_t>* out) override;
+  bool Write(const std::string& device, uint64_t offset,
+             const std::vector<uint8_t>& bytes) override;
+};
+
+class LinuxVolumes : public VolumeAccess {
+ public:
+  explicit LinuxVolumes(ToolRunner& tools) : tools_(tools) {}
+  std::string Mount(const FoundPartition& partition, bool writable) override;
+  bool Unmount(const std::string& dir) override;
+  std::optional<std::vector<DirEntry>> List(const std::string& dir) override;
+  std::optional<std::string> ReadFile(const std::string& path, size_t limit) override;
+  bool WriteFile(const std::string& path, const std::string& bytes) override;
+  bool AppendFile(const std::string& path, const std::string& bytes) override;
+  bool MakeDirectory(const std::string& path) override;
+  bool Remove(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+
+ private:
+  ToolRunner& tools_;
+};
+
+class LinuxTools : public ToolRunner {
+ public:
+  int Run(const std::vector<std::string>& argv,
+          const std::function<void(const std::string&)>& onLine, std::string* output) override;
+};
+
+class LinuxConsole : public Console {
+ public:
+  LinuxConsole();
+  ~LinuxConsole() override;
+  void Line(const std::string& text) override;
+  void Progress(const std::string& text) override;
+  double Seconds() override;
+  std::string Timestamp() override;
+
+ private:
+  void WriteAll(const std::string& text);
+  std::vector<int> fds_;
+  bool progressShown_ = false;
+};
+
+}  // namespace restore
+}  // namespace kavi

@@ -1,0 +1,30 @@
+// kavi-agent: started by the restore environment's /init; runs the restore
+// task it finds on the disks, says the result and restarts the machine.
+#include <sys/reboot.h>
+#include <unistd.h>
+
+#include "restore/agent/agent.h"
+#include "restore/agent/host_linux.h"
+
+int main() {
+  using namespace kavi::restore;
+  LinuxTools tools;
+  LinuxDisks disks;
+  LinuxVolumes volumes(tools);
+  LinuxConsole console;
+  AgentHost host{disks, volumes, tools, console};
+  const Refusal outcome = RunRestoreAgent(host);
+  // The line test harnesses wait for on the serial console.
+  console.Line(outcome.failed()
+                   ? std::string("KAVI-AGENT RESULT: failed ") + FailureCode(outcome.failure)
+                   : std::string("KAVI-AGENT RESULT: ok"));
+  if (outcome.failed()) {
+    console.Line("Restarting into Windows in 10 seconds.");
+    sleep(10);
+  }
+  sync();
+  // Only the restore environment's /init starts us as its child; run by
+  // hand anywhere else, the machine is left alone.
+  if (getppid() == 1) reboot(RB_AUTOBOOT);
+  return outcome.failed() ? 1 : 0;
+}

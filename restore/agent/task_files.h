@@ -1,0 +1,70 @@
+// The two files the Windows side leaves beside KV.ima: the one-line Ghost
+// script (Ghost.ba_, code page 936 bytes) and the disk record (Ghost.map)
+// that pins each Ghost designation to a disk signature and a byte range.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kavi {
+namespace restore {
+
+// Ghost's "disk:partition", both 1-based.
+struct Designation {
+  int disk = 0;
+  int partition = 0;
+
+  bool operator==(const Designation& o) const { return disk == o.disk && partition == o.partition; }
+  bool operator!=(const Designation& o) const { return !(*this == o); }
+};
+
+std::string DesignationText(const Designation& d);  // "1:2"
+
+enum class TaskMode { kLoad, kDump };
+
+struct GhostTask {
+  TaskMode mode = TaskMode::kLoad;
+  // Load: the image's partition -> target. Dump: source -> the image's partition.
+  Designation source;
+  Designation target;
+  Designation imagePartition;
+  // The path on the image's partition as the script holds it: code page 936
+  // bytes with backslashes, starting with one ("\DURozazo\SYS.GHO").
+  std::string imagePath;
+  int imageIndex = 1;  // load only: which image of the file
+};
+
+struct ScriptResult {
+  bool ok = false;
+  GhostTask task;
+  std::string error;  // English, when !ok
+};
+
+// Accepts the Ghost command line followed by "restart", lines ended by CRLF
+// or LF. A carriage return anywhere else, a zero byte, another program or a
+// mode other than pload/pdump is refused with the reason.
+ScriptResult ParseGhostScript(const std::string& bytes);
+
+// Every partition the task names, each once: source first.
+std::vector<Designation> TaskDesignations(const GhostTask& task);
+
+struct DiskRecordLine {
+  Designation designation;
+  uint32_t signature = 0;
+  uint64_t start = 0;   // bytes
+  uint64_t length = 0;  // bytes
+};
+
+struct DiskRecordResult {
+  bool ok = false;
+  std::vector<DiskRecordLine> lines;
+  std::string error;
+};
+
+// "KAVI-DISKMAP 1" then "d:p mbr=XXXXXXXX start=N length=N" lines (CRLF or LF,
+// single spaces, upper-case hex); a designation may appear only once.
+DiskRecordResult ParseDiskRecord(const std::string& bytes);
+
+}  // namespace restore
+}  // namespace kavi

@@ -1,0 +1,124 @@
+#include "restore/agent/wim_text.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace kavi {
+namespace restore {
+namespace {
+
+// The value after "Key:" on a line that starts with the key.
+bool FieldValue(const std::string& line, const char* key, uint64_t* value) {
+  const size_t n = std::strlen(key);
+  if (line.compare(0, n, key) != 0) return false;
+  size_t at = n;
+  while (at < line.size() && line[at] == ' ') ++at;
+  if (at >= line.size() || line[at] < '0' || line[at] > '9') return false;
+  char* end = nullptr;
+  *value = std::strtoull(line.c_str() + at, &end, 10);
+  return true;
+}
+
+int UnitShift(const char* unit) {
+  static const char* const kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+  for (int i = 0; i < 5; ++i) {
+    if (std::strcmp(unit, kUnits[i]) == 0) return 10 * i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+ImageKind ClassifyImageHeader(const std::string& firstBytes) {
+  if (firstBytes.size() >= 8 && firstBytes.compare(0, 8, std::string("MSWIM\0\0\0", 8)) == 0) {
+    return ImageKind::kWim;
+  }
+  if (firstBytes.size() >= 2 && static_cast<uint8_t>(firstBytes[0]) == 0xFE &&
+      static_cast<uint8_t>(firstBytes[1]) == 0xEF) {
+    return ImageKind::kGhost;
+  }
+  return ImageKind::kUnknown;
+}
+
+std::optional<WimInfo> ParseWimInfo(const std::string& output) {
+  WimInfo info;
+  bool counted = false;
+  uint64_t expectedIndex = 1;
+  bool inImage = false;
+  size_t at = 0;
+  while (at < output.size()) {
+    size_t end = output.find('\n', at);
+    if (end == std::string::npos) end = output.size();
+    std::string line = output.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    at = end + 1;
+    uint64_t value = 0;
+    if (FieldValue(line, "Image Count:", &value)) {
+      if (counted || value > 10000) return std::nullopt;
+      info.imageCount = static_cast<int>(value);
+      counted = true;
+    } else if (FieldValue(line, "Index:", &value)) {
+      if (value != expectedIndex) return std::nullopt;
+      ++expectedIndex;
+      inImage = true;
+    } else if (inImage && FieldValue(line, "Total Bytes:", &value)) {
+      info.totalBytes.push_back(value);
+      inImage = false;
+    }
+  }
+  if (!counted || info.imageCount < 1 ||
+      info.totalBytes.size() != static_cast<size_t>(info.imageCount)) {
+    return std::nullopt;
+  }
+  return info;
+}
+
+std::optional<WimProgress> ParseWimProgress(const std::string& line) {
+  const size_t colon = line.find(": ");
+  if (colon == std::string::npos) return std::nullopt;
+  unsigned long long done = 0, total = 0;
+  char doneUnit[8] = {}, totalUnit[8] = {};
+  int percent = -1, consumed = 0;
+  if (std::sscanf(line.c_str() + colon + 2, "%llu %7s of %llu %7s (%d%%) done%n", &done, doneUnit,
+                  &total, totalUnit, &percent, &consumed) != 5 ||
+      consumed == 0) {
+    return std::nullopt;
+  }
+  const int doneShift = UnitShift(doneUnit), totalShift = UnitShift(totalUnit);
+  if (doneShift < 0 || totalShift < 0 || percent < 0 || percent > 100) return std::nullopt;
+  WimProgress progress;
+  progress.done = static_cast<uint64_t>(done) << doneShift;
+  progress.total = static_cast<uint64_t>(total) << totalShift;
+  progress.percent = percent;
+  return progress;
+}
+
+std::string ProgressText(int percent, uint64_t taskBytes, double seconds) {
+  char text[80];
+  int n = std::snprintf(text, sizeof(text), "%3d%%", percent);
+  if (seconds >= 1.0 && percent >= 1) {
+    const double done = static_cast<double>(taskBytes) * percent / 100.0;
+    const double rate = done / seconds / 1e6;
+    n += std::snprintf(text + n, sizeof(text) - n, "   %.1f MB/s", rate);
+    if (percent < 100) {
+      const long left = static_cast<long>(seconds * (100 - percent) / percent + 0.5);
+      std::snprintf(text + n, sizeof(text) - n, "   %ld:%02ld left", left / 60, left % 60);
+    }
+  }
+  return text;
+}
+
+std::string SizeText(uint64_t bytes) {
+  char text[32];
+  const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
+  if (mib >= 10240.0) {
+    std::snprintf(text, sizeof(text), "%.1f GiB", mib / 1024.0);
+  } else {
+    std::snprintf(text, sizeof(text), "%.1f MiB", mib);
+  }
+  return text;
+}
+
+}  // namespace restore
+}  // namespace kavi

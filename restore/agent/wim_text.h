@@ -1,0 +1,48 @@
+// What the agent reads from image files and from wimlib-imagex: the file
+// header kind, the facts of `wimlib-imagex info`, and the progress lines of
+// apply, capture and verify turned into a short plain-ASCII status.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kavi {
+namespace restore {
+
+enum class ImageKind { kWim, kGhost, kUnknown };
+
+// "MSWIM\0\0\0" starts WIM and ESD files; Ghost images start with FE EF.
+ImageKind ClassifyImageHeader(const std::string& firstBytes);
+
+struct WimInfo {
+  int imageCount = 0;
+  // Total Bytes of each image, index 1 first.
+  std::vector<uint64_t> totalBytes;
+};
+
+// The "Image Count:" line and each image's "Total Bytes:" line in order of
+// "Index:". None when the count is missing or disagrees with the images.
+std::optional<WimInfo> ParseWimInfo(const std::string& output);
+
+struct WimProgress {
+  uint64_t done = 0;   // bytes, at the unit's precision
+  uint64_t total = 0;  // bytes, at the unit's precision
+  int percent = 0;
+};
+
+// "Extracting file data: 12 MiB of 28 MiB (43%) done" and the like of any
+// phase; units bytes, KiB, MiB, GiB, TiB. None for other lines.
+std::optional<WimProgress> ParseWimProgress(const std::string& line);
+
+// " 43%   12.5 MB/s   1:02 left" from the percent, the bytes the whole
+// task covers and the seconds since it started. Rate and time are left out
+// until they mean something (a second and a percent have passed).
+std::string ProgressText(int percent, uint64_t taskBytes, double seconds);
+
+// "61.2 MiB"
+std::string SizeText(uint64_t bytes);
+
+}  // namespace restore
+}  // namespace kavi
