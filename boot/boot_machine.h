@@ -53,7 +53,12 @@ class BootFiles {
   // CreateFileW for writing, CREATE_ALWAYS, normal attributes, sharing
   // writes; null when it cannot be created.
   virtual std::unique_ptr<OutputFile> Create(const std::wstring& path) = 0;
-  // The Ghost task script: replaced whole, no sharing, bytes as given.
+  // Up to `count` bytes from the start of a file (fewer when it is shorter),
+  // read while others may read and write it. False when it cannot be opened
+  // or read.
+  virtual bool ReadStart(const std::wstring& path, size_t count, std::string* bytes) = 0;
+  // The Ghost task script and its disk record: replaced whole, no sharing,
+  // bytes as given.
   virtual bool WriteScript(const std::wstring& path, const std::string& bytes) = 0;
   // WritePrivateProfileStringW.
   virtual bool WriteIniValue(const std::wstring& file, const std::wstring& section,

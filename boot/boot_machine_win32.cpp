@@ -65,6 +65,17 @@ class Win32BootFiles : public BootFiles {
     if (!file.Valid()) return nullptr;
     return std::make_unique<Win32OutputFile>(std::move(file));
   }
+  bool ReadStart(const std::wstring& path, size_t count, std::string* bytes) override {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid() || count > MAXDWORD) return false;
+    std::string buffer(count, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), &buffer[0], static_cast<DWORD>(count), &read, nullptr)) return false;
+    buffer.resize(read);
+    *bytes = std::move(buffer);
+    return true;
+  }
   bool WriteScript(const std::wstring& path, const std::string& bytes) override {
     return WriteGhostScriptFile(path, bytes);
   }

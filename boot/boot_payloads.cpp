@@ -24,13 +24,18 @@ size_t PayloadCount(bool withBootSector) {
   return withBootSector ? 3 : 2;
 }
 
+// The first payload is the image KV.ima; which one is the caller's choice.
+uint16_t PayloadId(const BootTakeoverSettings& s, size_t i, uint16_t imageId) {
+  return i == 0 ? imageId : s.payloadIds[i];
+}
+
 }  // namespace
 
-bool WriteBootPayloads(BootMachine& machine, bool withBootSector) {
+bool WriteBootPayloads(BootMachine& machine, uint16_t imageId, bool withBootSector) {
   const BootTakeoverSettings& s = machine.settings;
   for (size_t i = 0; i < PayloadCount(withBootSector); ++i) {
     const std::wstring path = Format(L"%lc:\\%ls", s.bootDrive, s.payloadNames[i].c_str());
-    if (!WriteResourceToFile(machine.files, machine.resources, path, s.payloadIds[i],
+    if (!WriteResourceToFile(machine.files, machine.resources, path, PayloadId(s, i, imageId),
                              s.resourceType)) {
       return false;
     }
@@ -38,10 +43,12 @@ bool WriteBootPayloads(BootMachine& machine, bool withBootSector) {
   return true;
 }
 
-bool HasBootPayloads(BootMachine& machine, bool withBootSector) {
+bool HasBootPayloads(BootMachine& machine, uint16_t imageId, bool withBootSector) {
   const BootTakeoverSettings& s = machine.settings;
   for (size_t i = 0; i < PayloadCount(withBootSector); ++i) {
-    if (!HasPayloadResource(machine.resources, s.payloadIds[i], s.resourceType)) return false;
+    if (!HasPayloadResource(machine.resources, PayloadId(s, i, imageId), s.resourceType)) {
+      return false;
+    }
   }
   return true;
 }

@@ -20,12 +20,13 @@ bool WriteResourceToFile(BootFiles& files, PayloadResources& resources, const st
 // True when the resource exists and is not empty.
 bool HasPayloadResource(PayloadResources& resources, uint16_t id, const std::wstring& type);
 
-// "X:\KV.ima", "X:\kvldr" and, with the flag, "X:\kvldr.mbr" on the boot
+// "X:\KV.ima" from resource `imageId` (the DOS floppy or the restore
+// environment), "X:\kvldr" and, with the flag, "X:\kvldr.mbr" on the boot
 // drive, in this order; stops at the first that cannot be written.
-bool WriteBootPayloads(BootMachine& machine, bool withBootSector);
+bool WriteBootPayloads(BootMachine& machine, uint16_t imageId, bool withBootSector);
 
 // True when every payload WriteBootPayloads would write is carried.
-bool HasBootPayloads(BootMachine& machine, bool withBootSector);
+bool HasBootPayloads(BootMachine& machine, uint16_t imageId, bool withBootSector);
 
 // "TOOL ARGUMENTS"; the tool path is not quoted (the tools folder is a short
 // path). RunTool reports only whether the tool could be started.

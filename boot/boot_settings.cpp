@@ -22,6 +22,7 @@ BootTakeoverSettings MakeBootTakeoverSettings(const WorkingFields& fields) {
   s.payloadIds[0] = kFloppyImageResourceId;
   s.payloadIds[1] = kLoaderResourceId;
   s.payloadIds[2] = kLoaderBootSectorResourceId;
+  s.environmentImageId = kRestoreEnvironmentResourceId;
   s.payloadNames[0] = L"KV.ima";
   s.payloadNames[1] = L"kvldr";
   s.payloadNames[2] = L"kvldr.mbr";

@@ -20,6 +20,9 @@ constexpr uint16_t kBcdsectResourceId = 144;
 constexpr uint16_t kFloppyImageResourceId = 145;
 constexpr uint16_t kLoaderResourceId = 146;
 constexpr uint16_t kLoaderBootSectorResourceId = 147;
+// The open restore environment, written as KV.ima in place of the floppy for
+// WIM images and backups.
+constexpr uint16_t kRestoreEnvironmentResourceId = 148;
 
 constexpr const wchar_t* kBootEntryId = L"DD97BC62-B9FD-466E-89A6-DCCF8465F855";
 
@@ -30,7 +33,8 @@ struct BootTakeoverSettings {
   std::wstring dsptPath;
   std::wstring entryId;
   uint16_t payloadIds[3] = {};
-  std::wstring payloadNames[3];  // same order as payloadIds
+  std::wstring payloadNames[3];     // same order as payloadIds
+  uint16_t environmentImageId = 0;  // written as payloadNames[0] instead
   std::wstring resourceType;
   std::wstring scriptFileName;
 

@@ -17,12 +17,22 @@ namespace kavi {
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) == kLayoutEntriesOffset,
               "layout entries");
 static_assert(sizeof(PARTITION_INFORMATION_EX) == kLayoutEntrySize, "layout entry size");
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionStyle) ==
+                  offsetof(DriveLayoutHeader, PartitionStyle),
+              "layout PartitionStyle");
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, Mbr.Signature) ==
+                  offsetof(DriveLayoutHeader, MbrSignature),
+              "Mbr.Signature");
+static_assert(PARTITION_STYLE_MBR == kPartitionStyleMbr, "MBR style");
 static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionStyle) ==
                   offsetof(PartitionEntryEx, PartitionStyle),
               "PartitionStyle");
 static_assert(offsetof(PARTITION_INFORMATION_EX, StartingOffset) ==
                   offsetof(PartitionEntryEx, StartingOffset),
               "StartingOffset");
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionLength) ==
+                  offsetof(PartitionEntryEx, PartitionLength),
+              "PartitionLength");
 static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionNumber) ==
                   offsetof(PartitionEntryEx, PartitionNumber),
               "PartitionNumber");

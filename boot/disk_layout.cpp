@@ -4,16 +4,26 @@
 
 namespace kavi {
 
-std::vector<int64_t> NumberedPartitionOffsets(const uint8_t* layout, size_t size) {
-  std::vector<int64_t> offsets;
+std::vector<LayoutPartition> NumberedPartitions(const uint8_t* layout, size_t size) {
+  std::vector<LayoutPartition> partitions;
   for (size_t i = 0; i < kMaxLayoutEntries; ++i) {
     const size_t at = kLayoutEntriesOffset + i * kLayoutEntrySize;
     if (at + kLayoutEntrySize > size) break;
     PartitionEntryEx entry;
     std::memcpy(&entry, layout + at, sizeof(entry));
-    if (entry.PartitionNumber != 0) offsets.push_back(entry.StartingOffset);
+    if (entry.PartitionNumber != 0) {
+      partitions.push_back(LayoutPartition{entry.StartingOffset, entry.PartitionLength});
+    }
   }
-  return offsets;
+  return partitions;
+}
+
+std::optional<uint32_t> MbrDiskSignature(const uint8_t* layout, size_t size) {
+  if (size < sizeof(DriveLayoutHeader)) return std::nullopt;
+  DriveLayoutHeader header;
+  std::memcpy(&header, layout, sizeof(header));
+  if (header.PartitionStyle != kPartitionStyleMbr) return std::nullopt;
+  return header.MbrSignature;
 }
 
 std::optional<VolumePartitionInfo> ParsePartitionInfo(const uint8_t* info, size_t size) {

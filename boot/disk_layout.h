@@ -40,12 +40,23 @@ struct PartitionEntryEx {
 };
 static_assert(offsetof(PartitionEntryEx, PartitionStyle) == 0, "PartitionStyle");
 static_assert(offsetof(PartitionEntryEx, StartingOffset) == 8, "StartingOffset");
+static_assert(offsetof(PartitionEntryEx, PartitionLength) == 16, "PartitionLength");
 static_assert(offsetof(PartitionEntryEx, PartitionNumber) == 24, "PartitionNumber");
 static_assert(sizeof(PartitionEntryEx) == 144, "one layout entry is 144 bytes");
 
 // DRIVE_LAYOUT_INFORMATION_EX: a 48-byte header (style, count, the MBR or
-// GPT disk fields) followed by the entries.
-constexpr size_t kLayoutEntriesOffset = 48;
+// GPT disk fields) followed by the entries. Of the disk fields only the MBR
+// signature is read; the GPT disk identifier shares its place.
+struct DriveLayoutHeader {
+  uint32_t PartitionStyle;
+  uint32_t PartitionCount;
+  uint32_t MbrSignature;  // Mbr.Signature
+  uint8_t diskSpecific[36];
+};
+static_assert(offsetof(DriveLayoutHeader, PartitionStyle) == 0, "PartitionStyle");
+static_assert(offsetof(DriveLayoutHeader, MbrSignature) == 8, "Mbr.Signature");
+static_assert(sizeof(DriveLayoutHeader) == 48, "the entries follow the header");
+constexpr size_t kLayoutEntriesOffset = sizeof(DriveLayoutHeader);
 constexpr size_t kLayoutEntrySize = sizeof(PartitionEntryEx);
 static_assert(kLayoutEntriesOffset + kMaxLayoutEntries * kLayoutEntrySize <= kDriveLayoutBufferSize,
               "the examined entries fit the layout buffer");
@@ -69,11 +80,20 @@ static_assert(offsetof(VolumeDiskExtentsOne, Extents) == 8, "Extents");
 static_assert(sizeof(VolumeDiskExtentsOne) == kDiskExtentsBufferSize,
               "header and one extent fill the extents buffer");
 
-// The starting offsets of the numbered partitions among the first 30 entries
-// of a drive layout, in entry order. Entries with partition number 0 (empty
-// slots and extended containers) are left out. Entries the buffer does not
-// hold completely are not read.
-std::vector<int64_t> NumberedPartitionOffsets(const uint8_t* layout, size_t size);
+struct LayoutPartition {
+  int64_t startingOffset = 0;
+  int64_t length = 0;
+};
+
+// The numbered partitions among the first 30 entries of a drive layout, in
+// entry order. Entries with partition number 0 (empty slots and extended
+// containers) are left out. Entries the buffer does not hold completely are
+// not read.
+std::vector<LayoutPartition> NumberedPartitions(const uint8_t* layout, size_t size);
+
+// The MBR disk signature of a drive layout; none for another partition style
+// or a buffer too short to hold the header.
+std::optional<uint32_t> MbrDiskSignature(const uint8_t* layout, size_t size);
 
 struct VolumePartitionInfo {
   uint32_t style = 0;

@@ -58,9 +58,10 @@ DiskList EnumerateDisks(DiskDevices& devices) {
     std::fill(layout.begin(), layout.end(), 0);
     DiskEntry entry;
     if (drive->Request(DiskRequest::kDriveLayoutEx, layout.data(), layout.size())) {
-      for (int64_t offset : NumberedPartitionOffsets(layout.data(), layout.size())) {
-        entry.partitions.push_back(PartitionRecord{0, offset});
+      for (const LayoutPartition& p : NumberedPartitions(layout.data(), layout.size())) {
+        entry.partitions.push_back(PartitionRecord{0, p.startingOffset, p.length});
       }
+      entry.mbrSignature = MbrDiskSignature(layout.data(), layout.size()).value_or(0);
     } else {
       entry.layoutRead = false;
     }

@@ -27,6 +27,7 @@ constexpr int32_t kVolumeExtentsFailed = -1;
 struct PartitionRecord {
   wchar_t letter = 0;  // 0: no drive letter
   int64_t startingOffset = 0;
+  int64_t length = 0;
 };
 
 struct DiskEntry {
@@ -34,6 +35,8 @@ struct DiskEntry {
   // keeps its place so that list indexes stay equal to Windows disk numbers;
   // it holds no partitions and a letter search passes over it.
   bool layoutRead = true;
+  // Mbr.Signature of the layout; 0 for a GPT disk or an unread layout.
+  uint32_t mbrSignature = 0;
   // Ascending by starting offset.
   std::vector<PartitionRecord> partitions;
 };

@@ -2,7 +2,10 @@
 
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
+#include "boot/disk_record.h"
 #include "boot/ghost_script.h"
+#include "boot/image_payload.h"
+#include "boot/takeover_files.h"
 #include "host/text.h"
 
 namespace kavi {
@@ -25,27 +28,19 @@ bool UsesBootIni(const BootMachine& m) {
 // a boot menu.
 constexpr bool kWithBootSectorForm = true;
 
-GhostPartitionLookup LookupAgainst(BootMachine& m, wchar_t reference) {
-  return [&m, reference](wchar_t letter) {
-    return GhostPartitionId(m.disks, m.devices, letter, reference);
-  };
+std::wstring RootPath(const BootMachine& m, const std::wstring& name) {
+  return Format(L"%lc:\\%ls", m.settings.bootDrive, name.c_str());
 }
 
-// The script bytes, built before anything is written.
-std::optional<std::string> ScriptBytes(BootMachine& m, int mode, const std::wstring& imagePath) {
-  const GhostPartitionLookup lookup = LookupAgainst(m, m.settings.bootDrive);
-  const std::optional<std::wstring> text =
-      mode == kTakeoverBackup ? BuildGhostBackupScript(lookup, m.systemDrive, imagePath)
-                              : BuildGhostRestoreScript(lookup, imagePath, m.systemDrive);
-  if (!text) return std::nullopt;
-  return GhostScriptBytes(*text);
-}
-
-TakeoverResult Arm(BootMachine& m, int mode, const std::wstring& name, const std::string& script) {
-  if (!WriteBootPayloads(m, kWithBootSectorForm)) return TakeoverResult::kPayloadsNotWritten;
-  const std::wstring scriptPath =
-      Format(L"%lc:\\%ls", m.settings.bootDrive, m.settings.scriptFileName.c_str());
-  if (!m.files.WriteScript(scriptPath, script)) return TakeoverResult::kScriptNotWritten;
+TakeoverResult Arm(BootMachine& m, int mode, const std::wstring& name, uint16_t imageId,
+                   const TakeoverFiles& task) {
+  if (!WriteBootPayloads(m, imageId, kWithBootSectorForm)) {
+    return TakeoverResult::kPayloadsNotWritten;
+  }
+  if (!m.files.WriteScript(RootPath(m, m.settings.scriptFileName), task.script) ||
+      !m.files.WriteScript(RootPath(m, kDiskRecordFileName), task.record)) {
+    return TakeoverResult::kScriptNotWritten;
+  }
   bool added;
   if (UsesBootIni(m)) {
     added = AddBootIniEntry(m, name, mode);
@@ -59,12 +54,14 @@ TakeoverResult Arm(BootMachine& m, int mode, const std::wstring& name, const std
 
 TakeoverResult PrepareBoot(BootMachine& m, int mode, const std::wstring& name,
                            const std::wstring& imagePath) {
-  const TakeoverResult check = CheckTakeover(m);
+  uint16_t imageId = 0;
+  const TakeoverResult check = CheckTakeover(m, mode, imagePath, &imageId);
   if (check != TakeoverResult::kArmed) return check;
-  const std::optional<std::string> script = ScriptBytes(m, mode, imagePath);
-  if (!script) return TakeoverResult::kScriptNotWritten;
+  const std::optional<TakeoverFiles> task =
+      BuildTakeoverFiles(m.disks, m.devices, m.settings.bootDrive, m.systemDrive, mode, imagePath);
+  if (!task) return TakeoverResult::kScriptNotWritten;
   UnhideBootFiles(m);
-  const TakeoverResult result = Arm(m, mode, name, *script);
+  const TakeoverResult result = Arm(m, mode, name, imageId, *task);
   HideBootFiles(m);
   return result;
 }
@@ -105,6 +102,12 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
       return L"缺少启动配置工具，系统未作任何更改。";
     case TakeoverResult::kPayloadsMissing:
       return L"程序缺少启动文件，系统未作任何更改。";
+    case TakeoverResult::kImageUnreadable:
+      return L"无法读取镜像文件，系统未作任何更改。";
+    case TakeoverResult::kImageUnknown:
+      return L"无法识别镜像文件的格式，系统未作任何更改。";
+    case TakeoverResult::kImageNeedsGhost:
+      return L"该镜像为GHO格式，需要Ghost启动文件，系统未作任何更改。";
     case TakeoverResult::kPayloadsNotWritten:
       return L"写入启动文件失败，未添加启动项。";
     case TakeoverResult::kScriptNotWritten:
@@ -115,7 +118,8 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
   return std::wstring();
 }
 
-TakeoverResult CheckTakeover(BootMachine& m) {
+TakeoverResult CheckTakeover(BootMachine& m, int mode, const std::wstring& imagePath,
+                             uint16_t* imageId) {
   if (m.windowsEdition < 0 || m.windowsEdition > kLastBcdEdition || m.settings.bootDrive == 0) {
     return TakeoverResult::kUnsupportedWindows;
   }
@@ -125,7 +129,12 @@ TakeoverResult CheckTakeover(BootMachine& m) {
       (!m.files.Exists(m.settings.bcdbootPath) || !m.files.Exists(m.settings.dsptPath))) {
     return TakeoverResult::kToolMissing;
   }
-  if (!HasBootPayloads(m, kWithBootSectorForm)) return TakeoverResult::kPayloadsMissing;
+  const PayloadChoice choice = ChooseImagePayload(m, mode, imagePath);
+  if (choice.result != TakeoverResult::kArmed) return choice.result;
+  if (!HasBootPayloads(m, choice.imageId, kWithBootSectorForm)) {
+    return TakeoverResult::kPayloadsMissing;
+  }
+  if (imageId != nullptr) *imageId = choice.imageId;
   return TakeoverResult::kArmed;
 }
 
@@ -164,7 +173,7 @@ void OnBackupSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePat
     ui.Message(L"读取备份保存分区发生错误。", kCaptionError, kMbOk | kMbIconError);
     return;
   }
-  const TakeoverResult check = CheckTakeover(m);
+  const TakeoverResult check = CheckTakeover(m, kTakeoverBackup, imagePath);
   if (check != TakeoverResult::kArmed) {
     ShowTakeoverError(ui, check);
     return;
@@ -190,7 +199,7 @@ void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePa
     ui.Message(L"备份文件不存在,请先使用备份系统功能", kCaptionInfo, kMbOk);
     return;
   }
-  const TakeoverResult check = CheckTakeover(m);
+  const TakeoverResult check = CheckTakeover(m, kTakeoverRestore, imagePath);
   if (check != TakeoverResult::kArmed) {
     ShowTakeoverError(ui, check);
     return;

@@ -39,6 +39,9 @@ enum class TakeoverResult {
   kUnsupportedWindows,  // edition index 14: neither boot.ini nor BCD
   kToolMissing,         // bcdedit, bcdboot or the activation tool not written
   kPayloadsMissing,     // a payload the executable should carry is not there
+  kImageUnreadable,     // the image file's header could not be read
+  kImageUnknown,        // neither a WIM/ESD nor a Ghost image
+  kImageNeedsGhost,     // a Ghost image, and no DOS floppy is carried
   kPayloadsNotWritten,  // the payloads could not be written to the boot drive
   kScriptNotWritten,    // the Ghost task script could not be made or written
   kBootEntryNotAdded,   // the boot menu entry could not be added and armed
@@ -47,13 +50,16 @@ enum class TakeoverResult {
 // The error text shown for a takeover that did not arm (caption "错误").
 std::wstring TakeoverErrorText(TakeoverResult result);
 
-// What can be checked before anything is changed: the edition, the tools
-// and the payloads.
-TakeoverResult CheckTakeover(BootMachine& machine);
+// What can be checked before anything is changed: the edition, the tools,
+// the payload that can handle the image (its resource id in `imageId`) and
+// the payloads. `mode` is kTakeoverBackup or kTakeoverRestore.
+TakeoverResult CheckTakeover(BootMachine& machine, int mode, const std::wstring& imagePath,
+                             uint16_t* imageId = nullptr);
 
 // Backup (mode 1, "Kavi一键备份"): Ghost dumps the system partition into the
 // image file. Restore (mode 2, "Kavi一键还原"): Ghost loads the image file
-// onto it. Files are written before the boot entry that uses them, and the
+// onto it. The script and its disk record are built before anything is
+// written; files are written before the boot entry that uses them, and the
 // entry is added only when all of them were.
 TakeoverResult PrepareBackupBoot(BootMachine& machine, const std::wstring& imagePath);
 TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imagePath);

@@ -1,6 +1,9 @@
 # The boot payloads the program carries as resources of type "GHOST":
 #   137 bcdedit.exe  142 dspt.exe  143 bcdboot.exe  144 bcdsect.exe
-#   145 KV.ima       146 kvldr     147 kvldr.mbr
+#   145 KV.ima (DOS)  146 kvldr    147 kvldr.mbr    148 KV.ima (restore environment)
+# 148 is the open restore environment the native tree builds
+# (restore/env); it loads WIM and ESD images and makes backups, and every
+# build carries it. KAVI_RESTORE_ENV names it.
 # Ours are built here: the three launchers and dspt (tools/bootlaunch,
 # tools/dspt), and the loader pair from Debian's GRUB 2 images
 # (tools/bootloader/make_loader.sh). KV.ima holds DOS and Ghost, which are
@@ -10,10 +13,12 @@
 # describes them). Any of the seven files placed in that folder under its
 # own name (bcdedit.exe, ..., KV.ima, kvldr, kvldr.mbr) is carried in place
 # of ours. Without KV.ima the program carries no resource 145 and refuses
-# every takeover with an error.
+# Ghost images with an error.
 set(KAVI_PAYLOAD_DIR "" CACHE PATH
     "Folder with the DOS files and GHOST.EXE for KV.ima, and payloads that replace ours")
 set(KAVI_PAYLOAD_BUILD_DIR ${CMAKE_BINARY_DIR}/payloads CACHE INTERNAL "Where the payloads are built")
+set(KAVI_RESTORE_ENV "${KAVI_ROOT}/build/native/restore/env/KV.ima" CACHE FILEPATH
+    "The restore environment's KV.ima, built by the native tree")
 
 # True in VAR when KAVI_PAYLOAD_DIR holds NAME.
 function(kavi_payload_override var name)
@@ -60,7 +65,7 @@ function(kavi_boot_payload_build)
   add_custom_target(kavi_boot_payloads ALL DEPENDS ${outputs})
 endfunction()
 
-# kavi_boot_payload_resources(TARGET): packs the seven payloads into TARGET's
+# kavi_boot_payload_resources(TARGET): packs the payloads into TARGET's
 # resources (Windows build).
 function(kavi_boot_payload_resources target)
   set(out ${KAVI_PAYLOAD_BUILD_DIR})
@@ -84,12 +89,19 @@ function(kavi_boot_payload_resources target)
     string(APPEND rc "${id} GHOST \"${file}\"\n")
     list(APPEND depends "${file}")
   endforeach()
+  if(NOT EXISTS "${KAVI_RESTORE_ENV}")
+    message(FATAL_ERROR "${target}: the restore environment ${KAVI_RESTORE_ENV} is missing. "
+      "Build the native preset first (cmake --preset native && cmake --build --preset native), "
+      "or name another KV.ima with -DKAVI_RESTORE_ENV=PATH.")
+  endif()
+  string(APPEND rc "148 GHOST \"${KAVI_RESTORE_ENV}\"\n")
+  list(APPEND depends "${KAVI_RESTORE_ENV}")
   kavi_floppy_image_source(floppy)
   if(floppy)
     string(APPEND rc "145 GHOST \"${floppy}\"\n")
     list(APPEND depends "${floppy}")
   else()
-    message(STATUS "${target}: no KV.ima (set KAVI_PAYLOAD_DIR); takeovers will be refused")
+    message(STATUS "${target}: no DOS KV.ima (set KAVI_PAYLOAD_DIR); Ghost images will be refused")
   endif()
   set(rc_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_boot_payloads.rc)
   file(GENERATE OUTPUT ${rc_file} CONTENT "${rc}")

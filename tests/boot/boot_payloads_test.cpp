@@ -36,27 +36,27 @@ TEST(WriteResourceToFile, WritesTheBytesOrLeavesAnEmptyFileAndFails) {
 TEST(WriteBootPayloads, WritesIntoTheBootDriveRootInOrderAndStopsAtAFailure) {
   MachineFixture m;
   BootMachine machine = m.Machine();
-  ASSERT_TRUE(WriteBootPayloads(machine, true));
+  ASSERT_TRUE(WriteBootPayloads(machine, 145, true));
   EXPECT_THAT(m.files.Logged(L"create "),
               ElementsAre(L"create C:\\KV.ima", L"create C:\\kvldr", L"create C:\\kvldr.mbr"));
   EXPECT_EQ("bootsector", m.files.files[L"C:\\kvldr.mbr"]);
 
   MachineFixture bootIni;
   BootMachine xp = bootIni.Machine();
-  ASSERT_TRUE(WriteBootPayloads(xp, false));
+  ASSERT_TRUE(WriteBootPayloads(xp, 145, false));
   EXPECT_THAT(bootIni.files.Logged(L"create "),
               ElementsAre(L"create C:\\KV.ima", L"create C:\\kvldr"));
 
   MachineFixture failing;
   failing.resources.payloads.erase(145);
   BootMachine f = failing.Machine();
-  EXPECT_FALSE(WriteBootPayloads(f, true));
+  EXPECT_FALSE(WriteBootPayloads(f, 145, true));
   EXPECT_THAT(failing.files.Logged(L"create "), ElementsAre(L"create C:\\KV.ima"));
-  EXPECT_FALSE(HasBootPayloads(f, false));
+  EXPECT_FALSE(HasBootPayloads(f, 145, false));
   failing.resources.payloads[145] = "floppy";
   failing.resources.payloads.erase(147);
-  EXPECT_TRUE(HasBootPayloads(f, false));
-  EXPECT_FALSE(HasBootPayloads(f, true));
+  EXPECT_TRUE(HasBootPayloads(f, 145, false));
+  EXPECT_FALSE(HasBootPayloads(f, 145, true));
 }
 
 TEST(BootFileAttributes, HideAndUnhideRunTheFiveCommandsInOrder) {

@@ -11,23 +11,42 @@ namespace {
 
 using namespace testing_disks;
 
-TEST(NumberedPartitionOffsets, ReadsEntriesAt48In144ByteSteps) {
-  Bytes layout = DriveLayout({{kMiB, 1}, {0, 0}, {5 * kGiB + 7, 2}});
+std::vector<int64_t> Offsets(const Bytes& layout, size_t size) {
+  std::vector<int64_t> out;
+  for (const LayoutPartition& p : NumberedPartitions(layout.data(), size)) {
+    out.push_back(p.startingOffset);
+  }
+  return out;
+}
+
+TEST(NumberedPartitions, ReadsEntriesAt48In144ByteSteps) {
+  Bytes layout = DriveLayout({{kMiB, 1, 100 * kMiB}, {0, 0}, {5 * kGiB + 7, 2, 3 * kGiB + 512}});
   layout.resize(kDriveLayoutBufferSize);
-  EXPECT_EQ((std::vector<int64_t>{kMiB, 5 * kGiB + 7}),
-            NumberedPartitionOffsets(layout.data(), layout.size()));
+  const std::vector<LayoutPartition> found = NumberedPartitions(layout.data(), layout.size());
+  ASSERT_EQ(2u, found.size());
+  EXPECT_EQ(kMiB, found[0].startingOffset);
+  EXPECT_EQ(100 * kMiB, found[0].length);
+  EXPECT_EQ(5 * kGiB + 7, found[1].startingOffset);
+  EXPECT_EQ(3 * kGiB + 512, found[1].length);
 }
 
-TEST(NumberedPartitionOffsets, KeepsTheFull64BitSignedOffset) {
+TEST(NumberedPartitions, KeepsTheFull64BitSignedOffset) {
   Bytes layout = DriveLayout({{int64_t{0x123456789A}, 1}, {-512, 3}});
-  EXPECT_EQ((std::vector<int64_t>{0x123456789A, -512}),
-            NumberedPartitionOffsets(layout.data(), layout.size()));
+  EXPECT_EQ((std::vector<int64_t>{0x123456789A, -512}), Offsets(layout, layout.size()));
 }
 
-TEST(NumberedPartitionOffsets, NeverReadsPastTheBuffer) {
+TEST(NumberedPartitions, NeverReadsPastTheBuffer) {
   Bytes layout = DriveLayout({{kMiB, 1}, {2 * kMiB, 2}});
-  EXPECT_EQ(1u, NumberedPartitionOffsets(layout.data(), layout.size() - 1).size());
-  EXPECT_TRUE(NumberedPartitionOffsets(layout.data(), 47).empty());
+  EXPECT_EQ(1u, Offsets(layout, layout.size() - 1).size());
+  EXPECT_TRUE(Offsets(layout, 47).empty());
+}
+
+TEST(MbrDiskSignature, ReadAtByte8OfAnMbrLayoutOnly) {
+  const Bytes mbr = DriveLayout({{kMiB, 1}}, kPartitionStyleMbr, 0x1A2B3C4D);
+  EXPECT_EQ(0x1A2B3C4Du, MbrDiskSignature(mbr.data(), mbr.size()));
+  EXPECT_FALSE(MbrDiskSignature(mbr.data(), 47));
+  const Bytes gpt = DriveLayout({{kMiB, 1}}, kPartitionStyleGpt, 0x1A2B3C4D);
+  EXPECT_FALSE(MbrDiskSignature(gpt.data(), gpt.size()));
 }
 
 TEST(ParsePartitionInfo, ReadsStyleAndStartingOffset) {

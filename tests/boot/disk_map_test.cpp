@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "boot/disk_layout.h"
+#include "boot/disk_record.h"
 #include "tests/boot/fake_disk_devices.h"
 
 namespace kavi {
@@ -59,6 +60,17 @@ TEST(GhostDiskNumber, ReferenceFirstThenWindowsOrder) {
   EXPECT_EQ(3, GhostDiskNumber(1, 2));
   EXPECT_EQ(1, GhostDiskNumber(2, 2));
   EXPECT_EQ(4, GhostDiskNumber(3, 2));
+}
+
+// The record names disks by Ghost number; reading it back must find the same
+// Windows disk for every reference.
+TEST(DiskIndexOfGhostDisk, UndoesGhostDiskNumber) {
+  for (int reference = 0; reference < 4; ++reference) {
+    for (int disk = 0; disk < 4; ++disk) {
+      EXPECT_EQ(disk, DiskIndexOfGhostDisk(GhostDiskNumber(disk, reference), reference, 4));
+    }
+    EXPECT_EQ(-1, DiskIndexOfGhostDisk(5, reference, 4));
+  }
 }
 
 TEST(EnumerateDisks, LogicalDrivesCountByOffsetAndContainersTakeNoPosition) {

@@ -66,6 +66,12 @@ class FakeFiles : public BootFiles {
     files[path].clear();
     return std::make_unique<File>(this, path);
   }
+  bool ReadStart(const std::wstring& path, size_t count, std::string* bytes) override {
+    auto it = files.find(path);
+    if (it == files.end()) return false;
+    *bytes = it->second.substr(0, count);
+    return true;
+  }
   bool WriteScript(const std::wstring& path, const std::string& bytes) override {
     log.push_back(L"script " + path);
     if (uncreatable.count(path)) return false;
@@ -147,8 +153,12 @@ class FakeUi : public TakeoverUi {
 constexpr const wchar_t* kTools = L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1";
 constexpr const wchar_t* kSystemVolume = L"\\\\?\\Volume{0002}\\";
 
-// Windows 7 (edition 5) on C:, image folder on D:, every tool and payload
-// present, the boot manager's folder on C:.
+// The first bytes of a Ghost image and of a WIM file.
+const std::string kGhostHeader("\xFE\xEF\x01\x02ghost image", 15);
+const std::string kWimHeader("MSWIM\0\0\0\xD0\0\0\0wim image", 21);
+
+// Windows 7 (edition 5) on C:, image folder on D: with a Ghost image
+// SYS.GHO, every tool and payload present, the boot manager's folder on C:.
 class MachineFixture {
  public:
   testing_disks::FakeDiskDevices devices;
@@ -185,8 +195,9 @@ class MachineFixture {
     files.files[L"C:\\Boot\\memtest.exe"] = "memtest";
     files.files[L"C:\\BOOT\\BCD"] = "store";
     files.files[L"C:\\boot.ini"] = "[boot loader]";
-    files.files[L"D:\\DURozazo\\SYS.GHO"] = "image";
-    resources.payloads = {{145, "floppy"}, {146, "loader"}, {147, "bootsector"}};
+    files.files[L"D:\\DURozazo\\SYS.GHO"] = kGhostHeader;
+    resources.payloads = {
+        {145, "floppy"}, {146, "loader"}, {147, "bootsector"}, {148, "environment"}};
   }
 
   BootMachine Machine() {

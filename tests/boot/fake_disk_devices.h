@@ -24,19 +24,21 @@ inline void PutLe(Bytes& b, size_t at, uint64_t value, int width) {
 struct LayoutEntry {
   int64_t startingOffset;
   uint32_t partitionNumber;  // 0: empty slot or extended container
+  int64_t length = int64_t{1} << 30;
 };
 
 // DRIVE_LAYOUT_INFORMATION_EX: header of 48 bytes, then 144-byte entries.
-inline Bytes DriveLayout(const std::vector<LayoutEntry>& entries, uint32_t style = 0) {
+inline Bytes DriveLayout(const std::vector<LayoutEntry>& entries, uint32_t style = 0,
+                         uint32_t signature = 0x12345678) {
   Bytes b(48 + 144 * entries.size());
   PutLe(b, 0, style, 4);           // PartitionStyle
   PutLe(b, 4, entries.size(), 4);  // PartitionCount
-  PutLe(b, 8, 0x12345678, 4);      // Mbr.Signature
+  PutLe(b, 8, signature, 4);       // Mbr.Signature
   for (size_t i = 0; i < entries.size(); ++i) {
     const size_t at = 48 + 144 * i;
     PutLe(b, at + 0, style, 4);                                             // PartitionStyle
     PutLe(b, at + 8, static_cast<uint64_t>(entries[i].startingOffset), 8);  // StartingOffset
-    PutLe(b, at + 16, uint64_t{1} << 30, 8);                                // PartitionLength
+    PutLe(b, at + 16, static_cast<uint64_t>(entries[i].length), 8);         // PartitionLength
     PutLe(b, at + 24, entries[i].partitionNumber, 4);                       // PartitionNumber
     b[at + 32] = 0x07;                                                      // Mbr.PartitionType
   }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "boot/boot_entries.h"
 #include "boot/boot_machine.h"
 #include "boot/boot_payloads.h"
 #include "boot/takeover.h"
@@ -30,14 +31,18 @@ TEST(PackedPayloads, ToolsAndLoaderPairAreCarried) {
   EXPECT_GT(Resource(146).size(), 100000u);
 }
 
-// Built without KAVI_PAYLOAD_DIR there is no floppy image, and a takeover is
-// refused before anything changes.
-TEST(PackedPayloads, WithoutAFloppyImageTakeoversAreRefused) {
+// Every build carries the restore environment; built without
+// KAVI_PAYLOAD_DIR there is no floppy image, so a backup can be armed while a
+// Ghost image is refused before anything changes.
+TEST(PackedPayloads, TheEnvironmentIsAlwaysCarriedAndGhostImagesNeedTheFloppy) {
+  EXPECT_FALSE(Resource(148).empty());
   if (!Resource(145).empty()) GTEST_SKIP() << "built with a KV.ima from KAVI_PAYLOAD_DIR";
   testing_boot::MachineFixture m;
   BootMachine machine{m.settings, L'C',      5,      m.runner, m.files, SystemPayloadResources(),
                       m.disks,    m.devices, nullptr};
-  EXPECT_EQ(TakeoverResult::kPayloadsMissing, CheckTakeover(machine));
+  EXPECT_EQ(TakeoverResult::kArmed, CheckTakeover(machine, kTakeoverBackup, L"D:\\x\\SYS.GHO"));
+  EXPECT_EQ(TakeoverResult::kImageNeedsGhost,
+            CheckTakeover(machine, kTakeoverRestore, L"D:\\DURozazo\\SYS.GHO"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "boot/disk_layout.h"
 #include "tests/boot/fake_boot_machine.h"
 
 namespace kavi {
@@ -51,7 +52,10 @@ TEST(OnBackupSystem, YesArmsEverythingInOrderThenRestarts) {
   EXPECT_EQ(L"cmd /c attrib +h +s +r \"C:\\kvldr.mbr\"", m.runner.lines[15]);
   EXPECT_THAT(m.files.log,
               ElementsAre(L"create C:\\KV.ima", L"create C:\\kvldr", L"create C:\\kvldr.mbr",
-                          L"script C:\\Ghost.ba_", L"copy C:\\BOOT\\BCD C:\\BOOT\\BCD_B"));
+                          L"script C:\\Ghost.ba_", L"script C:\\Ghost.map",
+                          L"copy C:\\BOOT\\BCD C:\\BOOT\\BCD_B"));
+  // A backup is made by the restore environment.
+  EXPECT_EQ("environment", m.files.files[L"C:\\KV.ima"]);
   EXPECT_EQ(m.Bcdedit(L"/create " + kId + L" /d \"Kavi一键备份\" /application bootsector"),
             m.runner.lines[5]);
   EXPECT_EQ(m.Bcdedit(L"/bootsequence " + kId), m.runner.lines[10]);
@@ -134,7 +138,11 @@ TEST(TakeoverFailures, UnsupportedWindowsOrMissingPiecesStopBeforeTheQuestion) {
   } cases[] = {
       {"edition 14", [](MachineFixture& m) { m.edition = 14; },
        L"错误:不支持当前的Windows版本，系统未作任何更改。"},
-      {"no KV.ima", [](MachineFixture& m) { m.resources.payloads.erase(145); },
+      {"no restore environment",
+       [](MachineFixture& m) {
+         m.resources.payloads.erase(148);
+         m.files.files[kImage] = testing_boot::kWimHeader;
+       },
        L"错误:程序缺少启动文件，系统未作任何更改。"},
       {"empty kvldr.mbr", [](MachineFixture& m) { m.resources.payloads[147] = ""; },
        L"错误:程序缺少启动文件，系统未作任何更改。"},
@@ -185,6 +193,13 @@ TEST(TakeoverFailures, LaterFailuresAddNoEntryAndNeverRestart) {
   }
   {
     MachineFixture m;
+    m.files.uncreatable.insert(L"C:\\Ghost.map");
+    BootMachine machine = m.Machine();
+    EXPECT_EQ(TakeoverResult::kScriptNotWritten, PrepareBackupBoot(machine, kImage));
+    EXPECT_THAT(m.ToolLines(), IsEmpty());
+  }
+  {
+    MachineFixture m;
     m.runner.exitCodes[m.Bcdedit(L"/set " + kId + L" device partition=\\Device\\HarddiskVolume2")] =
         1;
     BootMachine machine = m.Machine();
@@ -197,7 +212,7 @@ TEST(TakeoverFailures, LaterFailuresAddNoEntryAndNeverRestart) {
   {
     // A script whose path has no form in the ANSI code page is never written.
     MachineFixture m;
-    m.files.files[L"D:\\DURozazo\\\u00e9\u0301\\SYS.GHO"] = "x";
+    m.files.files[L"D:\\DURozazo\\\u00e9\u0301\\SYS.GHO"] = testing_boot::kGhostHeader;
     BootMachine machine = m.Machine();
     EXPECT_EQ(TakeoverResult::kScriptNotWritten,
               PrepareRestoreBoot(machine, L"D:\\DURozazo\\\u00e9\u0301\\SYS.GHO"));
@@ -216,7 +231,8 @@ TEST(WindowsXp, BackupUsesBootIniWithTheBootSectorForm) {
   EXPECT_THAT(m.ToolLines(), IsEmpty());
   EXPECT_THAT(m.files.log,
               ElementsAre(L"create C:\\KV.ima", L"create C:\\kvldr", L"create C:\\kvldr.mbr",
-                          L"script C:\\Ghost.ba_", L"copy C:\\boot.ini C:\\boot.in_",
+                          L"script C:\\Ghost.ba_", L"script C:\\Ghost.map",
+                          L"copy C:\\boot.ini C:\\boot.in_",
                           L"ini C:\\boot.ini [boot loader] default=C:\\kvldr.mbr",
                           L"ini C:\\boot.ini [boot loader] timeout=3",
                           L"ini C:\\boot.ini [operating systems] C:\\kvldr.mbr=Kavi一键备份"));
@@ -231,8 +247,10 @@ TEST(WindowsXp, BackupUsesBootIniWithTheBootSectorForm) {
 
 TEST(Reinstall, RestoresAndRestartsWithoutAskingOrReportsAndReturns) {
   MachineFixture m;
+  m.files.files[L"D:\\DURozazo\\Download\\win7.gho"] = testing_boot::kGhostHeader;
   BootMachine machine = m.Machine();
   EXPECT_TRUE(TakeOverForReinstall(machine, m.ui, L"D:\\DURozazo\\Download\\win7.gho"));
+  EXPECT_EQ("floppy", m.files.files[L"C:\\KV.ima"]);
   EXPECT_THAT(m.ui.messages, IsEmpty());
   EXPECT_EQ(1, m.ui.restarts);
 
@@ -251,6 +269,76 @@ TEST(Reinstall, RestoresAndRestartsWithoutAskingOrReportsAndReturns) {
   BootMachine s = stuck.Machine();
   EXPECT_TRUE(TakeOverForReinstall(s, stuck.ui, kImage));
   EXPECT_EQ(L"警告", stuck.ui.messages.back().caption);
+}
+
+// Two disks, Windows order: disk 0 holds the image partition E:, disk 1 the
+// system C: behind a recovery partition. A WIM image arms the restore
+// environment, and the record names both partitions by signature, start and
+// length.
+TEST(ImagePayload, AWimImageArmsTheEnvironmentWithItsDiskRecord) {
+  using namespace testing_disks;
+  MachineFixture m;
+  m.devices.drives = {
+      DriveLayout({{kMiB, 1, 200 * kGiB}}, kPartitionStyleMbr, 0xA1B2C3D4),
+      DriveLayout({{kMiB, 1, 100 * kMiB}, {101 * kMiB, 2, 60 * kGiB}}, kPartitionStyleMbr, 0x1A2B)};
+  m.devices.volumes.clear();
+  m.devices.AddVolume(L'E', 0, kMiB);
+  m.devices.AddVolume(L'C', 1, 101 * kMiB);
+  m.disks = EnumerateDisks(m.devices);
+  const std::wstring image = L"E:\\DURozazo\\Download\\win10.wim";
+  m.files.files[image] = testing_boot::kWimHeader;
+  BootMachine machine = m.Machine();
+
+  EXPECT_TRUE(TakeOverForReinstall(machine, m.ui, image));
+  EXPECT_THAT(m.ui.messages, IsEmpty());
+  EXPECT_EQ("environment", m.files.files[L"C:\\KV.ima"]);
+  EXPECT_EQ(
+      "Ghost.exe -nousb -clone,mode=pload,src=\"2:1\\DURozazo\\Download\\win10.wim:1\","
+      "dst=\"1:2\" -fro -crcignore -sure -rb -fx -afile=\"GHOSTERR.TXT\"\r\nrestart\r\n",
+      m.files.files[L"C:\\Ghost.ba_"]);
+  EXPECT_EQ(
+      "KAVI-DISKMAP 1\r\n"
+      "2:1 mbr=A1B2C3D4 start=1048576 length=214748364800\r\n"
+      "1:2 mbr=00001A2B start=105906176 length=64424509440\r\n",
+      m.files.files[L"C:\\Ghost.map"]);
+}
+
+// An image no carried payload can load is refused before any question,
+// command or file.
+TEST(ImagePayload, ImagesNoPayloadCanLoadAreRefusedWithNothingWritten) {
+  struct Case {
+    const char* what;
+    const char* head;  // none: the file cannot be read
+    size_t size;
+    const wchar_t* text;
+  } cases[] = {
+      {"Ghost image without the floppy", "\xFE\xEF\x01\x02", 4,
+       L"错误:该镜像为GHO格式，需要Ghost启动文件，系统未作任何更改。"},
+      {"unknown header", "PK\x03\x04\0\0\0\0", 8,
+       L"错误:无法识别镜像文件的格式，系统未作任何更改。"},
+      {"unreadable", nullptr, 0, L"错误:无法读取镜像文件，系统未作任何更改。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MachineFixture m;
+    m.resources.payloads.erase(145);
+    const std::wstring download = L"D:\\DURozazo\\Download\\x.gho";
+    if (c.head != nullptr) {
+      m.files.files[kImage] = std::string(c.head, c.size);
+      m.files.files[download] = std::string(c.head, c.size);
+    }
+    BootMachine machine = m.Machine();
+    EXPECT_FALSE(TakeOverForReinstall(machine, m.ui, download));
+    if (c.head != nullptr) OnRestoreSystem(machine, m.ui, kImage);
+    for (const auto& shown : m.ui.messages) {
+      EXPECT_EQ(c.text, shown.caption + L":" + shown.text);
+      EXPECT_EQ(kMbOk | kMbIconError, shown.type);
+    }
+    EXPECT_EQ(c.head != nullptr ? 2u : 1u, m.ui.messages.size());
+    EXPECT_THAT(m.runner.lines, IsEmpty());
+    EXPECT_THAT(m.files.log, IsEmpty());
+    EXPECT_EQ(0, m.ui.restarts);
+  }
 }
 
 }  // namespace

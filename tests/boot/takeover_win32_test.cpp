@@ -116,7 +116,7 @@ TEST_F(SpareDrive, AttribUnhidesAReadOnlyLoaderForTheRewriteAndHidesAgain) {
   BootMachine machine = Machine();
   UnhideBootFiles(machine);
   EXPECT_EQ(0u, GetFileAttributesW(kvldr.c_str()) & FILE_ATTRIBUTE_READONLY);
-  ASSERT_TRUE(WriteBootPayloads(machine, false));
+  ASSERT_TRUE(WriteBootPayloads(machine, 145, false));
   EXPECT_EQ("loader stand-in", ReadFileBytes(kvldr));
   EXPECT_EQ("floppy image stand-in", ReadFileBytes(Root(L"KV.ima")));
   // The boot.ini path writes no boot-sector form; the stale one is hidden too.
@@ -141,6 +141,26 @@ TEST(ResourceWrites, MissingOrEmptyResourcesLeaveAnEmptyFileAndFail) {
   EXPECT_TRUE(FileExists(dir / L"empty"));
   EXPECT_EQ("", ReadFileBytes(dir / L"empty"));
   EXPECT_FALSE(WriteResourceToFile(files, resources, dir / L"no\\such\\folder", 145, L"GHOST"));
+}
+
+// The takeover reads an image's header while the download may still hold it
+// open for writing.
+TEST(ImageHeader, ReadFromAFileOthersHoldOpenForWriting) {
+  TempFolder dir;
+  const std::wstring image = dir / L"win10.wim";
+  ASSERT_TRUE(WriteFileBytes(image, std::string("MSWIM\0\0\0\xD0\0\0\0", 12)));
+  HANDLE writer = CreateFileW(image.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  std::string head;
+  EXPECT_TRUE(SystemBootFiles().ReadStart(image, 8, &head));
+  CloseHandle(writer);
+  EXPECT_EQ(std::string("MSWIM\0\0\0", 8), head);
+  ASSERT_TRUE(WriteFileBytes(dir / L"short", "\xFE\xEF"));
+  EXPECT_TRUE(SystemBootFiles().ReadStart(dir / L"short", 8, &head));
+  EXPECT_EQ("\xFE\xEF", head);
+  EXPECT_FALSE(SystemBootFiles().ReadStart(dir / L"missing", 8, &head));
+  EXPECT_FALSE(SystemBootFiles().ReadStart(dir.Path(), 8, &head));
 }
 
 // Wine has none of the Windows boot tools: each launcher says so and fails.

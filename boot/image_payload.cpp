@@ -1,0 +1,39 @@
+#include "boot/image_payload.h"
+
+#include "boot/boot_entries.h"
+#include "boot/boot_payloads.h"
+
+namespace kavi {
+
+ImageFormat ImageFormatOf(const std::string& head) {
+  static const std::string kWimMagic("MSWIM\0\0\0", kImageHeaderSize);
+  if (head.compare(0, kWimMagic.size(), kWimMagic) == 0) return ImageFormat::kWim;
+  if (head.size() >= 2 && static_cast<uint8_t>(head[0]) == 0xFE &&
+      static_cast<uint8_t>(head[1]) == 0xEF) {
+    return ImageFormat::kGhost;
+  }
+  return ImageFormat::kUnknown;
+}
+
+PayloadChoice ChooseImagePayload(BootMachine& m, int mode, const std::wstring& imagePath) {
+  const BootTakeoverSettings& s = m.settings;
+  if (mode == kTakeoverBackup) return {TakeoverResult::kArmed, s.environmentImageId};
+  std::string head;
+  if (!m.files.ReadStart(imagePath, kImageHeaderSize, &head)) {
+    return {TakeoverResult::kImageUnreadable, 0};
+  }
+  switch (ImageFormatOf(head)) {
+    case ImageFormat::kWim:
+      return {TakeoverResult::kArmed, s.environmentImageId};
+    case ImageFormat::kGhost:
+      if (!HasPayloadResource(m.resources, s.payloadIds[0], s.resourceType)) {
+        return {TakeoverResult::kImageNeedsGhost, 0};
+      }
+      return {TakeoverResult::kArmed, s.payloadIds[0]};
+    case ImageFormat::kUnknown:
+      break;
+  }
+  return {TakeoverResult::kImageUnknown, 0};
+}
+
+}  // namespace kavi
