@@ -9,6 +9,8 @@ constexpr UINT WM_TOOLTILES_READY = WM_USER + 89;
 constexpr UINT WM_VERIFY_DONE = WM_USER + 90;
 constexpr UINT WM_DOWNLOAD_DONE = WM_USER + 101;
 constexpr UINT WM_TRAYICON = WM_USER + 122;
+// Posted at the end of initialisation, so it is handled once the window shows.
+constexpr UINT WM_RESTORE_REPORT = WM_USER + 131;
 
 constexpr WPARAM kDownloadDoneTag = 10;  // wParam of WM_DOWNLOAD_DONE
 

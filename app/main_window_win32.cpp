@@ -97,6 +97,7 @@ void CFrameWindowWnd::OnInitWindow() {
   StartToolTileThread(hwnd_);
   ::SetTimer(hwnd_, kStartupTimer, 3000, nullptr);
   ResetToStartPage();
+  PostMsg(WM_RESTORE_REPORT);
 }
 
 void CFrameWindowWnd::ResetToStartPage() {
@@ -307,6 +308,9 @@ LRESULT CFrameWindowWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_TRAYICON:
       OnTrayIcon(lParam);
+      break;
+    case WM_RESTORE_REPORT:
+      ReportLastRestoreFailure(hwnd_);
       break;
     case WM_TASKBAR_PROGRESS:
       taskbar_.Show(hwnd_, static_cast<int>(wParam), lParam != 0);

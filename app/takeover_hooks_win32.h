@@ -25,4 +25,8 @@ void RunSystemRestore(HWND mainWindow);
 // when the takeover could not be prepared.
 bool HandOverImage(HWND mainWindow, const std::wstring& imagePath);
 
+// Tells the user, once, that the last task of the restore environment failed
+// and whether the system was changed (its log in the work folder).
+void ReportLastRestoreFailure(HWND mainWindow);
+
 }  // namespace kavi
