@@ -1,0 +1,232 @@
+// The whole agent run against a substitute machine: a load that keeps the
+// boot code and boot files, refusals that write nothing to the target yet
+// give Windows its boot configuration back, several tasks, and backups.
+#include "restore/agent/agent.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/restore/agent/fake_agent_host.h"
+
+namespace kavi {
+namespace restore {
+namespace {
+
+using testing_agent::FakeMachine;
+using testing_agent::Node;
+
+const std::string kLoadScript =
+    "Ghost.exe -nousb -clone,mode=pload,src=\"1:2\\DURozazo\\Download\\win.wim:1\",dst=\"1:1\" "
+    "-fro -crcignore -sure -rb -fx -afile=\"GHOSTERR.TXT\"\r\nrestart\r\n";
+const std::string kRecord =
+    "KAVI-DISKMAP 1\r\n1:1 mbr=1A2B3C4D start=1048576 length=104857600\r\n"
+    "1:2 mbr=1A2B3C4D start=105906176 length=104857600\r\n";
+
+// sda1: Windows with the takeover files; sda2: the work folder and image.
+void Arrange(FakeMachine& m, const std::string& script = kLoadScript,
+             const std::string& record = kRecord) {
+  FakeMachine::Part& system = m.Add("/dev/sda1", 0x1A2B3C4D, 1048576, FsKind::kNtfs);
+  system.tree = {{"/KV.ima", {false, "floppy"}},
+                 {"/Ghost.ba_", {false, script}},
+                 {"/Ghost.map", {false, record}},
+                 {"/BOOT.IN_", {false, "original ini"}},
+                 {"/boot.ini", {false, "armed ini"}},
+                 {"/bootmgr", {false, "BOOTMGR"}},
+                 {"/Boot", {true, ""}},
+                 {"/Boot/BCD", {false, "armed bcd"}},
+                 {"/Boot/BCD_B", {false, "original bcd"}}};
+  FakeMachine::Part& work = m.Add("/dev/sda2", 0x1A2B3C4D, 105906176, FsKind::kNtfs);
+  work.tree = {{"/durozazo", {true, ""}},
+               {"/durozazo/Download", {true, ""}},
+               {"/durozazo/Download/win.wim", {false, std::string("MSWIM\0\0\0rest", 12)}}};
+}
+
+std::string Read(FakeMachine& m, const std::string& device, const std::string& path) {
+  const Node& node = m.PartOf(device).tree[path];
+  return node.bytes;
+}
+
+std::string LastLine(const std::string& text) {
+  const size_t end = text.size() - 1;
+  return text.substr(text.rfind('\n', end - 1) + 1, end - text.rfind('\n', end - 1) - 1);
+}
+
+size_t RunIndex(const FakeMachine& m, const std::string& tool, const std::string& verb) {
+  for (size_t i = 0; i < m.runs.size(); ++i) {
+    if (m.runs[i][0] == tool && (verb.empty() || m.runs[i][1] == verb)) return i;
+  }
+  return m.runs.size();
+}
+
+Refusal RunAgent(FakeMachine& m) {
+  AgentHost host{m, m, m, m};
+  return RunRestoreAgent(host);
+}
+
+TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
+  FakeMachine m;
+  Arrange(m);
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+
+  EXPECT_LT(RunIndex(m, "wimlib-imagex", "verify"), RunIndex(m, "mkntfs", ""));
+  const std::vector<std::string> mkntfs = m.runs[RunIndex(m, "mkntfs", "")];
+  EXPECT_EQ((std::vector<std::string>{"mkntfs", "-Q", "-p", "2048", "-H", "255", "-S", "63", "-s",
+                                      "512", "-c", "4096", "-L", "SYSTEM", "/dev/sda1"}),
+            mkntfs);
+  EXPECT_EQ((std::vector<std::string>{"wimlib-imagex", "apply", "/m/sda2/durozazo/Download/win.wim",
+                                      "1", "/dev/sda1"}),
+            m.runs[RunIndex(m, "wimlib-imagex", "apply")]);
+
+  // The fresh BPB (code 0x00 from the stand-in mkntfs) with the old code 0xC7
+  // and the old hidden sectors, in front and at the backup position.
+  const std::vector<uint8_t>& region = m.written.at("/dev/sda1@0");
+  ASSERT_EQ(kNtfsBootRegionSize, region.size());
+  EXPECT_EQ(0x00, region[0x53]);
+  EXPECT_EQ(0xC7, region[0x54]);
+  EXPECT_EQ(0xC7, region[0x1FD]);
+  EXPECT_EQ(0x55, region[0x1FE]);
+  EXPECT_EQ(0x08, region[0x1D]);  // 2048 = 0x800
+  EXPECT_EQ(0xC7, region[512]);
+  const std::vector<uint8_t>& backup =
+      m.written.at("/dev/sda1@" + std::to_string(0x31FFFull * 512));
+  EXPECT_EQ(std::vector<uint8_t>(region.begin(), region.begin() + 512), backup);
+
+  // The image brought no boot files: the old ones, with the boot
+  // configuration already put back, are there again beside the image's.
+  EXPECT_EQ("BOOTMGR", Read(m, "/dev/sda1", "/bootmgr"));
+  EXPECT_EQ("original bcd", Read(m, "/dev/sda1", "/Boot/BCD"));
+  EXPECT_EQ("original ini", Read(m, "/dev/sda1", "/boot.ini"));
+  EXPECT_EQ(1u, m.PartOf("/dev/sda1").tree.count("/Windows/explorer.exe"));
+  EXPECT_EQ(0u, m.PartOf("/dev/sda1").tree.count("/Boot/BCD_B"));
+
+  const std::string log = Read(m, "/dev/sda2", "/durozazo/restore.log");
+  EXPECT_EQ(0u, log.find("== kavi restore 2026-12-08 03:12:45\n"
+                         "found: KV.ima and Ghost.ba_ on /dev/sda1 (disk 1A2B3C4D, start 1048576, "
+                         "length 104857600, NTFS)\n"
+                         "decided: load /DURozazo/Download/win.wim image 1 from 1:2 onto 1:1\n"
+                         "done: verified 60.0 MiB in "))
+      << log;
+  EXPECT_EQ(0u, LastLine(log).find("result: ok ")) << log;
+  EXPECT_TRUE(m.mounted.empty());
+}
+
+struct RefusalCase {
+  const char* name;
+  Failure failure;
+  const char* logDevice;  // where the entry goes: the image's partition when known
+  std::function<void(FakeMachine&)> change;
+};
+
+class RestoreAgentRefusal : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(RestoreAgentRefusal, WritesNothingToTheTargetAndBootsWindowsAgain) {
+  FakeMachine m;
+  Arrange(m);
+  GetParam().change(m);
+  const Refusal outcome = RunAgent(m);
+  EXPECT_EQ(GetParam().failure, outcome.failure) << outcome.detail;
+
+  EXPECT_TRUE(m.diskWrites.empty());
+  EXPECT_FALSE(m.Ran("mkntfs"));
+  EXPECT_FALSE(m.Ran("wimlib-imagex", "apply"));
+  EXPECT_EQ("original ini", Read(m, "/dev/sda1", "/boot.ini"));
+  EXPECT_EQ("original bcd", Read(m, "/dev/sda1", "/Boot/BCD"));
+  const auto& system = m.PartOf("/dev/sda1").tree;
+  EXPECT_EQ(0u, system.count("/BOOT.IN_") + system.count("/Boot/BCD_B"));
+  EXPECT_EQ(0u, system.count("/Ghost.ba_") + system.count("/Ghost.map"));
+
+  const std::string log = Read(m, GetParam().logDevice, "/durozazo/restore.log") +
+                          Read(m, GetParam().logDevice, "/DURozazo/restore.log");
+  EXPECT_EQ(
+      0u, LastLine(log).find("result: failed " + std::string(FailureCode(outcome.failure)) + ": "))
+      << log;
+  EXPECT_TRUE(m.mounted.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, RestoreAgentRefusal,
+    testing::Values(
+        RefusalCase{"GhostImage", Failure::kImageGho, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      m.PartOf("/dev/sda2").tree["/durozazo/Download/win.wim"].bytes = "\xFE\xEF..";
+                    }},
+        RefusalCase{"CorruptImage", Failure::kImageCorrupt, "/dev/sda2",
+                    [](FakeMachine& m) { m.verifyStatus = 1; }},
+        RefusalCase{
+            "MissingImage", Failure::kImageMissing, "/dev/sda2",
+            [](FakeMachine& m) { m.PartOf("/dev/sda2").tree.erase("/durozazo/Download/win.wim"); }},
+        RefusalCase{"Hibernated", Failure::kTargetHibernated, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      m.PartOf("/dev/sda1").tree["/hiberfil.sys"] = Node{false, "HIBRxxxx"};
+                    }},
+        RefusalCase{"TooSmall", Failure::kImageTooLarge, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      // 60 MiB of files do not fit 64 MiB; the record says the same.
+                      m.parts[0].found.length = 64ull << 20;
+                      std::string& record = m.PartOf("/dev/sda1").tree["/Ghost.map"].bytes;
+                      record.replace(record.find("length=104857600"), 16, "length=67108864");
+                    }},
+        RefusalCase{"SignatureOnTwoDisks", Failure::kRecordMismatch, "/dev/sda1",
+                    [](FakeMachine& m) { m.Add("/dev/sdb1", 0x1A2B3C4D, 1048576, FsKind::kFat); }},
+        RefusalCase{"ImageOnTarget", Failure::kImageOnTarget, "/dev/sda1",
+                    [](FakeMachine& m) {
+                      std::string& script = m.PartOf("/dev/sda1").tree["/Ghost.ba_"].bytes;
+                      script.replace(script.find("src=\"1:2"), 8, "src=\"1:1");
+                    }}),
+    [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+
+TEST(RestoreAgent, SeveralTasksAreRefusedButEachBootsWindowsAgain) {
+  FakeMachine m;
+  Arrange(m);
+  m.Add("/dev/sdb1", 0x55667788, 1048576, FsKind::kFat).tree = {
+      {"/kv.ima", {false, "floppy"}},
+      {"/GHOST.BA_", {false, kLoadScript}},
+      {"/boot.in_", {false, "second ini"}}};
+  EXPECT_EQ(Failure::kSeveralTasks, RunAgent(m).failure);
+  EXPECT_EQ("original ini", Read(m, "/dev/sda1", "/boot.ini"));
+  EXPECT_EQ("original bcd", Read(m, "/dev/sda1", "/Boot/BCD"));
+  EXPECT_EQ("second ini", Read(m, "/dev/sdb1", "/boot.ini"));
+  EXPECT_TRUE(m.runs.empty());
+  EXPECT_TRUE(m.diskWrites.empty());
+  EXPECT_NE(std::string::npos,
+            Read(m, "/dev/sdb1", "/DURozazo/restore.log").find("result: failed several-tasks"));
+}
+
+// A backup into a folder named in code page 936, whose second byte is a
+// backslash ("乗" is 81 5C): the folder is made under its UTF-8 name.
+const std::string kDumpScript =
+    "Ghost.exe -nousb -clone,mode=pdump,src=\"1:1\",dst=\"1:2\\DURozazo\\\x81\\\\SYS.GHO\" -sure "
+    "-rb -crcignore -fro -z3 -auto -afile=\"GHOSTERR.TXT\"\r\nrestart\r\n";
+
+TEST(RestoreAgent, BackupReplacesTheOldFileOnlyAfterItVerified) {
+  for (int verifyStatus : {0, 1}) {
+    FakeMachine m;
+    Arrange(m, kDumpScript);
+    m.PartOf("/dev/sda2").tree["/durozazo/\xE4\xB9\x97"] = Node{true, ""};
+    m.PartOf("/dev/sda2").tree["/durozazo/\xE4\xB9\x97/sys.gho"] = Node{false, "old backup"};
+    m.verifyStatus = verifyStatus;
+    const Refusal outcome = RunAgent(m);
+
+    const auto& runs = m.runs;
+    const size_t capture = RunIndex(m, "wimlib-imagex", "capture");
+    ASSERT_LT(capture, runs.size());
+    EXPECT_EQ("/dev/sda1", runs[capture][2]);
+    EXPECT_EQ("/m/sda2/durozazo/\xE4\xB9\x97/sys.gho.kavi-new", runs[capture][3]);
+    const auto& work = m.PartOf("/dev/sda2").tree;
+    EXPECT_EQ(0u, work.count("/durozazo/\xE4\xB9\x97/sys.gho.kavi-new"));
+    EXPECT_EQ(0u, work.count("/durozazo/\xE4\xB9\x97/SYS.GHO"));
+    if (verifyStatus == 0) {
+      EXPECT_FALSE(outcome.failed()) << outcome.detail;
+      EXPECT_EQ(0u, Read(m, "/dev/sda2", "/durozazo/\xE4\xB9\x97/sys.gho").find("MSWIM"));
+    } else {
+      EXPECT_EQ(Failure::kCaptureFailed, outcome.failure);
+      EXPECT_EQ("old backup", Read(m, "/dev/sda2", "/durozazo/\xE4\xB9\x97/sys.gho"));
+    }
+    EXPECT_TRUE(m.diskWrites.empty());
+    EXPECT_EQ("original ini", Read(m, "/dev/sda1", "/boot.ini"));
+  }
+}
+
+}  // namespace
+}  // namespace restore
+}  // namespace kavi

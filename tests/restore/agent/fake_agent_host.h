@@ -1,0 +1,247 @@
+// Substitutes for the agent's seams: partitions whose file trees live in
+// memory (reachable only while mounted, writable only when mounted so),
+// block devices that keep every write, a tool runner that plays mkntfs and
+// wimlib-imagex, and a console with a clock that moves one second per call.
+#pragma once
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "restore/agent/agent_host.h"
+#include "restore/agent/ntfs_boot.h"
+
+namespace kavi {
+namespace restore {
+namespace testing_agent {
+
+struct Node {
+  bool directory = false;
+  std::string bytes;
+};
+
+// Files of one partition by path below its root ("/Boot/BCD"); folders too.
+using Tree = std::map<std::string, Node>;
+
+inline std::vector<uint8_t> NtfsBootRegion(uint8_t codeFill, uint32_t hidden) {
+  std::vector<uint8_t> r(kNtfsBootRegionSize, codeFill);
+  std::fill(r.begin(), r.begin() + 0x54, 0);
+  const uint8_t bpb[] = {0xEB, 0x52, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' ', ' ', 0x00, 0x02, 8};
+  std::copy(bpb, bpb + sizeof(bpb), r.begin());
+  r[0x18] = 63;   // sectors per track
+  r[0x1A] = 255;  // heads
+  for (int i = 0; i < 4; ++i) r[0x1C + i] = static_cast<uint8_t>(hidden >> (8 * i));
+  r[0x28] = 0xFF;  // total sectors 0x31FFF: the backup boot sector follows
+  r[0x29] = 0x1F;
+  r[0x2A] = 0x03;
+  r[510] = 0x55;
+  r[511] = 0xAA;
+  return r;
+}
+
+class FakeMachine : public DiskAccess, public VolumeAccess, public ToolRunner, public Console {
+ public:
+  struct Part {
+    FoundPartition found;
+    Tree tree;
+    std::vector<uint8_t> bootRegion;
+  };
+  std::vector<Part> parts;
+  std::map<std::string, bool> mounted;  // device -> writable
+  std::vector<std::pair<std::string, uint64_t>> diskWrites;
+  std::map<std::string, std::vector<uint8_t>> written;  // "device@offset" -> bytes
+  std::vector<std::vector<std::string>> runs;
+  std::vector<std::string> screen;
+  int verifyStatus = 0;
+  int captureStatus = 0;
+  Tree imageFiles = {{"/Windows", {true, ""}}, {"/Windows/explorer.exe", {false, "MZ"}}};
+  double clock = 0;
+
+  Part& Add(const std::string& device, uint32_t signature, uint64_t start, FsKind fs,
+            uint64_t length = 100ull << 20) {
+    Part p;
+    p.found.device = device;
+    p.found.disk = device.substr(5, 3);
+    p.found.signature = signature;
+    p.found.start = start;
+    p.found.length = length;
+    p.found.fs = fs;
+    p.bootRegion = NtfsBootRegion(0xC7, static_cast<uint32_t>(start / 512));
+    parts.push_back(p);
+    return parts.back();
+  }
+  Part& PartOf(const std::string& device) {
+    for (Part& p : parts) {
+      if (p.found.device == device) return p;
+    }
+    return parts.at(99);
+  }
+  bool Ran(const std::string& tool, const std::string& verb = "") const {
+    for (const auto& argv : runs) {
+      if (argv[0] == tool && (verb.empty() || argv.at(1) == verb)) return true;
+    }
+    return false;
+  }
+
+  // DiskAccess
+  std::vector<FoundPartition> Partitions() override {
+    std::vector<FoundPartition> all;
+    for (const Part& p : parts) all.push_back(p.found);
+    return all;
+  }
+  bool Read(const std::string& device, uint64_t offset, size_t size,
+            std::vector<uint8_t>* out) override {
+    const Part& p = PartOf(device);
+    if (offset + size > p.bootRegion.size()) return false;
+    out->assign(p.bootRegion.begin() + offset, p.bootRegion.begin() + offset + size);
+    return true;
+  }
+  bool Write(const std::string& device, uint64_t offset,
+             const std::vector<uint8_t>& bytes) override {
+    diskWrites.push_back({device, offset});
+    written[device + "@" + std::to_string(offset)] = bytes;
+    return true;
+  }
+
+  // VolumeAccess: "/m/sda1/..." reaches sda1's tree while it is mounted.
+  std::string Mount(const FoundPartition& partition, bool writable) override {
+    if (mounted.count(partition.device)) return "";
+    mounted[partition.device] = writable;
+    return "/m/" + partition.device.substr(5);
+  }
+  bool Unmount(const std::string& dir) override {
+    return mounted.erase("/dev/" + dir.substr(3)) == 1;
+  }
+  std::optional<std::vector<DirEntry>> List(const std::string& dir) override {
+    Tree* tree = nullptr;
+    std::string path;
+    if (!Locate(dir, false, &tree, &path)) return std::nullopt;
+    if (!path.empty() && (!tree->count(path) || !(*tree)[path].directory)) return std::nullopt;
+    std::vector<DirEntry> entries;
+    for (const auto& [p, node] : *tree) {
+      if (p.size() > path.size() + 1 && p.compare(0, path.size() + 1, path + "/") == 0 &&
+          p.find('/', path.size() + 1) == std::string::npos) {
+        entries.push_back(DirEntry{p.substr(path.size() + 1), node.directory});
+      }
+    }
+    return entries;
+  }
+  std::optional<std::string> ReadFile(const std::string& file, size_t limit) override {
+    Tree* tree = nullptr;
+    std::string path;
+    if (!Locate(file, false, &tree, &path) || !tree->count(path) || (*tree)[path].directory) {
+      return std::nullopt;
+    }
+    return (*tree)[path].bytes.substr(0, limit);
+  }
+  bool WriteFile(const std::string& file, const std::string& bytes) override {
+    return Put(file, Node{false, bytes});
+  }
+  bool AppendFile(const std::string& file, const std::string& bytes) override {
+    std::optional<std::string> old = ReadFile(file, std::string::npos);
+    return Put(file, Node{false, old.value_or("") + bytes});
+  }
+  bool MakeDirectory(const std::string& dir) override { return Put(dir, Node{true, ""}); }
+  bool Remove(const std::string& target) override {
+    Tree* tree = nullptr;
+    std::string path;
+    if (!Locate(target, true, &tree, &path)) return false;
+    for (auto it = tree->begin(); it != tree->end();) {
+      const bool inside =
+          it->first == path || it->first.compare(0, path.size() + 1, path + "/") == 0;
+      it = inside ? tree->erase(it) : std::next(it);
+    }
+    return true;
+  }
+  bool Rename(const std::string& from, const std::string& to) override {
+    std::optional<std::string> bytes = ReadFile(from, std::string::npos);
+    return bytes && Remove(to) && WriteFile(to, *bytes) && Remove(from);
+  }
+
+  // ToolRunner: mkntfs and wimlib-imagex act on the fake partitions.
+  int Run(const std::vector<std::string>& argv,
+          const std::function<void(const std::string&)>& onLine, std::string* output) override {
+    runs.push_back(argv);
+    const std::string& tool = argv[0];
+    const std::string verb = argv.size() > 1 ? argv[1] : "";
+    auto progress = [&](const char* phase) {
+      for (int percent : {0, 50, 100}) {
+        if (onLine) {
+          onLine(std::string(phase) + ": " + std::to_string(percent * 6 / 10) + " MiB of 60 MiB (" +
+                 std::to_string(percent) + "%) done");
+        }
+      }
+    };
+    if (tool == "ntfslabel") {
+      if (output) *output = "SYSTEM\n";
+      return 0;
+    }
+    if (tool == "mkntfs") {
+      Part& p = PartOf(argv.back());
+      p.tree.clear();
+      p.bootRegion = NtfsBootRegion(0x00, 0);  // mkntfs' own code, hidden sectors as given
+      return 0;
+    }
+    if (tool != "wimlib-imagex") return 127;
+    if (verb == "info") {
+      if (output) {
+        *output =
+            "WIM Information:\nImage Count:    1\n\nAvailable Images:\n"
+            "Index:                  1\nTotal Bytes:            62914560\n";
+      }
+      return 0;
+    }
+    if (verb == "verify") {
+      progress("Verifying file data");
+      return verifyStatus;
+    }
+    if (verb == "apply") {
+      progress("Extracting file data");
+      const std::string& to = argv[4];
+      Tree& tree =
+          to.compare(0, 5, "/dev/") == 0 ? PartOf(to).tree : PartOf("/dev/" + to.substr(3)).tree;
+      for (const auto& [path, node] : imageFiles) tree[path] = node;
+      return 0;
+    }
+    if (verb == "capture") {
+      progress("Archiving file data");
+      if (captureStatus == 0) WriteFile(argv[3], std::string("MSWIM\0\0\0new", 11));
+      return captureStatus;
+    }
+    return 1;
+  }
+
+  // Console
+  void Line(const std::string& text) override { screen.push_back(text); }
+  void Progress(const std::string& text) override { screen.push_back(text); }
+  double Seconds() override { return clock += 1; }
+  std::string Timestamp() override { return "2026-12-08 03:12:45"; }
+
+ private:
+  bool Locate(const std::string& full, bool forWriting, Tree** tree, std::string* path) {
+    if (full.compare(0, 3, "/m/") != 0) return false;
+    const size_t slash = full.find('/', 3);
+    const std::string device =
+        "/dev/" + full.substr(3, slash == std::string::npos ? slash : slash - 3);
+    auto it = mounted.find(device);
+    if (it == mounted.end() || (forWriting && !it->second)) return false;
+    *tree = &PartOf(device).tree;
+    *path = slash == std::string::npos ? "" : full.substr(slash);
+    return true;
+  }
+  bool Put(const std::string& full, const Node& node) {
+    Tree* tree = nullptr;
+    std::string path;
+    if (!Locate(full, true, &tree, &path) || path.empty()) return false;
+    const std::string parent = path.substr(0, path.rfind('/'));
+    if (!parent.empty() && (!tree->count(parent) || !(*tree)[parent].directory)) return false;
+    (*tree)[path] = node;
+    return true;
+  }
+};
+
+}  // namespace testing_agent
+}  // namespace restore
+}  // namespace kavi
