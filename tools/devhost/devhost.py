@@ -37,10 +37,12 @@ Commands:
   checkcode FILE
       Prints the MD5 text and a check code of FILE.
 
---demo prepares the demo catalogue: three deterministic images of a little
-over 100 MB each, generated on first use into STATE/files/images (kept for
-later runs, never committed), and the catalogue text in code page 936 with
-their names, sizes, MD5 texts and check codes.
+--demo prepares the demo catalogue: three deterministic Ghost-named images
+of a little over 100 MB each and two real WIM files of about the same size
+(captured with wimlib-imagex from generated trees of incompressible data),
+generated on first use into STATE/files/images (kept for later runs, never
+committed), and the catalogue text in code page 936 with their names, sizes,
+MD5 texts and check codes.
 """
 import argparse
 import base64
@@ -50,6 +52,7 @@ import json
 import os
 import random
 import re
+import shutil
 import signal
 import socket
 import subprocess
@@ -76,6 +79,16 @@ DEMO_IMAGES = [
      "演示用系统镜像：Windows 10 专业版 64位", 120 * MIB + 1, 3),
 ]
 GENERATOR_VERSION = 1
+# name, file name, info text, bytes of file data in the captured tree, seed.
+# Real WIM files, which the restore environment loads; stored uncompressed,
+# so the file is a little larger than its data and generation stays fast.
+DEMO_WIM_IMAGES = [
+    ("Windows 10 专业版 64位 WIM（演示镜像）", "WIN10_64.WIM",
+     "演示用WIM镜像：Windows 10 专业版 64位，由还原环境写入", 104 * MIB, 11),
+    ("Windows 7 旗舰版 64位 WIM（演示镜像）", "WIN7_64.WIM",
+     "演示用WIM镜像：Windows 7 SP1 旗舰版 64位，由还原环境写入", 102 * MIB, 12),
+]
+WIM_GENERATOR_VERSION = 1
 
 
 # ---------------------------------------------------------------- check code
@@ -127,13 +140,43 @@ def generate_image(path, size, seed):
     return h.hexdigest()
 
 
+def generate_wim(path, data_size, seed):
+    """Captures a generated tree holding `data_size` bytes of incompressible
+    file data into a WIM at `path`; returns the file's MD5 text."""
+    tree = path + ".tree"
+    tmp = path + ".part"
+    shutil.rmtree(tree, ignore_errors=True)
+    system32 = os.path.join(tree, "Windows", "System32")
+    os.makedirs(system32)
+    os.makedirs(os.path.join(tree, "Users", "Public", "桌面"))
+    with open(os.path.join(tree, "Windows", "win.ini"), "wb") as f:
+        f.write(b"; for 16-bit app support\r\n[fonts]\r\n[extensions]\r\n")
+    with open(os.path.join(tree, "Users", "Public", "桌面", "说明.txt"), "wb") as f:
+        f.write("Kavi 演示镜像\r\n".encode("utf-8"))
+    written, block = 0, 0
+    while written < data_size:
+        n = min(8 * MIB, data_size - written)
+        with open(os.path.join(system32, f"demo{block:03d}.dll"), "wb") as f:
+            f.write(random.Random(seed * 1000003 + block).randbytes(n))
+        written += n
+        block += 1
+    try:
+        subprocess.run(["wimlib-imagex", "capture", tree, tmp, "Kavi demo", "--compress=none"],
+                       check=True, stdout=subprocess.DEVNULL)
+    finally:
+        shutil.rmtree(tree, ignore_errors=True)
+    os.replace(tmp, path)
+    return file_md5(path)
+
+
 def size_text(size):
     return f"{size / MIB:.0f}MB"
 
 
-def prepare_demo(state, base_url, images=DEMO_IMAGES, log=print):
+def prepare_demo(state, base_url, images=DEMO_IMAGES, log=print, wim_images=()):
     """Generates missing images (kept between runs) and writes the catalogue
-    and version files for `base_url`."""
+    and version files for `base_url`. `images` are raw deterministic files,
+    `wim_images` WIM files captured with wimlib-imagex."""
     files = os.path.join(state, "files")
     image_dir = os.path.join(files, "images")
     os.makedirs(image_dir, exist_ok=True)
@@ -144,21 +187,29 @@ def prepare_demo(state, base_url, images=DEMO_IMAGES, log=print):
     except (OSError, ValueError):
         manifest = {}
     records = []
-    for name, file_name, info, size, seed in images:
+    kinds = [(image, "raw") for image in images] + [(image, "wim") for image in wim_images]
+    for (name, file_name, info, size, seed), kind in kinds:
         path = os.path.join(image_dir, file_name)
+        version = GENERATOR_VERSION if kind == "raw" else WIM_GENERATOR_VERSION
         known = manifest.get(file_name, {})
-        if not (known.get("version") == GENERATOR_VERSION and known.get("size") == size
-                and known.get("seed") == seed and os.path.exists(path)
-                and os.path.getsize(path) == size):
-            log(f"devhost: generating {file_name} ({size} bytes)")
-            known = {"version": GENERATOR_VERSION, "size": size, "seed": seed,
-                     "md5": generate_image(path, size, seed)}
+        if not (known.get("version") == version and known.get("kind", "raw") == kind
+                and known.get("size") == size and known.get("seed") == seed
+                and os.path.exists(path)
+                and os.path.getsize(path) == known.get("file_size", size)):
+            how = " in a WIM" if kind == "wim" else ""
+            log(f"devhost: generating {file_name} ({size} bytes{how})")
+            if kind == "raw":
+                md5 = generate_image(path, size, seed)
+            else:
+                md5 = generate_wim(path, size, seed)
+            known = {"version": version, "kind": kind, "size": size, "seed": seed, "md5": md5,
+                     "file_size": os.path.getsize(path)}
             manifest[file_name] = known
             with open(manifest_path, "w", encoding="utf-8") as f:
                 json.dump(manifest, f, indent=1)
         md5 = known["md5"]
-        fields = [name, f"{base_url}/images/{file_name}", file_name, info, size_text(size),
-                  md5, check_code(md5, seed)]
+        fields = [name, f"{base_url}/images/{file_name}", file_name, info,
+                  size_text(known.get("file_size", size)), md5, check_code(md5, seed)]
         records.append("<line>" + "|".join(fields) + "|</line>")
     kavi = os.path.join(files, "kavi")
     os.makedirs(kavi, exist_ok=True)
@@ -446,7 +497,7 @@ def cmd_serve(args):
     os.makedirs(state, exist_ok=True)
     server = Server(args.port, state, dict(args.fault))
     if args.demo:
-        prepare_demo(state, args.public_url or server.url)
+        prepare_demo(state, args.public_url or server.url, wim_images=DEMO_WIM_IMAGES)
     stop = threading.Event()
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: stop.set())
