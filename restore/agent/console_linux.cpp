@@ -11,8 +11,12 @@ namespace restore {
 
 LinuxConsole::LinuxConsole() {
   for (const char* path : {"/dev/tty0", "/dev/ttyS0"}) {
-    const int fd = open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0) fds_.push_back(fd);
+    // A serial port without carrier would block the open; once open, the
+    // writes may wait for the line so the last words are not dropped.
+    const int fd = open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fds_.push_back(fd);
   }
   // Run by hand outside the restore environment: the terminal it runs in.
   if (fds_.empty()) fds_.push_back(dup(1));
