@@ -34,7 +34,12 @@ Refusal AgentRun::Run() {
   started_ = host_.console.Seconds();
   Say("Kavi restore: looking for the task");
   const Refusal outcome = FindAndDecide();
-  const long seconds = static_cast<long>(host_.console.Seconds() - started_ + 0.5);
+  const double now = host_.console.Seconds();
+  const long seconds = static_cast<long>(now - started_ + 0.5);
+  // The monotonic clock starts with the kernel: how long this boot took.
+  char uptime[48];
+  std::snprintf(uptime, sizeof uptime, "done: restarting at uptime %.1f s", now);
+  log_.Add(uptime);
   log_.Finish(outcome, seconds);
   Say(ResultLine(outcome, seconds));
   for (size_t index : logPartitions_) WriteLog(index);
