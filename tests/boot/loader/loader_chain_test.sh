@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# loader_chain_test.sh LOADER_DIR [REPORT.xml]: boots the loader chain in QEMU (software
-# emulation). The test disk has one FAT16 partition holding kvldr.mbr, kvldr
+# loader_chain_test.sh LOADER_DIR [REPORT.xml [ENV_DIR]]: boots the loader chain in QEMU
+# (software emulation). The test disk has one FAT16 partition holding kvldr.mbr, kvldr
 # and a test KV.ima built by make_floppy.py from a stand-in payload folder
 # whose "DOS boot sector" writes a marker and powers QEMU off. A stub in the
 # master boot record plays the Windows boot manager (or NTLDR, which starts a
@@ -9,6 +9,13 @@
 # marker: kvldr.mbr finds and starts kvldr, whose GRUB finds KV.ima and
 # boots it with memdisk. A second disk without KV.ima must hand the machine
 # back to the boot manager (a stand-in \bootmgr that writes its own marker).
+# A third disk has one NTFS partition with the restore environment's KV.ima
+# (ENV_DIR, by default the build tree's restore/env beside LOADER_DIR) whose
+# agent is replaced by one that reports on the serial line whether the
+# environment sees the disk it came from, and powers off: GRUB must find
+# KV.ima on NTFS, loop it back and boot the kernel inside, and the
+# environment's /init must bring up the disk and run the agent. Without a
+# built environment (a tree without the restore side) that case is skipped.
 # Exit 77 (skipped) only when QEMU cannot run. The counts also go to
 # REPORT.xml, in the form the test command sums up.
 set -euo pipefail
@@ -22,10 +29,11 @@ report() {
 }
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../../.." && pwd)"
+env_dir="${3:-$loader_dir/../restore/env}"
 
 if ! command -v qemu-system-i386 >/dev/null || ! qemu-system-i386 -version >/dev/null 2>&1; then
   echo "SKIPPED: qemu-system-i386 cannot run here (package qemu-system-x86)."
-  report 2 0 2
+  report 3 0 3
   exit 77
 fi
 for f in "$loader_dir/kvldr" "$loader_dir/kvldr.mbr"; do
@@ -61,28 +69,40 @@ open(w + "/payload/GHOST.EXE", "wb").write(b"MZ stand-in")
 PY
 python3 "$root/tools/bootloader/make_floppy.py" "$work/KV.ima" "$work/payload"
 
-# make_disk NAME FILES...: a disk whose one FAT16 partition (32 MiB from
-# sector 2048) holds the files, hidden as the program leaves them, with the
-# boot-manager stub in the master boot record and kvldr.mbr in sectors 1-16.
-part_sectors=65536
+# make_disk NAME FS FILES...: a disk whose one partition (FS fat: FAT16 of
+# 32 MiB; ntfs: NTFS with 16 MiB to spare; from sector 2048) holds the files,
+# hidden as the program leaves them on FAT, with the boot-manager stub in the
+# master boot record and kvldr.mbr in sectors 1-16.
 make_disk() {
-  local name="$1"
-  shift
+  local name="$1" fs="$2" part_sectors=65536 type=06 f
+  shift 2
   rm -f "$work/part.img"
-  mkfs.fat -C -F 16 -h 2048 -n KAVITEST "$work/part.img" $((part_sectors / 2)) >/dev/null
-  for f in "$@"; do
-    mcopy -i "$work/part.img" "$f" "::$(basename "$f")"
-    mattrib -i "$work/part.img" +h +s +r "::$(basename "$f")"
-  done
-  python3 - "$work" "$loader_dir/kvldr.mbr" "$part_sectors" "$work/$name" <<'PY'
+  if [ "$fs" = ntfs ]; then
+    type=07
+    part_sectors=$(( ($(cat "$@" | wc -c) / 512 / 2048 + 16) * 2048 ))
+    truncate -s $((part_sectors * 512)) "$work/part.img"
+    mkntfs -F -Q -q -s 512 -p 2048 -H 255 -S 63 -L KAVITEST "$work/part.img" 2>"$work/mkntfs.log" ||
+      { cat "$work/mkntfs.log"; return 1; }
+    for f in "$@"; do
+      ntfscp -q "$work/part.img" "$f" "$(basename "$f")"
+    done
+  else
+    mkfs.fat -C -F 16 -h 2048 -n KAVITEST "$work/part.img" $((part_sectors / 2)) >/dev/null
+    for f in "$@"; do
+      mcopy -i "$work/part.img" "$f" "::$(basename "$f")"
+      mattrib -i "$work/part.img" +h +s +r "::$(basename "$f")"
+    done
+  fi
+  python3 - "$work" "$loader_dir/kvldr.mbr" "$part_sectors" "$work/$name" "$type" <<'PY'
 import struct, sys
 w, mbr_file, part_sectors, disk_file = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+part_type = int(sys.argv[5], 16)
 stub = open(w + "/stub.bin", "rb").read()
 bootsector_file = open(mbr_file, "rb").read()
 assert len(stub) <= 446 and len(bootsector_file) <= 16 * 512
 mbr = bytearray(512)
 mbr[:len(stub)] = stub
-mbr[446:462] = struct.pack("<B3sB3sII", 0x80, b"\xfe\xff\xff", 0x06, b"\xfe\xff\xff",
+mbr[446:462] = struct.pack("<B3sB3sII", 0x80, b"\xfe\xff\xff", part_type, b"\xfe\xff\xff",
                            2048, part_sectors)
 mbr[510:] = b"\x55\xaa"
 gap = bytearray(2047 * 512)
@@ -94,29 +114,32 @@ with open(disk_file, "wb") as disk:
 PY
 }
 
-# boots DISK MARKER WHAT: runs QEMU on the disk until the stand-in at the end
-# of the chain powers it off, and looks for its marker.
+# boots DISK MARKER WHAT [MEMORY_MB [SECONDS]]: runs QEMU on the disk until the
+# program at the end of the chain powers it off, and looks for its marker on
+# the debug console (the real-mode stand-ins) or the serial line (Linux).
 boots() {
-  local disk="$1" marker="$2" what="$3" status=0
-  rm -f "$work/debug.log"
-  timeout 60 qemu-system-i386 -M pc -m 64 -display none -no-reboot -monitor none -serial none \
-    -nic none -drive file="$work/$disk",format=raw,if=ide \
+  local disk="$1" marker="$2" what="$3" memory="${4:-64}" seconds="${5:-60}" status=0
+  rm -f "$work/debug.log" "$work/serial.log"
+  timeout "$seconds" qemu-system-i386 -M pc -m "$memory" -display none -no-reboot -monitor none \
+    -serial file:"$work/serial.log" -nic none -drive file="$work/$disk",format=raw,if=ide \
     -debugcon file:"$work/debug.log" -device isa-debug-exit,iobase=0xf4,iosize=0x04 ||
     status=$?
-  if grep -q "$marker" "$work/debug.log" 2>/dev/null; then
+  if cat "$work/debug.log" "$work/serial.log" 2>/dev/null | grep -q "$marker"; then
     echo "passed: $what (QEMU exit $status)"
     return 0
   fi
-  echo "FAILED: $what (QEMU exit $status); debug console:"
+  echo "FAILED: $what (QEMU exit $status); debug console and serial line:"
   cat "$work/debug.log" 2>/dev/null || true
+  tail -n 30 "$work/serial.log" 2>/dev/null || true
   return 1
 }
 
 cp "$loader_dir/kvldr" "$loader_dir/kvldr.mbr" "$work/"
-make_disk takeover.img "$work/kvldr.mbr" "$work/kvldr" "$work/KV.ima" "$work/bootmgr"
-make_disk nofloppy.img "$work/kvldr.mbr" "$work/kvldr" "$work/bootmgr"
+make_disk takeover.img fat "$work/kvldr.mbr" "$work/kvldr" "$work/KV.ima" "$work/bootmgr"
+make_disk nofloppy.img fat "$work/kvldr.mbr" "$work/kvldr" "$work/bootmgr"
 passed=0
 failed=0
+skipped=0
 if boots takeover.img KAVI-FLOPPY-BOOTED "kvldr.mbr started as a boot sector reached KV.ima"; then
   passed=$((passed + 1))
 else
@@ -127,6 +150,34 @@ if boots nofloppy.img WINDOWS-BOOT-MANAGER "without KV.ima the loader went back 
 else
   failed=$((failed + 1))
 fi
-echo "$passed passed, $failed failed"
-report 2 "$failed" 0
+
+if [ -s "$env_dir/KV.ima" ]; then
+  # The environment as built, with the agent replaced by a later archive in
+  # the initramfs (the kernel unpacks them in order, the later file wins).
+  mkdir -p "$work/open/env/bin"
+  cp "$env_dir/KV.ima" "$work/open/KV.ima"
+  cat > "$work/open/env/bin/kavi-agent" <<'AGENT'
+#!/bin/sh
+grep -q ' sda1$' /proc/partitions && echo "KAVI-ENV-BOOTED-WITH-DISK" > /dev/ttyS0
+cat /proc/partitions > /dev/ttyS0
+poweroff -f
+AGENT
+  chmod 755 "$work/open/env/bin/kavi-agent"
+  python3 "$root/restore/env/mkcpio.py" "$work/open/env" "$work/open/agent.cpio"
+  mcopy -i "$work/open/KV.ima" ::/KAVI/INITRD.XZ "$work/open/initrd"
+  cat "$work/open/agent.cpio" >> "$work/open/initrd"
+  mcopy -o -i "$work/open/KV.ima" "$work/open/initrd" ::/KAVI/INITRD.XZ
+  # 128 MiB: the smallest machine the environment is meant to run on.
+  make_disk open.img ntfs "$work/kvldr.mbr" "$work/kvldr" "$work/open/KV.ima" "$work/bootmgr"
+  if boots open.img KAVI-ENV-BOOTED-WITH-DISK "the restore environment in KV.ima on NTFS booted and saw its disk" 128 90; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+else
+  echo "skipped: no restore environment at $env_dir/KV.ima (a tree without the restore side)"
+  skipped=1
+fi
+echo "$passed passed, $failed failed, $skipped skipped"
+report 3 "$failed" "$skipped"
 [ "$failed" -eq 0 ]
