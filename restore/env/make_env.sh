@@ -33,9 +33,12 @@ done
 declare -A version_known depends_known
 learn() {
   local names=() name version deps
-  for name in "$@"; do [ -n "${version_known[$name]+x}" ] || names+=("$name:$arch"); done
+  for name in "$@"; do
+    [ -n "${version_known[$name]+x}" ] && continue
+    names+=("$name:$arch")
+    version_known[$name]= # no such package unless apt-cache says otherwise
+  done
   [ ${#names[@]} -gt 0 ] || return 0
-  for name in "$@"; do version_known[$name]=; done
   while IFS=$'\t' read -r name version deps; do
     version_known[$name]="$version"
     depends_known[$name]="$deps"
@@ -106,7 +109,7 @@ mkdir -p "$rootfs"/{bin,sbin,usr/bin,usr/sbin,dev,proc,sys,run,tmp,lib} "$rootfs
 chmod 1777 "$rootfs/tmp"
 
 # put NAME REL: copies REL of package NAME's tree to the same place in the
-# initramfs (following links), and queues it for the library search.
+# initramfs, and queues it for the library search.
 declare -A placed owner
 queue=()
 put() {
@@ -121,7 +124,10 @@ put() {
     target="$(readlink "$src")"
     ln -s "$target" "$rootfs/$rel"
     placed[$rel]=1
-    put "$name" "$(realpath -m -s "/$(dirname "$rel")/$target" | cut -c2-)"
+    case "$target" in
+      /*) put "$name" "${target#/}" ;;
+      *) put "$name" "$(realpath -m -s "/$(dirname "$rel")/$target" | cut -c2-)" ;;
+    esac
     return 0
   fi
   cp "$src" "$rootfs/$rel"
@@ -213,7 +219,7 @@ kver="$(basename "$(ls -d "$ktree"/lib/modules/*/ | head -n1)")"
 # which hides NVMe disks on many laptops), USB disks and their host
 # controllers, virtio, common RAID and HBA drivers, the disks hypervisors
 # offer; then FUSE for ntfs-3g, and FAT with the code pages the agent reads.
-wanted='^kernel/(drivers/ata/|drivers/nvme/host/|drivers/pci/controller/vmd\.|drivers/usb/storage/|drivers/usb/host/([xeou]hci|ehci|xhci)[-_]|drivers/virtio/|drivers/block/virtio_blk\.|drivers/scsi/virtio_scsi\.|drivers/scsi/sd_mod\.|drivers/scsi/(megaraid|mpt3sas|mpi3mr|aacraid|arcmsr|mvsas|isci|pm8001|smartpqi)/|drivers/scsi/(hpsa|megaraid|3w-9xxx|3w-sas|hptiop|stex|vmw_pvscsi|hv_storvsc|BusLogic)\.|drivers/message/fusion/|drivers/hv/hv_vmbus\.|drivers/block/xen-blkfront\.|fs/fuse/fuse\.|fs/fat/vfat\.|fs/nls/nls_(cp437|cp936|utf8|iso8859-1)\.)'
+wanted='^kernel/(drivers/ata/|drivers/nvme/host/|drivers/pci/controller/vmd\.|drivers/usb/storage/|drivers/usb/host/(xhci|ehci|ohci|uhci)[-_]|drivers/virtio/|drivers/block/virtio_blk\.|drivers/scsi/virtio_scsi\.|drivers/scsi/sd_mod\.|drivers/scsi/(megaraid|mpt3sas|mpi3mr|aacraid|arcmsr|mvsas|isci|pm8001|smartpqi)/|drivers/scsi/(hpsa|megaraid|3w-9xxx|3w-sas|hptiop|stex|vmw_pvscsi|hv_storvsc|BusLogic)\.|drivers/message/fusion/|drivers/hv/hv_vmbus\.|drivers/block/xen-blkfront\.|fs/fuse/fuse\.|fs/fat/vfat\.|fs/nls/nls_(cp437|cp936|utf8|iso8859-1)\.)'
 moddir="lib/modules/$kver"
 modules="$(awk -v re="$wanted" '{ sub(":", "", $1); if ($1 ~ re) for (i = 1; i <= NF; i++) print $i }' \
   "$ktree/$moddir/modules.dep" | sort -u)"
@@ -239,18 +245,21 @@ for name in $(printf '%s\n' "${!used[@]}" | sort); do
   echo "$name ${version_of[$name]}" >> "$stage/versions.txt"
 done
 python3 "$here/mkcpio.py" "$rootfs" "$stage/initrd.cpio" dev/console:c:5:1:600 dev/null:c:1:3:666
-# crc32: the kernel's xz decoder checks no other kind.
 # The same tree gives the same archive, so its compressed form is kept by
-# content and a rebuild with nothing changed skips the compression.
+# content and a rebuild with nothing changed skips the compression. crc32:
+# the kernel's xz decoder checks no other kind; the 8 MiB dictionary is what
+# the decoder allocates while unpacking.
 sum="$(sha256sum "$stage/initrd.cpio" | cut -c1-32)"
 mkdir -p "$cache/initrd"
 if [ ! -s "$cache/initrd/$sum.xz" ]; then
   # Keep the last few: several build trees may share this cache.
   ls -t "$cache/initrd"/*.xz 2>/dev/null | tail -n +4 | xargs -r rm -f
-  xz --check=crc32 --lzma2=preset=6,dict=8MiB -T0 -c "$stage/initrd.cpio" > "$cache/initrd/$sum.xz.tmp"
-  mv "$cache/initrd/$sum.xz.tmp" "$cache/initrd/$sum.xz"
+  xz --check=crc32 --lzma2=preset=6,dict=8MiB -T0 -c "$stage/initrd.cpio" > "$stage/initrd.xz"
+  cp "$stage/initrd.xz" "$cache/initrd/$sum.xz.$$"
+  mv "$cache/initrd/$sum.xz.$$" "$cache/initrd/$sum.xz"
+else
+  cp "$cache/initrd/$sum.xz" "$stage/initrd.xz"
 fi
-cp "$cache/initrd/$sum.xz" "$stage/initrd.xz"
 cp "$ktree/boot/vmlinuz-$kver" "$stage/vmlinuz"
 
 printf 'Kavi restore environment\r\nkernel %s\r\n' "$kver" > "$stage/KAVIENV"
