@@ -24,7 +24,7 @@ arch=i386
 die() { echo "make_env: $*" >&2; exit 1; }
 trap 'echo "make_env: failed at line $LINENO" >&2' ERR
 [ -f "$agent" ] || die "no agent at $agent"
-for tool in apt-get apt-cache dpkg-deb readelf depmod xz mkfs.fat mcopy python3; do
+for tool in apt-get apt-cache dpkg-deb readelf strip depmod xz mkfs.fat mcopy python3; do
   command -v "$tool" >/dev/null || die "needs $tool"
 done
 
@@ -108,6 +108,8 @@ rootfs="$stage/root"
 mkdir -p "$rootfs"/{bin,sbin,usr/bin,usr/sbin,dev,proc,sys,run,tmp,lib} "$rootfs/usr/lib/$arch-linux-gnu"
 chmod 1777 "$rootfs/tmp"
 
+is_elf() { [ "$(head -c4 "$1" | od -An -c | tr -d ' ')" = '177ELF' ]; }
+
 # put NAME REL: copies REL of package NAME's tree to the same place in the
 # initramfs, and queues it for the library search.
 declare -A placed owner
@@ -149,6 +151,8 @@ for tool in ntfs-3g mkntfs ntfslabel; do
 done
 cp "$agent" "$rootfs/bin/kavi-agent"
 chmod 755 "$rootfs/bin/kavi-agent"
+# The build tree's agent carries its debug information; the machine needs none.
+if is_elf "$rootfs/bin/kavi-agent"; then strip "$rootfs/bin/kavi-agent"; fi
 placed[bin/kavi-agent]=1
 owner[bin/kavi-agent]=agent
 queue+=(bin/kavi-agent)
@@ -180,7 +184,6 @@ find_lib() {
   done
   return 1
 }
-is_elf() { [ "$(head -c4 "$1" | od -An -c | tr -d ' ')" = '177ELF' ]; }
 
 i=0
 while [ $i -lt ${#queue[@]} ]; do
