@@ -210,10 +210,14 @@ def single_disk(s, mode, image_path, d_files, disk_signature=SIG, record_signatu
 
 
 def image_wim(s, files, name="image", compress="lzx"):
+    """A WIM captured from an NTFS volume, as images made on Windows are:
+    with security descriptors, attributes and short names."""
     tree = s.path(name + "-tree")
     disks.write_tree(tree, files)
+    volume = s.partition(name + "-volume", tree, disks.PART_START, C_SIZE + 32 * MiB, "IMAGE")
     wim = s.path(name + ".wim")
-    disks.capture(tree, wim, name="Windows", compress=compress)
+    disks.capture(volume, wim, name="Windows", compress=compress)
+    os.unlink(volume)
     return wim
 
 
