@@ -284,7 +284,10 @@ def scenario_backup_restore(s):
 def refusal(s, code, image_path, d_files, record_signature=SIG):
     """Boots a task the agent must refuse: C: keeps every byte but the
     takeover's own bookkeeping (the task is gone and the boot configuration
-    put back, so Windows starts next time)."""
+    put back, so Windows starts next time). The log goes to the image's
+    partition; when the disk record cannot be trusted, that partition is
+    unknown and the log goes to C:, the one partition known for sure."""
+    log_on_c = record_signature != SIG
     disk, c, d = single_disk(s, "restore", image_path, d_files, record_signature=record_signature)
     before = disks.listing(c, s.dir, "c-before")
     d_before = disks.listing(d, s.dir, "d-before")
@@ -292,6 +295,8 @@ def refusal(s, code, image_path, d_files, record_signature=SIG):
     c_after = disk.extract(0, s.path("c-after.part"))
     check(disks.boot_code(c_after) == disks.boot_code(c), "C:'s boot sectors changed")
     bookkeeping = ["/Ghost.ba_", "/Ghost.map", "/Boot/BCD_B", "/Boot/BCD"]
+    if log_on_c:
+        bookkeeping += ["/DURozazo", "/DURozazo/restore.log"]
     same(disks.without(before, bookkeeping, times_of=["/", "/Boot"]),
          disks.without(disks.listing(c_after, s.dir, "c-after"), bookkeeping, times_of=["/", "/Boot"]),
          "C: changed")
@@ -301,7 +306,7 @@ def refusal(s, code, image_path, d_files, record_signature=SIG):
     same(disks.without(d_before, log, times_of=["/", "/DURozazo"]),
          disks.without(disks.listing(d_after, s.dir, "d-after"), log, times_of=["/", "/DURozazo"]),
          "D: changed beyond the log")
-    entry = log_entry(d_after)
+    entry = log_entry(c_after if log_on_c else d_after)
     check("result: failed " + code in entry, "the log does not give the reason:\n" + entry)
 
 
