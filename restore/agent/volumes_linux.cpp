@@ -54,9 +54,12 @@ std::string LinuxVolumes::Mount(const FoundPartition& partition, bool writable) 
   }
   if (partition.fs == FsKind::kFat) {
     const unsigned long flags = writable ? 0 : MS_RDONLY;
-    // Short names of Chinese Windows are in code page 936; without that
-    // module loaded, long names (UTF-16 on disk) still read right.
-    for (const char* options : {"utf8,shortname=mixed,codepage=936", "utf8,shortname=mixed"}) {
+    // Names in UTF-8 through nls_utf8: the driver loads an I/O character
+    // set even with "utf8", and its default (ascii) is not in the
+    // environment. Short names of Chinese Windows are in code page 936;
+    // without that module, long names (UTF-16 on disk) still read right.
+    for (const char* options :
+         {"iocharset=utf8,shortname=mixed,codepage=936", "iocharset=utf8,shortname=mixed"}) {
       if (mount(partition.device.c_str(), dir.c_str(), "vfat", flags, options) == 0) return dir;
     }
   }

@@ -55,6 +55,37 @@ def make_ntfs(path, size_bytes, start_sector, label, content_wim=None):
         run("wimlib-imagex", "apply", content_wim, "1", path)
 
 
+def make_fat(path, size_bytes, start_sector, label, tree):
+    """A FAT32 partition file at START_SECTOR of its disk holding TREE."""
+    if os.path.exists(path):
+        os.unlink(path)
+    run("mkfs.fat", "-C", "-F", "32", "-h", str(start_sector), "-n", label, path,
+        str(size_bytes // 1024))
+    entries = [os.path.join(tree, e) for e in sorted(os.listdir(tree))]
+    run("mcopy", "-s", "-m", "-i", path, *entries, "::", env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
+
+
+def fat_files(part, work):
+    """{path: sha256} of every file on a FAT partition file."""
+    out = os.path.join(work, os.path.basename(part) + "-files")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    if subprocess.run(["mdir", "-b", "-i", part, "::"], stdout=subprocess.PIPE,
+                      env=dict(os.environ, MTOOLS_SKIP_CHECK="1")).stdout.strip():
+        run("mcopy", "-s", "-n", "-i", part, "::*", out, env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
+    return tree_files(out)
+
+
+def tree_files(root):
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            full = os.path.join(folder, name)
+            rel = "/" + os.path.relpath(full, root)
+            files[rel] = hashlib.sha256(open(full, "rb").read()).hexdigest()
+    return files
+
+
 def put_file(part, source, dest):
     run("ntfscp", "-f", part, source, dest)
 
@@ -67,7 +98,8 @@ def read_file(part, path):
 class Disk:
     """A raw disk image: MBR with SIGNATURE, the stand-in boot manager as its
     code, kvldr.mbr in sectors 1-16 where the stand-in loads it from, and the
-    partitions [(start sector, partition file)] in order."""
+    partitions [(start sector, partition file)] in order; a partition file
+    ending in ".fat" gets the FAT32 type, the others NTFS."""
 
     def __init__(self, path, signature, partitions, stub=None, bootsector_file=None):
         self.path, self.signature, self.partitions = path, signature, partitions
@@ -76,8 +108,9 @@ class Disk:
             f.truncate((end + 2048) * SECTOR)
         table = "label: dos\nlabel-id: 0x%08x\n" % signature
         for i, (start, part) in enumerate(partitions):
-            table += "start=%d, size=%d, type=7%s\n" % (
-                start, os.path.getsize(part) // SECTOR, ", bootable" if i == 0 else "")
+            table += "start=%d, size=%d, type=%s%s\n" % (
+                start, os.path.getsize(part) // SECTOR, "c" if part.endswith(".fat") else "7",
+                ", bootable" if i == 0 else "")
         subprocess.run(["sfdisk", "-q", path], input=table.encode(), check=True,
                        stdout=subprocess.DEVNULL)
         with open(path, "r+b") as f:

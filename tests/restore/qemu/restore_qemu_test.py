@@ -370,9 +370,60 @@ def scenario_second_disk(s):
     check("result: ok" in log_entry(e_after), "the log does not end in success")
 
 
+XP_BOOT_INI = (b"[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+               b"[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"Windows XP\" "
+               b"/fastdetect\r\n")
+XP_ARMED_INI = (b"[boot loader]\r\ntimeout=3\r\ndefault=C:\\kvldr\r\n[operating systems]\r\n"
+                b"multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"Windows XP\" /fastdetect\r\n"
+                b"C:\\kvldr=Kavi\xd2\xbb\xbc\xfc\xbb\xb9\xd4\xad\r\n")
+
+
+def scenario_reinstall_fat(s):
+    """Windows XP on FAT32, booted through boot.ini: the image goes into the
+    emptied volume, whose boot sector stays as it was; ntldr and
+    NTDETECT.COM come back, and boot.ini is the backup boot.in_."""
+    files = {k: v for k, v in new_windows().items() if " -> " not in k}
+    wim = image_wim(s, files)
+    takeover = s.takeover_files("restore", "D:\\镜像\\xp.wim", [
+        "--disk", "%08X" % SIG, "C=%d+%d" % (C_START * 512, C_SIZE), "D=%d+%d" % (D_START * 512, D_SIZE)])
+    c_tree = s.path("c-tree")
+    disks.write_tree(c_tree, {"WINDOWS/system32/kernel32.dll": rb(41, 200000),
+                              "Documents and Settings/小明/桌面/旧文件.txt": b"old",
+                              "ntldr": rb(42, 250000), "NTDETECT.COM": rb(43, 47000),
+                              "boot.ini": XP_ARMED_INI, "boot.in_": XP_BOOT_INI})
+    for name, src in list(s.ctx.payloads.items()) + [(f, os.path.join(takeover, f))
+                                                     for f in os.listdir(takeover)]:
+        shutil.copyfile(src, os.path.join(c_tree, name))
+    c = s.path("c.fat")
+    disks.make_fat(c, C_SIZE, C_START, "SYSTEM", c_tree)
+    d_tree = s.path("d-tree")
+    disks.write_tree(d_tree, {"镜像/xp.wim": open(wim, "rb").read()})
+    d = s.partition("d", d_tree, D_START, D_SIZE, "DATA")
+    disk = disks.Disk(s.path("disk.img"), SIG, [(C_START, c), (D_START, d)], s.ctx.stub,
+                      s.ctx.bootsector)
+    boot_sector = disks.boot_code(c)[:512]
+    s.boot([(disk, s.bus)], "ok")
+    c_after = disk.extract(0, s.path("c-after.fat"))
+    check(disks.boot_code(c_after)[:512] == boot_sector, "C:'s FAT boot sector changed")
+    expected = disks.tree_files(s.path("image-tree"))
+    for name in ("/ntldr", "/NTDETECT.COM"):
+        expected[name] = disks.tree_files(c_tree)[name]
+    expected["/boot.ini"] = disks.tree_files(c_tree)["/boot.in_"]
+    actual = disks.fat_files(c_after, s.dir)
+    missing = sorted(set(expected) - set(actual))
+    extra = sorted(set(actual) - set(expected))
+    changed = sorted(p for p in set(expected) & set(actual) if expected[p] != actual[p])
+    check(not (missing or extra or changed),
+          "C: does not hold the image and the boot files: missing %s, unexpected %s, changed %s"
+          % (missing[:5], extra[:5], changed[:5]))
+    check("result: ok" in log_entry(disk.extract(1, s.path("d-after.part"))),
+          "the log does not end in success")
+
+
 # name: (function, bus in the test command, further buses with --all-buses)
 SCENARIOS = {
     "reinstall": (scenario_reinstall, "ide", ["ahci", "nvme", "virtio"]),
+    "reinstall_fat": (scenario_reinstall_fat, "virtio", ["ide"]),
     "backup_restore": (scenario_backup_restore, "ahci", ["ide"]),
     "refuse_gho": (scenario_refuse_gho, "ide", []),
     "refuse_corrupt": (scenario_refuse_corrupt, "virtio", []),
