@@ -24,7 +24,7 @@ arch=i386
 die() { echo "make_env: $*" >&2; exit 1; }
 trap 'echo "make_env: failed at line $LINENO" >&2' ERR
 [ -f "$agent" ] || die "no agent at $agent"
-for tool in apt-get apt-cache dpkg-deb readelf strip depmod xz mkfs.fat mcopy python3; do
+for tool in apt-get apt-cache dpkg-deb readelf strip depmod xz mkfs.fat mcopy python3 icupkg as ld; do
   command -v "$tool" >/dev/null || die "needs $tool"
 done
 
@@ -206,6 +206,12 @@ while [ $i -lt ${#queue[@]} ]; do
     }
     put ${found% *} "${found#* }"
   done
+done
+
+# ICU's data library, which libxml2 brings along for wimlib, is most of the
+# archive; only its character set converters stay (trim_icu_data.py).
+for lib in "$rootfs"/usr/lib/$arch-linux-gnu/libicudata.so.*; do
+  [ -f "$lib" ] && [ ! -L "$lib" ] && python3 "$here/trim_icu_data.py" "$lib" "$stage/icu"
 done
 
 # -- Kernel and modules ---------------------------------------------------------
