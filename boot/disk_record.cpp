@@ -3,16 +3,28 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <cwchar>
 
 namespace kavi {
 namespace {
 
+// A decimal number from 1 to 9999 at `at`, which moves past it.
+int PositiveNumber(const std::wstring& text, size_t* at) {
+  int value = 0;
+  size_t digits = 0;
+  while (*at < text.size() && text[*at] >= L'0' && text[*at] <= L'9' && digits < 5) {
+    value = value * 10 + (text[(*at)++] - L'0');
+    ++digits;
+  }
+  return digits > 0 && digits < 5 ? value : 0;
+}
+
 // "d:p" with both numbers positive and nothing else.
 bool ParseDesignation(const std::wstring& text, int* disk, int* position) {
-  wchar_t rest = 0;
-  return std::swscanf(text.c_str(), L"%d:%d%lc", disk, position, &rest) == 2 && *disk > 0 &&
-         *position > 0 && text.find(L' ') == std::wstring::npos;
+  size_t at = 0;
+  *disk = PositiveNumber(text, &at);
+  if (*disk == 0 || at >= text.size() || text[at++] != L':') return false;
+  *position = PositiveNumber(text, &at);
+  return *position > 0 && at == text.size();
 }
 
 }  // namespace

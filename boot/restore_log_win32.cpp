@@ -2,11 +2,18 @@
 
 #include <windows.h>
 
+#include <cwctype>
+
 #include "host/text.h"
 #include "host/win32_util.h"
 
 namespace kavi {
 namespace {
+
+std::wstring UpperCase(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+  return text;
+}
 
 // The log grows by one short entry per boot; its end is enough.
 constexpr LONGLONG kLogTail = 256 * 1024;
@@ -18,7 +25,14 @@ bool ReadTail(const std::wstring& path, LONGLONG limit, std::string* text) {
   if (!file.Valid() || !GetFileSizeEx(file.Get(), &size)) return false;
   LARGE_INTEGER from;
   from.QuadPart = size.QuadPart > limit ? size.QuadPart - limit : 0;
-  if (!SetFilePointerEx(file.Get(), from, nullptr, FILE_BEGIN)) return false;
+  // SetFilePointer with the high part, as SetFilePointerEx is not in every
+  // kernel32 the program starts on.
+  LONG high = from.HighPart;
+  if (SetFilePointer(file.Get(), static_cast<LONG>(from.LowPart), &high, FILE_BEGIN) ==
+          INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR) {
+    return false;
+  }
   std::string buffer(static_cast<size_t>(size.QuadPart - from.QuadPart), '\0');
   DWORD read = 0;
   if (!buffer.empty() &&
@@ -37,7 +51,7 @@ class FolderLogStore : public RestoreLogStore {
 
   std::vector<std::string> ReadLogs() override {
     std::vector<std::wstring> folders = {workFolder_};
-    if (lstrcmpiW(workFolder_.c_str(), systemFolder_.c_str()) != 0) {
+    if (UpperCase(workFolder_) != UpperCase(systemFolder_)) {
       folders.push_back(systemFolder_);
     }
     std::vector<std::string> logs;
