@@ -32,7 +32,8 @@ AgentRun::AgentRun(AgentHost& host) : host_(host), log_(host.console.Timestamp()
 
 Refusal AgentRun::Run() {
   started_ = host_.console.Seconds();
-  Say("Kavi restore: looking for the task");
+  Say("Kavi restore. Do not turn off the computer; it restarts by itself when done.");
+  Say("Looking for the task");
   const Refusal outcome = FindAndDecide();
   const double now = host_.console.Seconds();
   const long seconds = static_cast<long>(now - started_ + 0.5);

@@ -17,6 +17,12 @@ LinuxConsole::LinuxConsole() {
     if (fd < 0) continue;
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     fds_.push_back(fd);
+    // The screen still shows the loader's and the kernel's lines: start on
+    // a clean one, where the user reads only what this program says.
+    static const char kClear[] = "\033[2J\033[H";
+    if (fds_.size() == 1 && write(fd, kClear, sizeof kClear - 1) < 0) {
+      // Not cleared: the lines that follow show all the same.
+    }
   }
   // Run by hand outside the restore environment: the terminal it runs in.
   if (fds_.empty()) fds_.push_back(dup(1));
