@@ -1,5 +1,7 @@
 #include "boot/image_payload.h"
 
+#include <cwctype>
+
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
 
@@ -15,15 +17,30 @@ ImageFormat ImageFormatOf(const std::string& head) {
   return ImageFormat::kUnknown;
 }
 
+namespace {
+
+// The restore environment writes the system partition whole (a load) or
+// reads it whole while writing the image (a backup): the image file cannot
+// live on it.
+bool OnSystemDrive(const BootMachine& m, const std::wstring& imagePath) {
+  return !imagePath.empty() && std::towupper(imagePath[0]) == std::towupper(m.systemDrive);
+}
+
+}  // namespace
+
 PayloadChoice ChooseImagePayload(BootMachine& m, int mode, const std::wstring& imagePath) {
   const BootTakeoverSettings& s = m.settings;
-  if (mode == kTakeoverBackup) return {TakeoverResult::kArmed, s.environmentImageId};
+  if (mode == kTakeoverBackup) {
+    if (OnSystemDrive(m, imagePath)) return {TakeoverResult::kImageOnSystemDrive, 0};
+    return {TakeoverResult::kArmed, s.environmentImageId};
+  }
   std::string head;
   if (!m.files.ReadStart(imagePath, kImageHeaderSize, &head)) {
     return {TakeoverResult::kImageUnreadable, 0};
   }
   switch (ImageFormatOf(head)) {
     case ImageFormat::kWim:
+      if (OnSystemDrive(m, imagePath)) return {TakeoverResult::kImageOnSystemDrive, 0};
       return {TakeoverResult::kArmed, s.environmentImageId};
     case ImageFormat::kGhost:
       if (!HasPayloadResource(m.resources, s.payloadIds[0], s.resourceType)) {

@@ -108,6 +108,9 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
       return L"无法识别镜像文件的格式，系统未作任何更改。";
     case TakeoverResult::kImageNeedsGhost:
       return L"该镜像为GHO格式，需要Ghost启动文件，系统未作任何更改。";
+    case TakeoverResult::kImageOnSystemDrive:
+      return L"镜像文件位于系统分区上，无法在重启后写入系统分区，请将其放在其他分区。系统未作任何更"
+             L"改。";
     case TakeoverResult::kPayloadsNotWritten:
       return L"写入启动文件失败，未添加启动项。";
     case TakeoverResult::kScriptNotWritten:

@@ -42,6 +42,7 @@ enum class TakeoverResult {
   kImageUnreadable,     // the image file's header could not be read
   kImageUnknown,        // neither a WIM/ESD nor a Ghost image
   kImageNeedsGhost,     // a Ghost image, and no DOS floppy is carried
+  kImageOnSystemDrive,  // a WIM to load from, or a backup to write to, the system drive
   kPayloadsNotWritten,  // the payloads could not be written to the boot drive
   kScriptNotWritten,    // the Ghost task script could not be made or written
   kBootEntryNotAdded,   // the boot menu entry could not be added and armed

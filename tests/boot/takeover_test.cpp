@@ -341,5 +341,23 @@ TEST(ImagePayload, ImagesNoPayloadCanLoadAreRefusedWithNothingWritten) {
   }
 }
 
+// On a machine whose only partition is C:, the backup and its restore are
+// refused before the question: the environment cannot read C: whole while
+// writing into it, nor write C: whole from a file on it.
+TEST(ImagePayload, AnImageOnTheSystemDriveIsRefusedBeforeTheQuestion) {
+  MachineFixture m;
+  const std::wstring onSystem = L"c:\\DURozazo\\SYS.GHO";
+  m.files.files[onSystem] = std::string("MSWIM\0\0\0", 8);
+  BootMachine machine = m.Machine();
+  OnBackupSystem(machine, m.ui, onSystem);
+  OnRestoreSystem(machine, m.ui, onSystem);
+  const std::wstring text =
+      L"错误:镜像文件位于系统分区上，无法在重启后写入系统分区，请将其放在其他分区。"
+      L"系统未作任何更改。";
+  EXPECT_THAT(Texts(m.ui), ElementsAre(text, text));
+  EXPECT_THAT(m.runner.lines, IsEmpty());
+  EXPECT_THAT(m.files.log, IsEmpty());
+}
+
 }  // namespace
 }  // namespace kavi
