@@ -45,7 +45,7 @@ class DownWrapper : public DownloadEngine {
   FARPROC XL_SetProxy = nullptr;
   XL_SetUserAgentFn XL_SetUserAgent = nullptr;
   XL_GetFileSizeWithUrlFn XL_GetFileSizeWithUrl = nullptr;
-  FARPROC XL_ParseThunderPrivateUrl = nullptr;
+  FARPROC XL_ParsePrivateUrl = nullptr;
   FARPROC XL_SetAdditionInfo = nullptr;
   FARPROC XL_SetFileIdAndSize = nullptr;
 

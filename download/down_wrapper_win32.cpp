@@ -32,7 +32,7 @@ DownWrapper::DownWrapper(const std::wstring& libraryPath) {
   LookUp(module_, "XL_SetProxy", &XL_SetProxy);
   LookUp(module_, "XL_SetUserAgent", &XL_SetUserAgent);
   LookUp(module_, "XL_GetFileSizeWithUrl", &XL_GetFileSizeWithUrl);
-  LookUp(module_, "XL_ParseThunderPrivateUrl", &XL_ParseThunderPrivateUrl);
+  LookUp(module_, "XL_ParsePrivateUrl", &XL_ParsePrivateUrl);
   LookUp(module_, "XL_SetAdditionInfo", &XL_SetAdditionInfo);
   LookUp(module_, "XL_SetFileIdAndSize", &XL_SetFileIdAndSize);
   usable_ = XL_Init && XL_Init() != 0;

@@ -50,6 +50,32 @@ TEST(DownWrapper, LibraryWithoutEnginesExportsIsNotUsable) {
   EXPECT_EQ(0, status.state);
 }
 
+TEST(DownWrapper, EveryEntryIsLookedUpByItsExportName) {
+  DownWrapper b(FolderOfPath(ModuleFileName(nullptr)) + L"\\all_exports.dll");
+  ASSERT_TRUE(b.Usable());
+  auto p = [](auto entry) { return reinterpret_cast<const void*>(entry); };
+  const void* entries[] = {p(b.XL_Init),
+                           p(b.XL_UnInit),
+                           p(b.XL_CreateTask),
+                           p(b.XL_DeleteTask),
+                           p(b.XL_StartTask),
+                           p(b.XL_StopTask),
+                           p(b.XL_QueryTaskInfo),
+                           p(b.XL_QueryTaskInfoEx),
+                           p(b.XL_SetSpeedLimit),
+                           p(b.XL_SetUploadSpeedLimit),
+                           p(b.XL_DelTempFile),
+                           p(b.XL_SetProxy),
+                           p(b.XL_SetUserAgent),
+                           p(b.XL_GetFileSizeWithUrl),
+                           p(b.XL_ParsePrivateUrl),
+                           p(b.XL_SetAdditionInfo),
+                           p(b.XL_SetFileIdAndSize)};
+  for (size_t i = 0; i < sizeof(entries) / sizeof(entries[0]); ++i) {
+    EXPECT_NE(nullptr, entries[i]) << "entry " << i;
+  }
+}
+
 TEST(DownWrapper, ShippedEngineResolvesEveryExportItHas) {
   DownWrapper* binding = GetDownloadEngine();
   ASSERT_NE(nullptr, binding);
