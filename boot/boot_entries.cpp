@@ -13,6 +13,10 @@ std::wstring BcdBackupPath(wchar_t x) {
   return Format(L"%lc:\\BOOT\\BCD_B", x);
 }
 
+// boot.ini holds a few hundred bytes; a larger file is none this program
+// edits, as it could not be put back whole.
+constexpr size_t kBootIniLimit = 64 * 1024;
+
 bool ValidMode(int mode) {
   return mode == kTakeoverBackup || mode == kTakeoverRestore;
 }
@@ -127,22 +131,58 @@ bool AddBcdEntryOwnStore(BootMachine& machine, const std::wstring& name, int mod
 bool AddBootIniEntry(BootMachine& machine, const std::wstring& name, int mode) {
   if (!ValidMode(mode)) return false;
   const BootTakeoverSettings& s = machine.settings;
+  BootFiles& f = machine.files;
   const std::wstring bootIni = Format(L"%lc:\\boot.ini", s.bootDrive);
+  const std::wstring backup = Format(L"%lc:\\boot.in_", s.bootDrive);
   // NTLDR starts the loader's boot-sector form, as the boot manager does.
   const std::wstring loader = Format(L"%lc:\\%ls", s.bootDrive, s.LoaderBootSectorName().c_str());
   // A boot.ini made from nothing would hold only our entry, and NTLDR reads
-  // none on a drive that has none.
-  if (!machine.files.Exists(bootIni)) return false;
-  // In backup mode the DOS side puts this copy back before Ghost dumps the
-  // partition; without it the machine would start the loader at every boot.
-  if (mode == kTakeoverBackup &&
-      !machine.files.Copy(bootIni, Format(L"%lc:\\boot.in_", s.bootDrive), false)) {
+  // none on a drive that has none. The bytes read here are what a failed
+  // edit puts back.
+  std::string before;
+  if (!f.ReadStart(bootIni, kBootIniLimit, &before) || before.size() == kBootIniLimit) {
     return false;
   }
-  BootFiles& f = machine.files;
-  return f.WriteIniValue(bootIni, L"boot loader", L"default", loader) &&
-         f.SetBootLoaderTimeout(bootIni) &&
-         f.WriteIniValue(bootIni, L"operating systems", loader, name);
+  // boot.ini has no one-time entry: the next boot puts "boot.in_" back before
+  // its task runs, so the entry cannot outlive one start of the loader. The
+  // copy must be boot.ini as it was before any takeover. One that names the
+  // loader already was armed by a takeover whose next boot has not come; the
+  // copy that takeover made is kept, and without one there is nothing clean
+  // to put back.
+  bool copied = false;
+  if (!NamesBootIniEntry(before, loader)) {
+    if (!f.Copy(bootIni, backup, false)) return false;
+    copied = true;
+  } else if (!f.Exists(backup)) {
+    return false;
+  }
+  if (f.WriteIniValue(bootIni, L"boot loader", L"default", loader) &&
+      f.SetBootLoaderTimeout(bootIni) &&
+      f.WriteIniValue(bootIni, L"operating systems", loader, name)) {
+    return true;
+  }
+  // Half an edit could leave the loader the default of every later boot. A
+  // copy made here goes only once boot.ini is whole again; until then it is
+  // what the next boot would put back.
+  if (f.WriteScript(bootIni, before) && copied) f.Delete(backup);
+  return false;
+}
+
+bool NamesBootIniEntry(const std::string& bootIni, const std::wstring& loader) {
+  // boot.ini is ANSI text and the loader path plain ASCII; bytes of other
+  // characters never match.
+  const auto lower = [](wchar_t c) -> wchar_t {
+    return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c;
+  };
+  for (size_t at = 0; !loader.empty() && at + loader.size() <= bootIni.size(); ++at) {
+    size_t i = 0;
+    while (i < loader.size() &&
+           lower(static_cast<unsigned char>(bootIni[at + i])) == lower(loader[i])) {
+      ++i;
+    }
+    if (i == loader.size()) return true;
+  }
+  return false;
 }
 
 }  // namespace kavi

@@ -2,7 +2,8 @@
 // entry in a BCD store (Windows Vista and later) or a line in boot.ini
 // (Windows 2000, XP, 2003). The entry runs once: in BCD it is armed with a
 // one-time boot sequence, so a boot environment that fails to start falls
-// back to Windows; the DOS side puts the boot.ini and BCD backups back.
+// back to Windows; the next boot puts the boot.ini and BCD backups back
+// before its task runs.
 #pragma once
 
 #include <string>
@@ -48,7 +49,12 @@ std::vector<std::wstring> BcdEntryArguments(const BootTakeoverSettings& settings
 bool AddBcdEntrySystemStore(BootMachine& machine, const std::wstring& name, int mode);
 bool AddBcdEntryOwnStore(BootMachine& machine, const std::wstring& name, int mode);
 // Makes "X:\kvldr.mbr" the default entry of boot.ini. Needs an existing
-// boot.ini; in backup mode its copy "boot.in_" is made first.
+// boot.ini, and first copies it to "boot.in_", which the next boot puts
+// back: the copy holds boot.ini as it was before any takeover. An edit that
+// fails part-way puts boot.ini back as it was and leaves no copy behind.
 bool AddBootIniEntry(BootMachine& machine, const std::wstring& name, int mode);
+// True when the boot.ini bytes name the loader path (ASCII letters compared
+// without case): a takeover has added its entry.
+bool NamesBootIniEntry(const std::string& bootIni, const std::wstring& loader);
 
 }  // namespace kavi

@@ -144,7 +144,7 @@ TEST(MakeSystemPartitionBootable, NeverActivatesWithoutBootFilesOrAPosition) {
   }
 }
 
-TEST(AddBootIniEntry, BacksUpInBackupModeThenWritesDefaultTimeoutAndEntry) {
+TEST(AddBootIniEntry, CopiesThenWritesDefaultTimeoutAndEntry) {
   MachineFixture m;
   BootMachine machine = m.Machine();
   ASSERT_TRUE(AddBootIniEntry(machine, L"Kavi一键备份", 1));
@@ -154,16 +154,33 @@ TEST(AddBootIniEntry, BacksUpInBackupModeThenWritesDefaultTimeoutAndEntry) {
                           L"ini C:\\boot.ini [boot loader] timeout=3",
                           L"ini C:\\boot.ini [operating systems] C:\\kvldr.mbr=Kavi一键备份"));
   EXPECT_THAT(m.runner.lines, IsEmpty());
-
-  MachineFixture restore;
-  restore.files.files[L"C:\\boot.in_"] = "earlier";
-  BootMachine r = restore.Machine();
-  ASSERT_TRUE(AddBootIniEntry(r, L"Kavi一键还原", 2));
-  EXPECT_THAT(restore.files.Logged(L"copy "), IsEmpty());
-  EXPECT_EQ("earlier", restore.files.files[L"C:\\boot.in_"]);
 }
 
-TEST(AddBootIniEntry, FailsWithoutBootIniBackupOrWrites) {
+// "boot.in_" is what the next boot puts back, so it must never hold an armed
+// boot.ini: restore mode copies too, over a stale copy, and a second
+// takeover before the next boot keeps the first one's copy.
+TEST(AddBootIniEntry, TheCopyIsAlwaysTheBootIniBeforeAnyTakeover) {
+  MachineFixture m;
+  const std::string original = "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\r\n";
+  m.files.files[L"C:\\boot.ini"] = original;
+  m.files.files[L"C:\\boot.in_"] = "stale";
+  BootMachine machine = m.Machine();
+  ASSERT_TRUE(AddBootIniEntry(machine, L"Kavi一键还原", kTakeoverRestore));
+  EXPECT_EQ(original, m.files.files[L"C:\\boot.in_"]);
+  const std::string armed = m.files.files[L"C:\\boot.ini"];
+  ASSERT_TRUE(NamesBootIniEntry(armed, L"c:\\KVLDR.MBR"));
+  ASSERT_TRUE(AddBootIniEntry(machine, L"Kavi一键备份", kTakeoverBackup));
+  EXPECT_EQ(original, m.files.files[L"C:\\boot.in_"]);
+
+  // Armed, and the copy gone: there is no clean boot.ini to put back.
+  m.files.files.erase(L"C:\\boot.in_");
+  m.files.files[L"C:\\boot.ini"] = armed;
+  EXPECT_FALSE(AddBootIniEntry(machine, L"Kavi一键还原", kTakeoverRestore));
+  EXPECT_EQ(armed, m.files.files[L"C:\\boot.ini"]);
+  EXPECT_FALSE(m.files.Exists(L"C:\\boot.in_"));
+}
+
+TEST(AddBootIniEntry, FailsWithoutBootIniOrItsCopy) {
   MachineFixture m;
   BootMachine machine = m.Machine();
   EXPECT_FALSE(AddBootIniEntry(machine, L"x", 0));
@@ -177,11 +194,6 @@ TEST(AddBootIniEntry, FailsWithoutBootIniBackupOrWrites) {
   BootMachine n = noCopy.Machine();
   EXPECT_FALSE(AddBootIniEntry(n, L"x", 1));
   EXPECT_THAT(noCopy.files.Logged(L"ini "), IsEmpty());
-
-  MachineFixture readOnly;
-  readOnly.files.profileWritesFail = true;
-  BootMachine ro = readOnly.Machine();
-  EXPECT_FALSE(AddBootIniEntry(ro, L"x", 2));
 }
 
 }  // namespace

@@ -42,8 +42,8 @@ class FakeFiles : public BootFiles {
   std::set<std::wstring> folders;
   std::set<std::wstring> uncreatable;  // Create and WriteScript fail
   std::set<std::wstring> unwritable;   // Create succeeds, the write fails
-  bool profileWritesFail = false;
-  std::vector<std::wstring> log;  // "create X", "copy A B", "ini F [S] K=V", ...
+  int profileWritesLeft = -1;          // profile writes that succeed; negative: all
+  std::vector<std::wstring> log;       // "create X", "copy A B", "ini F [S] K=V", ...
   // [file][section][key] = value
   std::map<std::wstring, std::map<std::wstring, std::map<std::wstring, std::wstring>>> ini;
 
@@ -81,8 +81,11 @@ class FakeFiles : public BootFiles {
   bool WriteIniValue(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                      const std::wstring& value) override {
     log.push_back(L"ini " + file + L" [" + section + L"] " + key + L"=" + value);
-    if (profileWritesFail) return false;
+    if (profileWritesLeft == 0) return false;
+    if (profileWritesLeft > 0) --profileWritesLeft;
     ini[file][section][key] = value;
+    // The bytes change too, as WritePrivateProfileStringW's would.
+    if (files.count(file)) files[file] += std::string(key.begin(), key.end()) + "=\r\n";
     return true;
   }
   bool SetBootLoaderTimeout(const std::wstring& file) override {

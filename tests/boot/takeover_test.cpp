@@ -245,6 +245,21 @@ TEST(WindowsXp, BackupUsesBootIniWithTheBootSectorForm) {
   EXPECT_THAT(missing.files.log, IsEmpty());
 }
 
+// An edit that stops after the default line would start the loader at every
+// boot: boot.ini is put back byte for byte and the copy made for it goes.
+TEST(WindowsXp, ABootIniEditFailingPartWayPutsTheFileBack) {
+  MachineFixture m;
+  m.edition = 1;
+  m.files.profileWritesLeft = 1;
+  const std::string original = m.files.files[L"C:\\boot.ini"];
+  BootMachine machine = m.Machine();
+  OnRestoreSystem(machine, m.ui, kImage);
+  EXPECT_EQ(L"错误:添加启动项失败，下次启动仍进入Windows。", Texts(m.ui).back());
+  EXPECT_EQ(0, m.ui.restarts);
+  EXPECT_EQ(original, m.files.files[L"C:\\boot.ini"]);
+  EXPECT_FALSE(m.files.Exists(L"C:\\boot.in_"));
+}
+
 TEST(Reinstall, RestoresAndRestartsWithoutAskingOrReportsAndReturns) {
   MachineFixture m;
   m.files.files[L"D:\\DURozazo\\Download\\win7.gho"] = testing_boot::kGhostHeader;
