@@ -1,6 +1,7 @@
 #include "ui/controls.h"
 
 #include <algorithm>
+#include <ctime>
 #include <cwchar>
 
 #include "ui/paint_manager.h"
@@ -368,6 +369,25 @@ void CEditUI::PaintText(IPainter& painter) {
   if (rc.IsEmpty()) return;
   std::wstring shown = password_ ? std::wstring(text_.size(), L'*') : text_;
   painter.DrawText(rc, {TextRun{shown, font_, false}}, GetTextStyle());
+}
+
+void* CRichEditUI::GetInterface(const wchar_t* name) {
+  if (std::wcscmp(name, L"RichEdit") == 0) return this;
+  return CEditUI::GetInterface(name);
+}
+
+CDateTimeUI::CDateTimeUI() {
+  std::time_t now = std::time(nullptr);
+  if (const std::tm* t = std::localtime(&now)) {
+    wchar_t date[16];
+    std::swprintf(date, 16, L"%04d-%02d-%02d", t->tm_year + 1900, t->tm_mon + 1, t->tm_mday);
+    text_ = date;
+  }
+}
+
+void* CDateTimeUI::GetInterface(const wchar_t* name) {
+  if (std::wcscmp(name, L"DateTime") == 0) return this;
+  return CEditUI::GetInterface(name);
 }
 
 // ---- CGifAnimUI ------------------------------------------------------------

@@ -1,4 +1,5 @@
-// The leaf controls: label and text, button, option (check box), edit,
+// The leaf controls: label and text, button, option (check box), edit (also
+// standing in for rich edit and date picker),
 // animated GIF, progress and slider.
 #pragma once
 
@@ -140,6 +141,22 @@ class CEditUI : public CLabelUI {
   int maxChar_ = 255;
   UiColor nativeBkColor_ = 0xFFFFFFFF;
   std::wstring normalImage_, hotImage_, focusedImage_, disabledImage_;
+};
+
+// The mark-up's "RichEdit": typed into through the same native edit box.
+class CRichEditUI : public CEditUI {
+ public:
+  const wchar_t* GetClass() const override { return L"RichEditUI"; }
+  void* GetInterface(const wchar_t* name) override;
+};
+
+// The mark-up's "DateTime": an edit box that starts with today's date as
+// YYYY-MM-DD unless the mark-up gives a text.
+class CDateTimeUI : public CEditUI {
+ public:
+  CDateTimeUI();
+  const wchar_t* GetClass() const override { return L"DateTimeUI"; }
+  void* GetInterface(const wchar_t* name) override;
 };
 
 // An animated GIF from `bkimage`. Frame delays come from the window side

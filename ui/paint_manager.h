@@ -32,6 +32,15 @@ class IWindowHostUI {
   // Frame delays in milliseconds of an animated image member; empty or one
   // entry for a still image or a missing member.
   virtual std::vector<int> ImageFrameDelays(const std::wstring& file) = 0;
+  // Shows a drop-down list of `items` under `anchor` with `current` marked
+  // and returns the index chosen, or -1 when the user chose nothing.
+  virtual int ChooseItem(const UiRect& anchor, const std::vector<std::wstring>& items,
+                         int current) {
+    (void)anchor;
+    (void)items;
+    (void)current;
+    return -1;
+  }
 };
 
 struct FontSpec {

@@ -3,8 +3,10 @@
 #include <cwchar>
 #include <vector>
 
+#include "ui/combo.h"
 #include "ui/container.h"
 #include "ui/controls.h"
+#include "ui/embedded.h"
 #include "ui/list.h"
 #include "ui/paint_manager.h"
 #include "ui/skin_values.h"
@@ -53,9 +55,16 @@ const std::vector<ElementEntry>& EntriesOfLength(std::size_t length) {
         {L"ListLabelElement", Make<CListLabelElementUI>},
         {L"AnimationTabLayout", Make<CAnimationTabLayoutUI>},
         {L"ListContainerElement", Make<CListContainerElementUI>},
-        // "Combo", "Flash", "ActiveX", "RichEdit", "ComboBox", "DateTime" and
-        // "WebBrowser" wrap native Windows controls; the Windows side offers
-        // them through a control factory when it has them.
+        // Stand-ins for what would be native or embedded objects: the combo
+        // asks the window for its drop-down list, rich edit and date take
+        // the native edit box, the embedded objects are plain containers.
+        {L"Combo", Make<CComboUI>},
+        {L"Flash", Make<CFlashUI>},
+        {L"ActiveX", Make<CActiveXUI>},
+        {L"RichEdit", Make<CRichEditUI>},
+        {L"ComboBox", Make<CComboBoxUI>},
+        {L"DateTime", Make<CDateTimeUI>},
+        {L"WebBrowser", Make<CWebBrowserUI>},
     };
     std::vector<std::vector<ElementEntry>> table(21);
     for (const ElementEntry& e : all) table[std::wcslen(e.name)].push_back(e);

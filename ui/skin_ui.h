@@ -31,8 +31,10 @@
 //       GetWindowAttributes().minInfo.
 //   Notifications: the window implements INotifyUI and registers with
 //       AddNotifier; they arrive synchronously on the UI thread.
-//   Native controls (the edit box's typing, ActiveX, ...) come from a
-//       control factory registered with SkinBuilder::AddControlFactory.
+//   Native pieces: the edit box's typing (NativeEdit, for Edit, RichEdit
+//       and DateTime) and the combo's drop-down list (ChooseItem, a popup
+//       menu). Other controls may come from a factory registered with
+//       SkinBuilder::AddControlFactory.
 //   Resources by number: SkinResources::SetResourceReader (FindResource...).
 //
 // Threads: controls, the builder and the archive belong to the UI thread.
@@ -40,9 +42,11 @@
 // thread (for example with a posted message) before they touch a control.
 #pragma once
 
+#include "ui/combo.h"
 #include "ui/container.h"
 #include "ui/control.h"
 #include "ui/controls.h"
+#include "ui/embedded.h"
 #include "ui/list.h"
 #include "ui/paint_manager.h"
 #include "ui/painter.h"

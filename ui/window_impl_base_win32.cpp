@@ -100,6 +100,23 @@ class WindowImplBase::Host : public IWindowHostUI {
     SkinImage* image = SkinImageCache::Process().Get(file);
     return image ? image->delays : std::vector<int>();
   }
+  int ChooseItem(const UiRect& anchor, const std::vector<std::wstring>& items,
+                 int current) override {
+    HWND hwnd = window_.hwnd_;
+    HMENU menu = hwnd ? CreatePopupMenu() : nullptr;
+    if (!menu) return -1;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      UINT flags = MF_STRING | (static_cast<int>(i) == current ? MF_CHECKED : 0);
+      AppendMenuW(menu, flags, i + 1, items[i].c_str());
+    }
+    POINT at = {anchor.left, anchor.bottom};
+    ClientToScreen(hwnd, &at);
+    int chosen = static_cast<int>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_NONOTIFY, at.x,
+                       at.y, 0, hwnd, nullptr));
+    DestroyMenu(menu);
+    return chosen - 1;  // 0: nothing chosen
+  }
 
  private:
   WindowImplBase& window_;

@@ -41,29 +41,10 @@ TEST_F(SkinFixture, MainSkinRegistersFontsDefaultsAndWindowAttributes) {
   EXPECT_EQ(0x333333u, w.shadowColor);
 }
 
-TEST_F(SkinFixture, EveryNamedControlOfTheMainSkinHasItsKind) {
+// Which controls the program binds, and their kinds, is tested with the
+// program (tests/app); here the look-up itself.
+TEST_F(SkinFixture, MainSkinControlsAreFoundByTheirExactName) {
   ASSERT_NE(nullptr, BuildWindow(L"skin.xml"));
-  struct Named {
-    const wchar_t* name;
-    const wchar_t* cls;
-  } const named[] = {
-      {L"labcaption", L"LabelUI"},    {L"btnfeedback", L"ButtonUI"},
-      {L"btnmin", L"ButtonUI"},       {L"btnclose", L"ButtonUI"},
-      {L"tabmain", L"TabLayoutUI"},   {L"btninstall", L"ButtonUI"},
-      {L"labbackstatus", L"LabelUI"}, {L"labrecommand", L"LabelUI"},
-      {L"listsystem", L"ListUI"},     {L"btnselectandnext", L"ButtonUI"},
-      {L"gifprocess", L"GifAnimUI"},  {L"labdownpro", L"LabelUI"},
-      {L"btnfilename", L"ButtonUI"},  {L"btnstop", L"ButtonUI"},
-      {L"btnpause", L"ButtonUI"},     {L"giffinish", L"GifAnimUI"},
-      {L"labdownpath", L"LabelUI"},   {L"tilesoft", L"TileLayoutUI"},
-      {L"btnmain", L"ButtonUI"},      {L"btnbacksys", L"ButtonUI"},
-      {L"btnrecosys", L"ButtonUI"},
-  };
-  for (const Named& n : named) {
-    CControlUI* c = Find(n.name);
-    ASSERT_NE(nullptr, c) << n.name;
-    EXPECT_STREQ(n.cls, c->GetClass()) << n.name;
-  }
   EXPECT_EQ(nullptr, Find(L"BtnMain"));  // names are case-sensitive
   EXPECT_EQ(L"选择然后下一步", Find(L"btnselectandnext")->GetText());
   EXPECT_EQ(4, FindAs<CTileLayoutUI>(L"tilesoft")->GetColumns());
@@ -168,6 +149,61 @@ TEST(SkinBuilderRules, CallbackAndFactoriesCreateUnknownElements) {
   EXPECT_STREQ(L"LabelUI", root->FindSubControl(L"f")->GetClass());
   EXPECT_EQ(std::vector<std::wstring>{L"button"}, callback.asked);  // the factory answered Fancy
   delete root;
+}
+
+TEST(SkinBuilderRules, StandInElementsKeepTheirNamesAndChildrenAndWork) {
+  testing::FakeHost host;
+  CPaintManagerUI manager;
+  manager.SetHost(&host);
+  testing::NotifyLog log;
+  manager.AddNotifier(&log);
+  CControlUI* root = BuildText(
+      L"<Window><VerticalLayout>"
+      L"<Combo name=\"combo\" height=\"20\" selectedid=\"1\"><ListLabelElement text=\"一\"/>"
+      L"<ListLabelElement name=\"two\" text=\"二\"/></Combo>"
+      L"<ComboBox name=\"box\" height=\"20\"><ListLabelElement text=\"x\"/></ComboBox>"
+      L"<RichEdit name=\"rich\" height=\"20\"/><DateTime name=\"date\" height=\"20\"/>"
+      L"<Flash name=\"flash\" height=\"20\"><Label name=\"flashtext\"/></Flash>"
+      L"<ActiveX name=\"activex\" height=\"20\"><Label name=\"activextext\"/></ActiveX>"
+      L"<WebBrowser name=\"web\" height=\"20\"><Label name=\"webtext\"/></WebBrowser>"
+      L"</VerticalLayout></Window>",
+      &manager);
+  ASSERT_TRUE(manager.AttachDialog(root));
+  manager.SetClientSize(200, 200);
+  manager.UpdateLayout();
+  const struct {
+    const wchar_t* name;
+    const wchar_t* kind;  // the interface the element promises
+    const wchar_t* child;
+  } built[] = {{L"combo", L"Combo", L"two"},       {L"box", L"ComboBox", nullptr},
+               {L"rich", L"Edit", nullptr},        {L"date", L"Edit", nullptr},
+               {L"flash", L"Flash", L"flashtext"}, {L"activex", L"ActiveX", L"activextext"},
+               {L"web", L"WebBrowser", L"webtext"}};
+  for (const auto& b : built) {
+    CControlUI* c = manager.FindControl(b.name);
+    ASSERT_NE(nullptr, c) << b.name;
+    EXPECT_NE(nullptr, c->GetInterface(b.kind)) << b.name;
+    if (b.child) {
+      EXPECT_NE(nullptr, c->FindSubControl(b.child)) << b.name;
+    }
+  }
+  std::wstring date = manager.FindControl(L"date")->GetText();
+  EXPECT_TRUE(date.size() == 10 && date[4] == L'-' && date[7] == L'-') << date;
+
+  // The combo shows its chosen item; a click offers the items, the wheel steps.
+  auto* combo = static_cast<CComboUI*>(manager.FindControl(L"combo")->GetInterface(L"Combo"));
+  EXPECT_EQ(L"二", combo->GetText());
+  host.choice = 0;
+  UiRect at = combo->GetPos();
+  UiPoint middle{(at.left + at.right) / 2, (at.top + at.bottom) / 2};
+  manager.OnLButtonDown(middle);
+  manager.OnLButtonUp(middle);
+  EXPECT_EQ((std::vector<std::wstring>{L"一", L"二"}), host.offered);
+  EXPECT_EQ(L"一", combo->GetText());
+  manager.OnMouseWheel(middle, -120);
+  EXPECT_EQ(1, combo->GetCurSel());
+  EXPECT_EQ((std::vector<std::wstring>{L"click:combo", L"itemselect:combo", L"itemselect:combo"}),
+            log.entries);
 }
 
 TEST(SkinBuilderRules, ChildrenOfANonContainerEndTheBuild) {

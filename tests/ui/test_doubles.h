@@ -76,6 +76,8 @@ class FakeHost : public IWindowHostUI {
   std::map<unsigned, int> timers;  // running timers: key -> period
   UiSize resized;
   std::map<std::wstring, std::vector<int>> frames;
+  std::vector<std::wstring> offered;  // the last drop-down list's items
+  int choice = -1;                    // what the user picks from it
 
   void Invalidate(const UiRect& rect) override { invalidated.push_back(rect); }
   void StartTimer(unsigned key, int elapseMs) override { timers[key] = elapseMs; }
@@ -84,6 +86,10 @@ class FakeHost : public IWindowHostUI {
   std::vector<int> ImageFrameDelays(const std::wstring& file) override {
     auto it = frames.find(file);
     return it == frames.end() ? std::vector<int>{} : it->second;
+  }
+  int ChooseItem(const UiRect&, const std::vector<std::wstring>& items, int) override {
+    offered = items;
+    return choice;
   }
 };
 
