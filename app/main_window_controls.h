@@ -1,44 +1,69 @@
-// The named controls of the main skin, looked up once when the window is
-// initialised.
+// The named controls of the main skin and of its row and tile templates,
+// looked up by name and checked for the kind the program uses them as. A
+// control that is missing or of another kind is left null and reported.
 #pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "ui/skin_ui.h"
 
 namespace kavi {
 
 struct MainControls {
-  SkinUI::CControlUI* labcaption = nullptr;
-  SkinUI::CControlUI* btnfeedback = nullptr;
-  SkinUI::CControlUI* btnmin = nullptr;
-  SkinUI::CControlUI* btnclose = nullptr;
+  SkinUI::CLabelUI* labcaption = nullptr;
+  SkinUI::CButtonUI* btnfeedback = nullptr;
+  SkinUI::CButtonUI* btnmin = nullptr;
+  SkinUI::CButtonUI* btnclose = nullptr;
   SkinUI::CTabLayoutUI* tabmain = nullptr;
-  SkinUI::CControlUI* btninstall = nullptr;
-  SkinUI::CControlUI* labbackstatus = nullptr;
-  SkinUI::CControlUI* labtips1 = nullptr;
-  SkinUI::CControlUI* labtips2 = nullptr;
-  SkinUI::CControlUI* labrecommand = nullptr;
+  SkinUI::CButtonUI* btninstall = nullptr;
+  SkinUI::CLabelUI* labbackstatus = nullptr;
+  SkinUI::CLabelUI* labtips1 = nullptr;
+  SkinUI::CLabelUI* labtips2 = nullptr;
+  SkinUI::CLabelUI* labrecommand = nullptr;
   SkinUI::CListUI* listsystem = nullptr;
-  SkinUI::CControlUI* btnselectandnext = nullptr;
-  SkinUI::CControlUI* labdownmsg = nullptr;
-  SkinUI::CControlUI* labdownpro = nullptr;
-  SkinUI::CControlUI* labfilesize = nullptr;
-  SkinUI::CControlUI* labdownspeed = nullptr;
-  SkinUI::CControlUI* labdownstatus = nullptr;
-  SkinUI::CControlUI* labdownloaded = nullptr;
-  SkinUI::CControlUI* labremaintime = nullptr;
+  SkinUI::CButtonUI* btnselectandnext = nullptr;
+  SkinUI::CLabelUI* labdownmsg = nullptr;
+  SkinUI::CLabelUI* labdownpro = nullptr;
+  SkinUI::CLabelUI* labfilesize = nullptr;
+  SkinUI::CLabelUI* labdownspeed = nullptr;
+  SkinUI::CLabelUI* labdownstatus = nullptr;
+  SkinUI::CLabelUI* labdownloaded = nullptr;
+  SkinUI::CLabelUI* labremaintime = nullptr;
   SkinUI::CGifAnimUI* gifprocess = nullptr;
-  SkinUI::CControlUI* btnfilename = nullptr;
-  SkinUI::CControlUI* btnstop = nullptr;
-  SkinUI::CControlUI* btnpause = nullptr;
+  SkinUI::CButtonUI* btnfilename = nullptr;
+  SkinUI::CButtonUI* btnstop = nullptr;
+  SkinUI::CButtonUI* btnpause = nullptr;
   SkinUI::CGifAnimUI* giffinish = nullptr;
-  SkinUI::CControlUI* labcursystem = nullptr;
-  SkinUI::CControlUI* labmemory = nullptr;
-  SkinUI::CControlUI* labsystempath = nullptr;
-  SkinUI::CControlUI* labdownpath = nullptr;
+  SkinUI::CLabelUI* labcursystem = nullptr;
+  SkinUI::CLabelUI* labmemory = nullptr;
+  SkinUI::CLabelUI* labsystempath = nullptr;
+  SkinUI::CLabelUI* labdownpath = nullptr;
   SkinUI::CTileLayoutUI* tilesoft = nullptr;
-  SkinUI::CControlUI* btnmain = nullptr;
-  SkinUI::CControlUI* btnbacksys = nullptr;
-  SkinUI::CControlUI* btnrecosys = nullptr;
+  SkinUI::CButtonUI* btnmain = nullptr;
+  SkinUI::CButtonUI* btnbacksys = nullptr;
+  SkinUI::CButtonUI* btnrecosys = nullptr;
 };
+
+// One row of the system list ("item1.xml").
+struct SystemRowControls {
+  SkinUI::COptionUI* optselectsystem = nullptr;
+  SkinUI::CLabelUI* labpic = nullptr;
+  SkinUI::CLabelUI* labsystemname = nullptr;
+  SkinUI::CLabelUI* labsize = nullptr;
+  SkinUI::CLabelUI* labdata = nullptr;
+};
+
+// Finds a control by its exact name, or returns null.
+using ControlFinder = std::function<SkinUI::CControlUI*(const wchar_t* name)>;
+
+// Each returns one line per control it could not bind ("name: missing",
+// "name: not a Button"); empty when every control is there.
+std::vector<std::wstring> BindMainControls(const ControlFinder& find, MainControls* c);
+std::vector<std::wstring> BindSystemRow(SkinUI::CControlUI* row, SystemRowControls* c);
+// The button of a tool tile ("tile.xml"): the template's first control or
+// the control named "btnsoft" below it.
+std::vector<std::wstring> BindToolTile(SkinUI::CControlUI* tile, SkinUI::CButtonUI** button);
 
 }  // namespace kavi

@@ -22,11 +22,6 @@ namespace {
 
 constexpr const wchar_t* kCaption = L"Kavi一键重装系统 7.8.12正式版";
 
-template <typename T>
-T* Find(SkinUI::WindowImplBase& window, const wchar_t* name) {
-  return static_cast<T*>(window.FindControl(name));
-}
-
 }  // namespace
 
 CFrameWindowWnd::CFrameWindowWnd() = default;
@@ -42,39 +37,13 @@ void CFrameWindowWnd::OnFinalMessage(HWND hwnd) {
 }
 
 void CFrameWindowWnd::BindControls() {
-  using SkinUI::CControlUI;
-  c_.labcaption = Find<CControlUI>(*this, L"labcaption");
-  c_.btnfeedback = Find<CControlUI>(*this, L"btnfeedback");
-  c_.btnmin = Find<CControlUI>(*this, L"btnmin");
-  c_.btnclose = Find<CControlUI>(*this, L"btnclose");
-  c_.tabmain = Find<SkinUI::CTabLayoutUI>(*this, L"tabmain");
-  c_.btninstall = Find<CControlUI>(*this, L"btninstall");
-  c_.labbackstatus = Find<CControlUI>(*this, L"labbackstatus");
-  c_.labtips1 = Find<CControlUI>(*this, L"labtips1");
-  c_.labtips2 = Find<CControlUI>(*this, L"labtips2");
-  c_.labrecommand = Find<CControlUI>(*this, L"labrecommand");
-  c_.listsystem = Find<SkinUI::CListUI>(*this, L"listsystem");
-  c_.btnselectandnext = Find<CControlUI>(*this, L"btnselectandnext");
-  c_.labdownmsg = Find<CControlUI>(*this, L"labdownmsg");
-  c_.labdownpro = Find<CControlUI>(*this, L"labdownpro");
-  c_.labfilesize = Find<CControlUI>(*this, L"labfilesize");
-  c_.labdownspeed = Find<CControlUI>(*this, L"labdownspeed");
-  c_.labdownstatus = Find<CControlUI>(*this, L"labdownstatus");
-  c_.labdownloaded = Find<CControlUI>(*this, L"labdownloaded");
-  c_.labremaintime = Find<CControlUI>(*this, L"labremaintime");
-  c_.gifprocess = Find<SkinUI::CGifAnimUI>(*this, L"gifprocess");
-  c_.btnfilename = Find<CControlUI>(*this, L"btnfilename");
-  c_.btnstop = Find<CControlUI>(*this, L"btnstop");
-  c_.btnpause = Find<CControlUI>(*this, L"btnpause");
-  c_.giffinish = Find<SkinUI::CGifAnimUI>(*this, L"giffinish");
-  c_.labcursystem = Find<CControlUI>(*this, L"labcursystem");
-  c_.labmemory = Find<CControlUI>(*this, L"labmemory");
-  c_.labsystempath = Find<CControlUI>(*this, L"labsystempath");
-  c_.labdownpath = Find<CControlUI>(*this, L"labdownpath");
-  c_.tilesoft = Find<SkinUI::CTileLayoutUI>(*this, L"tilesoft");
-  c_.btnmain = Find<CControlUI>(*this, L"btnmain");
-  c_.btnbacksys = Find<CControlUI>(*this, L"btnbacksys");
-  c_.btnrecosys = Find<CControlUI>(*this, L"btnrecosys");
+  // Every control is in the shipped skin (a test builds it and binds); a
+  // skin that lacks one or has it as another kind leaves it null, and the
+  // window goes on without it.
+  for (const std::wstring& problem :
+       BindMainControls([this](const wchar_t* name) { return FindControl(name); }, &c_)) {
+    OutputDebugStringW((L"skin.xml: " + problem + L"\n").c_str());
+  }
 }
 
 void CFrameWindowWnd::SetText(SkinUI::CControlUI* control, const std::wstring& text) {
@@ -151,20 +120,19 @@ void CFrameWindowWnd::FillSystemList() {
       delete row;
       break;
     }
-    auto* option = static_cast<SkinUI::COptionUI*>(row->FindSubControl(L"optselectsystem"));
+    SystemRowControls r;
+    BindSystemRow(row, &r);
+    SkinUI::COptionUI* option = r.optselectsystem;
     const std::wstring info = RowText(entry.infoText, kRowDetailLimit);
     row->SetToolTip(info);
     if (option) option->SetUserData(Format(L"%d", static_cast<int>(i)));
-    if (auto* c = row->FindSubControl(L"labsize"))
-      c->SetText(RowText(entry.sizeText, kRowTitleLimit));
-    if (auto* c = row->FindSubControl(L"labdata")) c->SetText(info);
-    if (auto* c = row->FindSubControl(L"labpic")) {
-      c->SetText(L"");
-      c->SetBkImage(L"xt.png");
+    SetText(r.labsize, RowText(entry.sizeText, kRowTitleLimit));
+    SetText(r.labdata, info);
+    if (r.labpic) {
+      r.labpic->SetText(L"");
+      r.labpic->SetBkImage(L"xt.png");
     }
-    if (auto* c = row->FindSubControl(L"labsystemname")) {
-      c->SetText(RowText(entry.name, kRowTitleLimit));
-    }
+    SetText(r.labsystemname, RowText(entry.name, kRowTitleLimit));
     if (static_cast<int>(i) == preselected && option) {
       option->Select(true);  // "selectchanged" stores the index
       c_.listsystem->SelectItem(static_cast<int>(i), false);

@@ -43,8 +43,8 @@ void CFrameWindowWnd::BuildToolTiles() {
       delete tile;
       break;
     }
-    SkinUI::CControlUI* button =
-        tile->GetName() == L"btnsoft" ? tile : tile->FindSubControl(L"btnsoft");
+    SkinUI::CButtonUI* button = nullptr;
+    BindToolTile(tile, &button);
     if (!button) continue;
     button->SetUserData(Format(L"%d", static_cast<int>(i)));
     button->SetText(tiles[i].caption);

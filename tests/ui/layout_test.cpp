@@ -17,15 +17,15 @@ TEST_F(SkinFixture, MainWindowBands) {
   CControlUI* root = BuildWindow(L"skin.xml");
   ASSERT_NE(nullptr, root);
   EXPECT_EQ((UiRect{0, 0, 900, 637}), root->GetPos());
-  EXPECT_EQ((UiRect{0, 0, 235, 34}), Pos(Find(L"labcaption")));
-  EXPECT_EQ((UiRect{759, 0, 799, 34}), Pos(Find(L"btnfeedback")));
-  EXPECT_EQ((UiRect{799, 0, 839, 34}), Pos(Find(L"btnmin")));
-  EXPECT_EQ((UiRect{839, 0, 889, 34}), Pos(Find(L"btnclose")));
+  EXPECT_EQ((UiRect{11, 0, 246, 34}), Pos(Find(L"labcaption")));
+  EXPECT_EQ((UiRect{770, 0, 810, 34}), Pos(Find(L"btnfeedback")));
+  EXPECT_EQ((UiRect{810, 0, 850, 34}), Pos(Find(L"btnmin")));
+  EXPECT_EQ((UiRect{850, 0, 900, 34}), Pos(Find(L"btnclose")));
   EXPECT_EQ((UiRect{0, 34, 580, 601}), Pos(Find(L"tabmain")));
   EXPECT_EQ((UiRect{0, 601, 222, 637}), Pos(Find(L"btnmain")));
   EXPECT_EQ((UiRect{222, 601, 333, 637}), Pos(Find(L"btnbacksys")));
   EXPECT_EQ((UiRect{333, 601, 444, 637}), Pos(Find(L"btnrecosys")));
-  EXPECT_EQ((UiRect{600, 54, 850, 84}), Pos(Find(L"labcursystem")));
+  EXPECT_EQ((UiRect{604, 58, 854, 88}), Pos(Find(L"labcursystem")));
   EXPECT_EQ(320, Pos(Find(L"tilesoft")).Width());
   EXPECT_EQ(80, Pos(Find(L"tilesoft")).Height());
 }
@@ -120,8 +120,8 @@ TEST_F(SkinFixture, ListRowsScrollAndTilesFillColumns) {
   EXPECT_EQ(700 - 417, list->GetScrollRange());
   ASSERT_NE(nullptr, list->GetVerticalScrollBar());
   EXPECT_TRUE(list->GetVerticalScrollBar()->IsVisible());
-  EXPECT_EQ(10, list->GetVerticalScrollBar()->GetFixedWidth());  // from Default "VScrollBar"
-  EXPECT_EQ(568, list->GetItemAt(0)->GetPos().Width());
+  EXPECT_EQ(8, list->GetVerticalScrollBar()->GetFixedWidth());  // from Default "VScrollBar"
+  EXPECT_EQ(570, list->GetItemAt(0)->GetPos().Width());
 
   EXPECT_TRUE(list->SelectItem(9));
   EXPECT_EQ(283, list->GetScrollPos());
@@ -130,8 +130,8 @@ TEST_F(SkinFixture, ListRowsScrollAndTilesFillColumns) {
   EXPECT_EQ(0, list->GetScrollPos());
   EXPECT_FALSE(list->SelectItem(10));
 
-  manager_.OnMouseWheel({100, 300}, -120);  // three lines down
-  EXPECT_EQ(24, list->GetScrollPos());
+  manager_.OnMouseWheel({100, 300}, -120);  // three lines of 24 down
+  EXPECT_EQ(72, list->GetScrollPos());
 
   auto* tiles = FindAs<CTileLayoutUI>(L"tilesoft");
   for (int i = 0; i < 2; ++i) ASSERT_TRUE(tiles->AddAt(BuildTemplate(L"tile.xml"), i));

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "tests/ui/sample_skins.h"
+#include "tests/ui/shipped_skins.h"
 #include "tests/ui/test_doubles.h"
 #include "tests/ui/zip_writer.h"
 #include "ui/skin_ui.h"
@@ -17,7 +17,7 @@ namespace {
 using namespace SkinUI;
 
 const std::string& MainSkin() {
-  static const std::string text = testing::kMainSkin;
+  static const std::string text = testing::ShippedMember(L"skin.xml");
   return text;
 }
 
@@ -25,7 +25,7 @@ const std::string& Archive() {
   static const std::string bytes = [] {
     testing::ZipWriter zip;
     zip.Add("skin.xml", MainSkin());
-    zip.Add("item1.xml", testing::kRowSkin);
+    zip.Add("item1.xml", testing::ShippedMember(L"item1.xml"));
     return zip.Finish();
   }();
   return bytes;

@@ -1,12 +1,13 @@
-// A skin archive with the sample skins and a window-like manager to build
+// A skin archive with the shipped skins and a window-like manager to build
 // them into.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
-#include "tests/ui/sample_skins.h"
+#include "tests/ui/shipped_skins.h"
 #include "tests/ui/test_doubles.h"
 #include "tests/ui/zip_writer.h"
 #include "ui/skin_ui.h"
@@ -18,10 +19,11 @@ class SkinFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ZipWriter zip;
-    zip.Add("skin.xml", kMainSkin);
-    zip.Add("item1.xml", kRowSkin);
-    zip.Add("tile.xml", kTileSkin);
-    zip.Add("backuprecovery.xml", kBackupSkin);
+    for (const wchar_t* member : {L"skin.xml", L"item1.xml", L"tile.xml", L"backuprecovery.xml"}) {
+      std::string bytes = ShippedMember(member);
+      ASSERT_FALSE(bytes.empty()) << "resources/skin lacks a member";
+      zip.Add(std::string(member, member + std::wcslen(member)), bytes);
+    }
     for (const auto& extra : extraMembers_) zip.Add(extra.first, extra.second);
     archive_ = zip.Finish();
     resources_.UseArchive(archive_.data(), archive_.size());
