@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Bad input from the service host, end to end: kavi.exe under Wine against
-the development service host on 127.0.0.1:18080, fed catalogues, version
+the development service host on the program's built-in port, fed catalogues, version
 texts and statistics replies that no sane host sends (huge, endless,
 garbage, wrong encoding, hostile file names and URLs, silence).
 
@@ -24,13 +24,14 @@ from kavi_session import (DOWNLOAD, DRIVE_D, ENV, FILES, WORK_FOLDER, ProgramCas
                           build_paths, load_cases, screenshot, xdotool)
 
 REPORT = sys.argv[sys.argv.index("--xml") + 1]
+PATHS = build_paths(os.path.abspath(sys.argv[1]))
 SWEEP = os.path.join(FILES, "sweep")
 DRIVE_C = os.path.join(ENV["WINEPREFIX"], "drive_c")
 LINK_FAILED = "警告|链接云引擎失败，请检查网络后重试。"
 BAD_NAME = "错误|系统镜像的文件名不正确，无法下载，请稍后重试。"
 BAD_URL = "错误|系统镜像的下载地址不正确，无法下载，请稍后重试。"
 TOO_LONG = "错误|系统镜像的下载地址或保存路径过长，无法下载。"
-IMAGE_URL = "http://127.0.0.1:18080/images/WIN7_64.GHO"
+IMAGE_URL = PATHS[2] + "/images/WIN7_64.GHO"
 
 
 def record(name, url=IMAGE_URL, file_name="WIN7_64.GHO", info="说明", size="105MB",
@@ -73,7 +74,7 @@ def files_written_since(moment):
 
 
 class BadInput(ProgramCase):
-    KAVI, MSGBOX = build_paths(os.path.abspath(sys.argv[1]))
+    KAVI, MSGBOX, URL = PATHS
 
     def setUp(self):
         super().setUp()

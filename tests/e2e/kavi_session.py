@@ -1,33 +1,58 @@
 """What the end-to-end suites share: the paths, Wine, the message box
-helper, xdotool, screenshots, the development service host on the
-program's built-in port 127.0.0.1:18080, and a test case base class that
-starts kavi.exe afresh for each case and ends every Wine process after it.
+helper, xdotool, screenshots, the development service host (run in this
+process, on the port the program is built with, counting what it serves),
+and a test case base class that starts kavi.exe afresh for each case and
+ends every Wine process after it.
+
+KAVI_WINE_DIR names another Wine folder than build/wine (as for
+scripts/wine); the service host's state then lives in it too, so two trees
+built for different ports can be tested side by side.
 """
+import collections
 import os
+import re
 import shutil
 import subprocess
 import sys
+import threading
 import time
 import unittest
+import urllib.parse
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "devhost"))
+import devhost  # noqa: E402
+
 WINE = os.path.join(ROOT, "scripts", "wine")
 SHOTS = os.path.join(ROOT, "build", "screenshots")
-DRIVE_D = os.path.join(ROOT, "build", "wine", "drive_d")
-ENV = dict(os.environ, WINEPREFIX=os.path.join(ROOT, "build", "wine", "prefix"))
-STATE = os.path.join(ROOT, "build", "devhost")
+WINE_DIR = os.environ.get("KAVI_WINE_DIR") or os.path.join(ROOT, "build", "wine")
+DRIVE_D = os.path.join(WINE_DIR, "drive_d")
+ENV = dict(os.environ, WINEPREFIX=os.path.join(WINE_DIR, "prefix"))
+STATE = (os.path.join(WINE_DIR, "devhost") if os.environ.get("KAVI_WINE_DIR")
+         else os.path.join(ROOT, "build", "devhost"))
 FILES = os.path.join(STATE, "files")
 RULES = os.path.join(STATE, "rules.json")
 IMAGES = os.path.join(FILES, "images")
 WORK_FOLDER = os.path.join(DRIVE_D, "DURozazo")
 DOWNLOAD = os.path.join(WORK_FOLDER, "Download")
 TITLE = "Kavi一键重装系统"
+MB = 1024 * 1024
 
 
 def build_paths(build):
-    """kavi.exe and msgbox.exe of a win32 build tree."""
+    """kavi.exe, msgbox.exe and the service URL of a win32 build tree."""
     return (os.path.join(build, "dist", "kavi.exe"),
-            os.path.join(build, "tests", "e2e", "msgbox.exe"))
+            os.path.join(build, "tests", "e2e", "msgbox.exe"), service_url(build))
+
+
+def service_url(build):
+    """The service host URL the tree was configured with (KAVI_SERVICE_URL)."""
+    try:
+        with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
+            m = re.search(r"^KAVI_SERVICE_URL:\w+=(\S+)$", f.read(), re.M)
+    except OSError:
+        m = None
+    return m.group(1) if m else "http://127.0.0.1:18080"
 
 
 def wine(*args, timeout=60):
@@ -50,30 +75,68 @@ def set_rules(rules):
         f.write(rules)
 
 
+class CountingHandler(devhost.Handler):
+    """The service host's handler, noting every request and body byte."""
+
+    def answer(self, head):
+        self.counted = urllib.parse.unquote(self.path.split("?", 1)[0])
+        self.server.note(self.counted, 0)
+        super().answer(head)
+
+    def sendfile(self, f, offset, length):
+        super().sendfile(f, offset, length)
+        self.server.note(self.counted, length, request=False)
+
+    def write_body(self, read, offset, length, rule):
+        def counted(off, n):
+            data = read(off, n)
+            self.server.note(self.counted, len(data), request=False)
+            return data
+        super().write_body(counted, offset, length, rule)
+
+
+class CountingHost(devhost.Server):
+    def __init__(self, port, state):
+        super().__init__(port, state)
+        self.RequestHandlerClass = CountingHandler
+        self.lock = threading.Lock()
+        self.requests = collections.Counter()
+        self.bytes = collections.Counter()
+
+    def handle_error(self, request, client_address):
+        # A client that hangs up mid-answer (a paused or stopped download) is
+        # no error of the host's.
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
+
+    def note(self, path, count, request=True):
+        with self.lock:
+            self.requests[path] += request
+            self.bytes[path] += count
+
+
 class ProgramCase(unittest.TestCase):
     """Each case starts kavi.exe afresh; the service host runs for all.
     Subclasses set KAVI and MSGBOX (see build_paths)."""
-    KAVI = MSGBOX = None
+    KAVI = MSGBOX = URL = None
 
     @classmethod
     def setUpClass(cls):
         os.makedirs(STATE, exist_ok=True)
         set_rules("{}")
-        cls.host = subprocess.Popen(
-            [sys.executable, os.path.join(ROOT, "tools", "devhost", "devhost.py"), "serve",
-             "--demo", "--port", "18080", "--state", STATE],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        for line in cls.host.stdout:
-            if "listening" in line:
-                break
-        if cls.host.poll() is not None:
-            raise RuntimeError("the service host could not listen on 127.0.0.1:18080 "
-                               "(another kavi test or scripts/run holds the port?)")
+        port = int(urllib.parse.urlsplit(cls.URL).port or 80)
+        try:
+            cls.host = CountingHost(port, STATE)
+        except OSError as e:
+            raise RuntimeError(f"the service host could not listen on {cls.URL} ({e}; another "
+                               "kavi test or scripts/run holds the port?)") from e
+        devhost.prepare_demo(STATE, cls.URL, wim_images=devhost.DEMO_WIM_IMAGES)
+        threading.Thread(target=cls.host.serve_forever, args=(0.05,), daemon=True).start()
 
     @classmethod
     def tearDownClass(cls):
-        cls.host.terminate()
-        cls.host.wait(10)
+        cls.host.shutdown()
+        cls.host.server_close()
         os.remove(RULES)
 
     def setUp(self):
@@ -117,10 +180,19 @@ class ProgramCase(unittest.TestCase):
     def click(self, x, y):
         xdotool("mousemove", "--window", self.window, str(x), str(y), "click", "1")
 
-    def expect_box(self, expected, answer, seconds=10):
-        self.assertEqual(expected, self.wait_box(seconds))
-        self.msgbox("answer", str(answer))
+    def answer(self, button):
+        """Presses a button of the shown message box; it must close."""
+        code, _ = self.msgbox("answer", str(button))
+        self.assertEqual(0, code, f"button {button} found and the box closed")
         time.sleep(0.5)
+
+    def expect_box(self, expected, button, seconds=10):
+        self.assertEqual(expected, self.wait_box(seconds))
+        self.answer(button)
+
+    def shown(self):
+        """Whether the main window is visible."""
+        return self.msgbox("window", TITLE)[1].startswith("1|")
 
     def assert_responsive(self, what):
         """The main window answers a message within 5 seconds."""
@@ -135,7 +207,7 @@ class ProgramCase(unittest.TestCase):
             if not box:
                 return
             self.assertEqual("提示|正在连接中,请稍候...", box)
-            self.msgbox("answer", "1")
+            self.answer(1)
             time.sleep(1)
 
     def select_and_next(self):
@@ -143,6 +215,44 @@ class ProgramCase(unittest.TestCase):
 
     def back_to_start(self):
         self.click(111, 618)  # btnmain
+
+    def tray(self, item=None):
+        """Left click on the tray icon, or the tray menu's item 0 ("显示窗口")
+        or 1 ("退出"). Wine shows the notification area as a window at the top
+        left, the icon in its first cell; the menu opens while the right
+        button is down and then tracks the left one."""
+        xdotool("mousemove", "12", "31")
+        time.sleep(0.5)
+        if item is None:
+            xdotool("click", "1")
+        else:
+            xdotool("mousedown", "3")
+            time.sleep(1)
+            xdotool("mouseup", "3")
+            time.sleep(0.5)
+            xdotool("mousemove", "44", str(42 + 19 * item), "click", "1")
+        time.sleep(1)
+
+    def served(self, path):
+        """(requests, body bytes) the service host has answered for `path`."""
+        with self.host.lock:
+            return self.host.requests[path], self.host.bytes[path]
+
+    def requested(self, prefix):
+        """The paths starting with `prefix` that the service host was asked for."""
+        with self.host.lock:
+            return sorted(p for p in self.host.requests if p.startswith(prefix))
+
+    def stats_events(self, since=0):
+        """The statistics events ("t=" values) reported after the first
+        `since` lines of the statistics log, and that log's length."""
+        path = os.path.join(STATE, "stats.log")
+        lines = []
+        if os.path.exists(path):
+            with open(path, encoding="utf-8", errors="replace") as f:
+                lines = f.read().splitlines()
+        events = [line.split("t=")[1][0] for line in lines[since:] if "t=" in line]
+        return events, len(lines)
 
     def quit(self):
         self.click(875, 17)  # btnclose, the last 50 pixels of the caption bar

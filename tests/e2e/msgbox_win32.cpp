@@ -3,7 +3,9 @@
 //   msgbox list              prints every visible dialog box: caption|text
 //   msgbox wait SECONDS      waits for a dialog box and prints it
 //   msgbox answer ID         presses the button ID (1 OK, 2 Cancel, 6 Yes,
-//                            7 No) of the first visible dialog box
+//                            7 No) of the first visible dialog box; exit
+//                            status 0 only when that button is shown and
+//                            enabled and the box is gone within 5 seconds
 //   msgbox window TITLE      prints "visible|enabled" flags (0 or 1) of the
 //                            top-level window with that title
 //   msgbox close TITLE       asks the window with that title to close
@@ -86,9 +88,17 @@ int wmain(int argc, wchar_t** argv) {
     if (dialogs.empty()) return 1;
     const int id = _wtoi(argv[2]);
     HWND button = GetDlgItem(dialogs[0], id);
-    if (!button) return 1;
+    if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
+      std::printf("no button %d\n", id);
+      return 4;
+    }
     PostMessageW(dialogs[0], WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
+    for (int i = 0; i < 50 && IsWindow(dialogs[0]) && IsWindowVisible(dialogs[0]); ++i) Sleep(100);
+    if (IsWindow(dialogs[0]) && IsWindowVisible(dialogs[0])) {
+      std::printf("the box stayed\n");
+      return 5;
+    }
     return 0;
   }
   if ((verb == L"window" || verb == L"close" || verb == L"ping") && argc > 2) {

@@ -91,8 +91,9 @@ TEST(DaysSinceInstall, Boundaries) {
   EXPECT_EQ(0, DaysSinceInstall(now, now - 86'399).value());
   EXPECT_EQ(1, DaysSinceInstall(now, now - 86'400).value());
   EXPECT_EQ(30, DaysSinceInstall(now, now - 30 * 86'400).value());
-  // The registry holds 32 bits; the largest value still works.
+  // The registry holds 32 bits: the largest value is a date in 2106, not -1.
   EXPECT_FALSE(DaysSinceInstall(now, 0xFFFFFFFFu).has_value());
+  EXPECT_EQ(3, DaysSinceInstall(int64_t{0xFFFFFFFF} + 3 * 86'400, 0xFFFFFFFFu).value());
 }
 
 }  // namespace

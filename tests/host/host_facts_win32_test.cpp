@@ -8,18 +8,28 @@
 namespace kavi {
 namespace {
 
-TEST(HostFactsWin32, EditionIsAKnownIndexAndMatchesWow64) {
-  int32_t edition = DetectWindowsEdition();
-  ASSERT_GE(edition, 0);
-  ASSERT_LE(edition, 14);
-  // The test prefix is a 32-bit Windows 10 unless someone changed Wine's
-  // version; whatever it is, the 64-bit names go with WOW64 only.
-  if (edition == kEditionWindows10x64 || edition == kEditionWindows7x64) {
-    EXPECT_TRUE(IsWow64());
-  }
-  if (edition == kEditionWindows10x86 || edition == kEditionWindows7x86) {
-    EXPECT_FALSE(IsWow64());
-  }
+// The edition from what the test reads for itself: the true version numbers
+// (RtlGetVersion, which no compatibility manifest bends), the product type,
+// the process's processor, and WOW64 as a native processor that differs
+// from the process's.
+TEST(HostFactsWin32, EditionFollowsTheTrueVersionAndWow64) {
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+  auto rtlGetVersion = reinterpret_cast<RtlGetVersionFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "RtlGetVersion")));
+  ASSERT_NE(nullptr, rtlGetVersion);
+  OSVERSIONINFOEXW version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+  ASSERT_EQ(0, rtlGetVersion(&version));
+  SYSTEM_INFO own = {}, native = {};
+  GetSystemInfo(&own);
+  GetNativeSystemInfo(&native);
+  const bool wow64 = own.wProcessorArchitecture != native.wProcessorArchitecture;
+
+  EXPECT_EQ(wow64, IsWow64());
+  EXPECT_EQ(EditionFromVersion(version.dwMajorVersion, version.dwMinorVersion, version.wProductType,
+                               own.wProcessorArchitecture, wow64),
+            DetectWindowsEdition())
+      << version.dwMajorVersion << "." << version.dwMinorVersion;
 }
 
 TEST(HostFactsWin32, MemoryIsReadAndRecommendationFollowsIt) {
@@ -72,6 +82,8 @@ TEST(HostFactsWin32, InstallDateFromTheRegistry) {
   EXPECT_EQ(1'600'000'000u, ReadInstallDate());
   value.Remove();
   EXPECT_EQ(0u, ReadInstallDate());
+  value.SetDword(0xFFFFFFFF);  // read as unsigned: a date in 2106
+  EXPECT_EQ(0xFFFFFFFFu, ReadInstallDate());
   const unsigned char tooLong[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   value.SetBinary(tooLong, sizeof(tooLong));
   EXPECT_EQ(0u, ReadInstallDate());
