@@ -4,9 +4,16 @@
 
 #include "app/app_messages.h"
 #include "app/main_window_win32.h"
+#include "ui/gdiplus_painter.h"
 #include "ui/window_wnd.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Windows 2000 has GDI+ only when installed by hand; every window draws with it.
+  if (!SkinUI::StartGdiplus()) {
+    MessageBoxW(nullptr, L"缺少系统组件GDI+（gdiplus.dll），请安装后再运行本软件。", L"错误",
+                MB_OK | MB_ICONERROR);
+    return 1;
+  }
   if (FAILED(CoInitialize(nullptr))) return 0;
   SkinUI::SetInstance(instance);
   auto* window = new kavi::CFrameWindowWnd;

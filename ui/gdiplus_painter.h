@@ -22,7 +22,8 @@ class Bitmap;
 
 namespace SkinUI {
 
-// Starts GDI+ once for the process (it stays up until the process ends).
+// Loads and starts GDI+ once for the process (it stays up until the process
+// ends). False when the system lacks GDI+ (host/gdiplus_runtime.h).
 bool StartGdiplus();
 
 // A decoded skin picture. Stills are kept premultiplied for fast drawing;

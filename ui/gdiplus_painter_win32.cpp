@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/gdiplus_runtime.h"
 #include "ui/skin_resources.h"
 
 namespace SkinUI {
@@ -78,6 +79,7 @@ void DrawPiece(Gdiplus::Graphics& g, Gdiplus::Bitmap& image, Gdiplus::ImageAttri
 
 bool StartGdiplus() {
   static bool started = [] {
+    if (!kavi::LoadGdiplus()) return false;
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
     return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;

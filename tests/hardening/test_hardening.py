@@ -3,9 +3,10 @@
 
 For each binary: ASLR (DYNAMIC_BASE and real base relocations), DEP
 (NX_COMPAT), no section both writable and executable, the stack protector,
-and imports only from Windows XP SP3 system DLLs and only functions those
-DLLs export (xp_sp3_exports/). A self-test feeds the same checks synthetic
-images with each fault, so a reader that reads nothing cannot pass.
+and imports (plain and delay-load) only from system DLLs of Windows 2000 SP4
+and of Windows XP SP3 and only functions those DLLs export there
+(win2000_sp4_exports/, xp_sp3_exports/). A self-test feeds the same checks
+synthetic images with each fault, so a reader that reads nothing cannot pass.
 
 Usage: test_hardening.py --build DIR --xml REPORT [--ninja PROG] [--objdump PROG] TARGET=FILE...
 (TARGET is the build target's name; FILE the binary it makes.)
@@ -26,7 +27,13 @@ sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import pe_reader  # noqa: E402
 import unittest_report  # noqa: E402
 
-EXPORTS_DIR = os.path.join(HERE, "xp_sp3_exports")
+# The oldest systems the binaries must load on, each with its export lists.
+SYSTEMS = {"Windows 2000 SP4": os.path.join(HERE, "win2000_sp4_exports"),
+           "Windows XP SP3": os.path.join(HERE, "xp_sp3_exports")}
+# Functions of those DLLs that came with XP: never on a Windows 2000 list.
+NEW_IN_XP = ("AddVectoredExceptionHandler", "RemoveVectoredExceptionHandler", "GetModuleHandleExW",
+             "_fstat64", "_wstat64", "CreateActCtxW", "ActivateActCtx", "GetNativeSystemInfo",
+             "GetSystemTimes", "AttachConsole", "SetDllDirectoryW")
 SOURCE_SUFFIXES = (".c", ".cc", ".cpp", ".cxx")
 PROTECTING_FLAGS = ("-fstack-protector-strong", "-fstack-protector-all")
 # Printed by the toolchain's __stack_chk_fail (libssp), linked only when
@@ -34,7 +41,7 @@ PROTECTING_FLAGS = ("-fstack-protector-strong", "-fstack-protector-all")
 STACK_SMASH_MESSAGE = b"*** stack smashing detected ***"
 
 
-def load_exports(folder=EXPORTS_DIR):
+def load_exports(folder):
     """{dll name in lower case: names it exports}; ordinals are written "@N"."""
     result = {}
     for entry in os.listdir(folder):
@@ -65,16 +72,18 @@ def hardening_faults(image):
     return faults
 
 
-def import_faults(image, exports):
-    """Imports (plain and delay-load) that Windows XP SP3 cannot satisfy."""
+def import_faults(image, systems):
+    """Imports (plain and delay-load) that one of `systems` ({name: exports})
+    cannot satisfy."""
     faults = []
-    for imp in image.imports:
-        dll = imp.dll.lower()
-        key = imp.name if imp.name is not None else f"@{imp.ordinal}"
-        if dll not in exports:
-            faults.append(f"{imp}: {imp.dll} is not a Windows XP SP3 system DLL")
-        elif key not in exports[dll]:
-            faults.append(f"{imp}: not exported by Windows XP SP3's {dll}")
+    for system, exports in systems.items():
+        for imp in image.imports:
+            dll = imp.dll.lower()
+            key = imp.name if imp.name is not None else f"@{imp.ordinal}"
+            if dll not in exports:
+                faults.append(f"{imp}: {imp.dll} is not a {system} system DLL")
+            elif key not in exports[dll]:
+                faults.append(f"{imp}: not exported by {system}'s {dll}")
     return faults
 
 
@@ -139,7 +148,7 @@ class ShippedBinaries(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.exports = load_exports()
+        cls.systems = {name: load_exports(folder) for name, folder in SYSTEMS.items()}
         cls.images = {}
         for target, path in cls.binaries.items():
             with open(path, "rb") as f:
@@ -151,11 +160,11 @@ class ShippedBinaries(unittest.TestCase):
             with self.subTest(target):
                 self.assertEqual(hardening_faults(image), [])
 
-    def test_imports_are_all_in_windows_xp_sp3(self):
+    def test_imports_are_all_in_windows_2000_sp4_and_xp_sp3(self):
         for target, (_, image) in self.images.items():
             with self.subTest(target):
                 self.assertIn("kernel32.dll", image.imported_dlls())
-                self.assertEqual(import_faults(image, self.exports), [])
+                self.assertEqual(import_faults(image, self.systems), [])
                 # Ours, in host/xp_compat_win32.cpp, not kernel32's (Vista+).
                 self.assertNotIn("GetTickCount64", [i.name for i in image.imports])
 
@@ -256,17 +265,17 @@ class CheckerSelfTest(unittest.TestCase):
     """The checks catch each fault in images made to have it."""
 
     def setUp(self):
-        self.exports = load_exports()
+        self.systems = {name: load_exports(folder) for name, folder in SYSTEMS.items()}
 
     def faults(self, **kwargs):
         image = pe_reader.parse(synthetic_pe(**kwargs))
-        return hardening_faults(image) + import_faults(image, self.exports)
+        return hardening_faults(image) + import_faults(image, self.systems)
 
     def test_a_sound_image_passes_and_is_read_in_full(self):
         image = pe_reader.parse(synthetic_pe(
             imports={"KERNEL32.dll": ["GetTickCount", "Sleep"], "USER32.dll": ["MessageBoxW"]},
             delay_imports={"shlwapi.dll": ["PathIsDirectoryW"]}))
-        self.assertEqual(hardening_faults(image) + import_faults(image, self.exports), [])
+        self.assertEqual(hardening_faults(image) + import_faults(image, self.systems), [])
         self.assertEqual([str(i) for i in image.imports],
                          ["KERNEL32.dll!GetTickCount", "KERNEL32.dll!Sleep", "USER32.dll!MessageBoxW",
                           "shlwapi.dll!PathIsDirectoryW (delay-load)"])
@@ -284,23 +293,37 @@ class CheckerSelfTest(unittest.TestCase):
                           "ASLR: the file header says the relocations are stripped"])
 
     def test_imports_windows_xp_lacks_are_each_reported(self):
-        self.assertEqual(self.faults(imports={"KERNEL32.dll": ["GetTickCount64"]}),
-                         ["KERNEL32.dll!GetTickCount64: not exported by Windows XP SP3's kernel32.dll"])
-        self.assertEqual(self.faults(imports={"libwinpthread-1.dll": ["pthread_create"]}),
-                         ["libwinpthread-1.dll!pthread_create: libwinpthread-1.dll is not a "
-                          "Windows XP SP3 system DLL"])
-        self.assertEqual(self.faults(delay_imports={"kernel32.dll": ["InitOnceExecuteOnce"]}),
-                         ["kernel32.dll!InitOnceExecuteOnce (delay-load): not exported by "
-                          "Windows XP SP3's kernel32.dll"])
-        self.assertEqual(self.faults(imports={"COMCTL32.dll": [17]}),
-                         ["COMCTL32.dll!#17: not exported by Windows XP SP3's comctl32.dll"])
+        self.assertEqual(self.faults(imports={"KERNEL32.dll": ["GetTickCount64"]}), [
+            "KERNEL32.dll!GetTickCount64: not exported by Windows 2000 SP4's kernel32.dll",
+            "KERNEL32.dll!GetTickCount64: not exported by Windows XP SP3's kernel32.dll"])
+        self.assertEqual(self.faults(imports={"libwinpthread-1.dll": ["pthread_create"]}), [
+            "libwinpthread-1.dll!pthread_create: libwinpthread-1.dll is not a "
+            f"{system} system DLL" for system in SYSTEMS])
+        self.assertEqual(self.faults(imports={"COMCTL32.dll": [17]}), [
+            f"COMCTL32.dll!#17: not exported by {system}'s comctl32.dll" for system in SYSTEMS])
 
-    def test_no_list_holds_a_function_newer_than_xp(self):
-        listed = set().union(*self.exports.values())
+    def test_imports_only_xp_has_are_reported_against_windows_2000(self):
+        self.assertEqual(self.faults(imports={"KERNEL32.dll": ["AddVectoredExceptionHandler"]}), [
+            "KERNEL32.dll!AddVectoredExceptionHandler: not exported by Windows 2000 SP4's "
+            "kernel32.dll"])
+        self.assertEqual(self.faults(delay_imports={"msvcrt.dll": ["_wstat64"]}), [
+            "msvcrt.dll!_wstat64 (delay-load): not exported by Windows 2000 SP4's msvcrt.dll"])
+        # GDI+ is loaded at run time: no system of ours has it as an import.
+        self.assertEqual(len(self.faults(delay_imports={"gdiplus.dll": ["GdiplusStartup"]})), 2)
+
+    def test_no_list_holds_a_function_newer_than_the_system(self):
+        xp = set().union(*self.systems["Windows XP SP3"].values())
         for name in ("GetTickCount64", "InitOnceExecuteOnce", "CreateSymbolicLinkW",
                      "SetFileInformationByHandle", "InitializeSRWLock", "GetFileInformationByHandleEx",
                      "CancelIoEx", "SleepConditionVariableCS", "GetLogicalProcessorInformation"):
-            self.assertNotIn(name, listed)
+            self.assertNotIn(name, xp)
+        win2000 = self.systems["Windows 2000 SP4"]
+        self.assertFalse(set(NEW_IN_XP) & set().union(*win2000.values()))
+        # XP SP3 still exports everything 2000 SP4 did: a name only on the 2000
+        # list is a slip of the pen.
+        for dll, names in win2000.items():
+            with self.subTest(dll):
+                self.assertLessEqual(names, self.systems["Windows XP SP3"].get(dll, set()))
 
     def test_a_source_without_the_stack_protector_is_reported(self):
         commands = {os.path.realpath("/s/a.cpp"): [["g++", "-fstack-protector-strong", "-c"]],
