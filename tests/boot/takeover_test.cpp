@@ -129,6 +129,21 @@ TEST(OnRestoreSystem, MissingImageIsToldAfterBothPartitionChecks) {
   EXPECT_EQ(0, m.ui.restarts);
 }
 
+// The system drive's volume tells its disk, but no partition of the map
+// carries its letter: the image's partition is found, the target is not.
+TEST(OnRestoreSystem, SystemPartitionMissingFromTheMapIsTold) {
+  MachineFixture m;
+  for (PartitionRecord& p : m.disks[0].partitions) {
+    if (p.letter == L'C') p.letter = 0;
+  }
+  BootMachine machine = m.Machine();
+  OnRestoreSystem(machine, m.ui, kImage);
+  EXPECT_THAT(Texts(m.ui), ElementsAre(L"错误:读取还原镜像分区发生错误。"));
+  EXPECT_EQ(kMbOk, m.ui.messages[0].type);
+  EXPECT_THAT(m.runner.lines, IsEmpty());
+  EXPECT_THAT(m.files.log, IsEmpty());
+}
+
 // Takeovers that cannot arm: an error, nothing else changed, no restart.
 TEST(TakeoverFailures, UnsupportedWindowsOrMissingPiecesStopBeforeTheQuestion) {
   struct Case {
