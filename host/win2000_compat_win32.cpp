@@ -10,6 +10,8 @@
 // entry points and their import slots itself: the real function where the
 // system DLL exports it (XP and later), else a stand-in built on what
 // Windows 2000 has. Linked as an object into every binary that ships.
+#include "host/win2000_compat.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -46,36 +48,9 @@ ULONG WINAPI RemoveVectoredHandler(PVOID handle) {
   return real ? real(handle) : 0;
 }
 
-// The module by name or by an address inside it. Windows 2000 cannot pin a
-// module; a reference never given back (a second LoadLibraryW of the same
-// file) keeps it loaded just as long.
 BOOL WINAPI ModuleHandleEx(DWORD flags, LPCWSTR name, HMODULE* module) {
   const auto real = Real<ModuleHandleExFn>(L"kernel32", "GetModuleHandleExW");
-  if (real) return real(flags, name, module);
-  if (!module) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  *module = nullptr;
-  HMODULE found = nullptr;
-  if (flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) {
-    MEMORY_BASIC_INFORMATION info;
-    if (VirtualQuery(name, &info, sizeof info) == 0 || info.Type != MEM_IMAGE) {
-      SetLastError(ERROR_MOD_NOT_FOUND);
-      return FALSE;
-    }
-    found = static_cast<HMODULE>(info.AllocationBase);
-  } else {
-    found = GetModuleHandleW(name);
-    if (!found) return FALSE;
-  }
-  if (!(flags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT)) {
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(found, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || LoadLibraryW(path) != found) return FALSE;
-  }
-  *module = found;
-  return TRUE;
+  return real ? real(flags, name, module) : kavi::win2000::ModuleHandleEx(flags, name, module);
 }
 
 // --- msvcrt ---
@@ -126,11 +101,8 @@ void Widen(const Stat32i64& from, Stat64* to) {
 }
 
 template <typename Arg>
-int Stat64Via(const char* name64, const char* namei64, Arg arg, Stat64* out) {
-  using Fn64 = int(__cdecl*)(Arg, Stat64*);
-  using Fni64 = int(__cdecl*)(Arg, Stat32i64*);
-  if (auto real = Real<Fn64>(L"msvcrt", name64)) return real(arg, out);
-  const auto older = Real<Fni64>(L"msvcrt", namei64);
+int Stat64ViaI64(const char* namei64, Arg arg, Stat64* out) {
+  const auto older = Real<int(__cdecl*)(Arg, Stat32i64*)>(L"msvcrt", namei64);
   Stat32i64 narrow;
   if (!older || !out) return -1;
   const int result = older(arg, &narrow);
@@ -140,14 +112,60 @@ int Stat64Via(const char* name64, const char* namei64, Arg arg, Stat64* out) {
 
 }  // namespace
 
+namespace kavi {
+namespace win2000 {
+
+// The module by name or by an address inside it. Windows 2000 cannot pin a
+// module; a reference never given back (a second LoadLibraryW of the same
+// file) keeps it loaded just as long.
+BOOL ModuleHandleEx(DWORD flags, LPCWSTR name, HMODULE* module) {
+  if (!module) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *module = nullptr;
+  HMODULE found = nullptr;
+  if (flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) {
+    MEMORY_BASIC_INFORMATION info;
+    if (VirtualQuery(name, &info, sizeof info) == 0 || info.Type != MEM_IMAGE) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return FALSE;
+    }
+    found = static_cast<HMODULE>(info.AllocationBase);
+  } else {
+    found = GetModuleHandleW(name);
+    if (!found) return FALSE;
+  }
+  if (!(flags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT)) {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(found, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || LoadLibraryW(path) != found) return FALSE;
+  }
+  *module = found;
+  return TRUE;
+}
+
+int Fstat64(int fd, void* out) {
+  return Stat64ViaI64("_fstati64", fd, static_cast<Stat64*>(out));
+}
+
+int Wstat64(const wchar_t* path, void* out) {
+  return Stat64ViaI64("_wstati64", path, static_cast<Stat64*>(out));
+}
+
+}  // namespace win2000
+}  // namespace kavi
+
 extern "C" {
 int __cdecl kavi_fstat64(int fd, Stat64* out) __asm__("__fstat64");
 int __cdecl kavi_fstat64(int fd, Stat64* out) {
-  return Stat64Via("_fstat64", "_fstati64", fd, out);
+  const auto real = Real<int(__cdecl*)(int, Stat64*)>(L"msvcrt", "_fstat64");
+  return real ? real(fd, out) : kavi::win2000::Fstat64(fd, out);
 }
 int __cdecl kavi_wstat64(const wchar_t* path, Stat64* out) __asm__("__wstat64");
 int __cdecl kavi_wstat64(const wchar_t* path, Stat64* out) {
-  return Stat64Via("_wstat64", "_wstati64", path, out);
+  const auto real = Real<int(__cdecl*)(const wchar_t*, Stat64*)>(L"msvcrt", "_wstat64");
+  return real ? real(path, out) : kavi::win2000::Wstat64(path, out);
 }
 
 // The import slots the runtime's objects call through.
