@@ -13,7 +13,7 @@
 #include "download/down_wrapper.h"
 #include "download/download_files_win32.h"
 #include "download/download_monitor.h"
-#include "download/file_names.h"
+#include "download/download_start.h"
 #include "host/text.h"
 #include "host/win32_util.h"
 #include "online/catalogue.h"
@@ -115,51 +115,50 @@ bool StartThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
 void CFrameWindowWnd::StartImageDownload() {
   if (static_cast<unsigned>(selectedIndex_) >= Catalogue().Count()) return;
   const CatalogueEntry entry = Catalogue().At(static_cast<size_t>(selectedIndex_));
-  const std::wstring folder = Working().GetDownloadFolder();
 
-  // What comes from the service host is checked before anything is written.
-  if (!IsPlainFileName(entry.fileName)) {
-    Ask(L"系统镜像的文件名不正确，无法下载，请稍后重试。", L"错误", MB_OK | MB_ICONERROR);
-    ResetToStartPage();
-    return;
-  }
-  if (!IsHttpUrl(entry.url)) {
-    Ask(L"系统镜像的下载地址不正确，无法下载，请稍后重试。", L"错误", MB_OK | MB_ICONERROR);
-    ResetToStartPage();
-    return;
-  }
-  DownloadTaskRequest request;
-  if (!FillDownloadRequest(&request, entry.url, entry.fileName, folder)) {
-    Ask(L"系统镜像的下载地址或保存路径过长，无法下载。", L"错误", MB_OK | MB_ICONERROR);
-    ResetToStartPage();
-    return;
-  }
-  if (!GetDownloadEngine()) {
-    Ask(L"下载组件加载失败，请重新安装本软件后重试！", L"错误", MB_OK | MB_ICONERROR);
-    ResetToStartPage();
-    return;
-  }
-
-  const std::wstring imagePath = Format(L"%ls\\%ls", folder.c_str(), entry.fileName.c_str());
-  Working().SetCurrentImage(imagePath, entry.checkCode);
-  if (GetFileAttributesW(imagePath.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    if (Ask(L"当前镜像文件已存在，是否覆盖？", L"提示", MB_YESNO) != IDYES) {
-      CheckImageSize();
-      return;
+  // The window's side of the start; a local class, so it reaches the
+  // window's own members.
+  class WindowSteps : public DownloadStartSteps {
+   public:
+    WindowSteps(CFrameWindowWnd* window, const std::wstring& checkCode)
+        : w_(window), checkCode_(checkCode) {}
+    bool FileExists(const std::wstring& path) override {
+      return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
-    DeleteFileW(imagePath.c_str());
-  }
-  SetText(c_.btnpause, L"暂停下载");
-  auto* context = new DownloadMonitorContext{
-      hwnd_, c_, {entry.url, entry.fileName, folder, entry.imageMd5}, selectedIndex_};
-  if (c_.gifprocess) c_.gifprocess->PlayGif();
-  busy_ = 1;
-  if (!StartThread(&RunDownloadMonitor, context)) {
-    delete context;
-    ResetToStartPage();
-    return;
-  }
-  if (c_.tabmain) c_.tabmain->SelectItem(2);
+    bool AskOverwrite() override {
+      return w_->Ask(L"当前镜像文件已存在，是否覆盖？", L"提示", MB_YESNO) == IDYES;
+    }
+    void DeleteImage(const std::wstring& path) override { DeleteFileW(path.c_str()); }
+    bool EngineReady() override { return GetDownloadEngine() != nullptr; }
+    void Refuse(const std::wstring& message) override {
+      w_->Ask(message.c_str(), L"错误", MB_OK | MB_ICONERROR);
+      w_->ResetToStartPage();
+    }
+    void CheckImage(const std::wstring& path) override {
+      Working().SetCurrentImage(path, checkCode_);
+      w_->CheckImageSize();
+    }
+    void StartDownload(const DownloadJob& job, const std::wstring& path) override {
+      Working().SetCurrentImage(path, checkCode_);
+      w_->SetText(w_->c_.btnpause, L"暂停下载");
+      auto* context = new DownloadMonitorContext{w_->hwnd_, w_->c_, job, w_->selectedIndex_};
+      if (w_->c_.gifprocess) w_->c_.gifprocess->PlayGif();
+      w_->busy_ = 1;
+      if (!StartThread(&RunDownloadMonitor, context)) {
+        delete context;
+        w_->ResetToStartPage();
+        return;
+      }
+      if (w_->c_.tabmain) w_->c_.tabmain->SelectItem(2);
+    }
+
+   private:
+    CFrameWindowWnd* w_;
+    std::wstring checkCode_;
+  } steps(this, entry.checkCode);
+
+  kavi::StartImageDownload(
+      {entry.url, entry.fileName, Working().GetDownloadFolder(), entry.imageMd5}, steps);
 }
 
 void CFrameWindowWnd::CheckImageSize() {
