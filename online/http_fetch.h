@@ -19,7 +19,7 @@ constexpr unsigned long long kMaxFileBodyBytes = 512ull * 1024 * 1024;
 // serves the statistics; the catalogue and the version check use their own.
 class HttpTextClient : public TextFetcher {
  public:
-  std::wstring GetText(const std::wstring& url) override;
+  std::string GetBytes(const std::wstring& url) override;
 
   // The raw body of the last successful fetch (NUL-terminated by
   // std::string) and its text.
@@ -28,6 +28,8 @@ class HttpTextClient : public TextFetcher {
 
  private:
   friend std::wstring HttpGetText(HttpTextClient& client, const std::wstring& url);
+  // Keeps the body and its text when the fetch succeeds.
+  bool Fetch(const std::wstring& url);
   std::string body_;
   std::wstring text_;
 };

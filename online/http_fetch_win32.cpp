@@ -152,24 +152,35 @@ int FetchToFile(const std::wstring& url, const std::wstring& path, unsigned long
   return kHttpFileSaved;
 }
 
+// The whole body of a 200 answer; false on any failure.
+bool FetchWatched(const std::wstring& url, std::string* body) {
+  auto shared = std::make_shared<std::string>();
+  bool whole = false;
+  const bool finished = RunWatched(
+      [url, shared](TransferPulse& pulse) { return FetchText(url, shared.get(), pulse); },
+      kStallLimit, &whole);
+  if (!finished || !whole) return false;
+  *body = std::move(*shared);
+  return true;
+}
+
 }  // namespace
 
-std::wstring HttpTextClient::GetText(const std::wstring& url) {
-  return HttpGetText(*this, url);
+bool HttpTextClient::Fetch(const std::wstring& url) {
+  std::string body;
+  if (!FetchWatched(url, &body)) return false;
+  // Up to the first NUL, as the body is a C string to the code page.
+  text_ = FromAnsi(std::string(body.c_str()));
+  body_ = std::move(body);
+  return true;
+}
+
+std::string HttpTextClient::GetBytes(const std::wstring& url) {
+  return Fetch(url) ? std::string(body_.c_str()) : std::string();
 }
 
 std::wstring HttpGetText(HttpTextClient& client, const std::wstring& url) {
-  auto body = std::make_shared<std::string>();
-  bool whole = false;
-  const bool finished =
-      RunWatched([url, body](TransferPulse& pulse) { return FetchText(url, body.get(), pulse); },
-                 kStallLimit, &whole);
-  if (!finished || !whole) return std::wstring();
-
-  // Up to the first NUL, as the body is a C string to the code page.
-  client.text_ = FromAnsi(std::string(body->c_str()));
-  client.body_ = std::move(*body);
-  return client.text_;
+  return client.Fetch(url) ? client.text_ : std::wstring();
 }
 
 int HttpGetToFile(const std::wstring& url, const std::wstring& path, unsigned long long maxBytes) {

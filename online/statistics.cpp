@@ -53,17 +53,17 @@ std::wstring StartReportUrl(const StatsContext& stats, uint32_t volumeSerial,
 
 std::wstring DownloadStartReportUrl(const StatsContext& stats, int position) {
   return Format(L"%ls?t=%d&a=%ls&b=%d", stats.scriptUrl.c_str(), 2,
-                PercentEncode(ToAnsi(stats.statsToken)).c_str(), position);
+                PercentEncode(stats.statsToken).c_str(), position);
 }
 
 std::wstring ImageVerifiedReportUrl(const StatsContext& stats) {
   return Format(L"%ls?t=%d&a=%ls", stats.scriptUrl.c_str(), 4,
-                PercentEncode(ToAnsi(stats.statsToken)).c_str());
+                PercentEncode(stats.statsToken).c_str());
 }
 
 bool ReportStart(StatsContext& stats, TextFetcher& http, uint32_t volumeSerial,
                  const std::wstring& macText) {
-  std::wstring reply = http.GetText(StartReportUrl(stats, volumeSerial, macText));
+  std::string reply = http.GetBytes(StartReportUrl(stats, volumeSerial, macText));
   const bool answered = !reply.empty();
   if (reply.size() > kMaxStatsTokenLength) reply.clear();
   stats.statsToken = std::move(reply);
@@ -71,11 +71,11 @@ bool ReportStart(StatsContext& stats, TextFetcher& http, uint32_t volumeSerial,
 }
 
 bool ReportDownloadStart(const StatsContext& stats, TextFetcher& http, int position) {
-  return !http.GetText(DownloadStartReportUrl(stats, position)).empty();
+  return !http.GetBytes(DownloadStartReportUrl(stats, position)).empty();
 }
 
 bool ReportImageVerified(const StatsContext& stats, TextFetcher& http) {
-  return !http.GetText(ImageVerifiedReportUrl(stats)).empty();
+  return !http.GetBytes(ImageVerifiedReportUrl(stats)).empty();
 }
 
 }  // namespace kavi

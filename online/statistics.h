@@ -7,11 +7,12 @@
 //   t=2 download start  "%s?t=%d&a=%s&b=%d"         token, catalogue position
 //   t=4 image verified  "%s?t=%d&a=%s"              token
 //
-// The token is whatever the script sent. It goes back percent-encoded (in
-// its ANSI code page bytes), so a reply can never add request lines or
-// parameters, and a script that decodes its query sees the token it sent.
-// A reply longer than kMaxStatsTokenLength is not a token (an error page, a
-// broken script) and is not sent back.
+// The token is the script's reply as bytes, kept as they came: it goes back
+// percent-encoded byte for byte, whatever code page it is in, so a reply can
+// never add request lines or parameters, and a script that decodes its
+// query sees the token it sent. A reply longer than kMaxStatsTokenLength
+// bytes is not a token (an error page, a broken script) and is not sent
+// back.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +24,8 @@
 namespace kavi {
 
 struct StatsContext {
-  std::wstring scriptUrl;   // the service host with "/kavi/kavitj.php"
-  std::wstring statsToken;  // the start report's reply; empty until then
+  std::wstring scriptUrl;  // the service host with "/kavi/kavitj.php"
+  std::string statsToken;  // the start report's reply; empty until then
   int32_t windowsEdition = 0;
   wchar_t systemDrive = 0;
 };

@@ -37,28 +37,30 @@ TEST(StatsUrls, FormatsOfTheThreeEvents) {
             StartReportUrl(stats, 0xBEEF, L"00-1A-2B-3C-4D-5E"));
   EXPECT_EQ(std::wstring(kScript) + L"?t=1&a=FFFFFFFF&b=6&c=",
             StartReportUrl(stats, kUnknownVolumeSerial, L""));
-  stats.statsToken = L"T1";
+  stats.statsToken = "T1";
   EXPECT_EQ(std::wstring(kScript) + L"?t=2&a=T1&b=2", DownloadStartReportUrl(stats, 2));
   EXPECT_EQ(std::wstring(kScript) + L"?t=4&a=T1", ImageVerifiedReportUrl(stats));
 }
 
 TEST(StatsUrls, TokenCannotInjectLinesOrParameters) {
   StatsContext stats = MakeStatsContext(L"http://h", 1, L'C');
-  stats.statsToken = L"x&b=9\r\nHost: evil 中";
+  stats.statsToken = "x&b=9\r\nHost: evil \xD6\xD0";
   EXPECT_EQ(std::wstring(kScript) + L"?t=4&a=x%26b%3D9%0D%0AHost%3A%20evil%20%D6%D0",
             ImageVerifiedReportUrl(stats));
 }
 
-TEST(Reports, StartReplyBecomesTheTokenOfLaterReports) {
+TEST(Reports, StartReplyGoesBackByteForByte) {
+  // Bytes that are no text in code page 936 (0xFF, a lead byte 0x81 without
+  // its trail byte) come back exactly as they were sent.
   FakeFetcher http;
   StatsContext stats = MakeStatsContext(L"http://h", 5, L'C');
-  http.answers[std::wstring(kScript) + L"?t=1&a=12345678&b=5&c=AA"] = L"tok\r\n";
+  http.bodies[L"http://h/kavi/kavitj.php?t=1&a=12345678&b=5&c=AA"] = "t\x80\xFF\xD6\xD0\x81\r\n";
   EXPECT_TRUE(ReportStart(stats, http, 0x12345678, L"AA"));
-  EXPECT_EQ(L"tok\r\n", stats.statsToken);
+  EXPECT_EQ("t\x80\xFF\xD6\xD0\x81\r\n", stats.statsToken);
   EXPECT_FALSE(ReportDownloadStart(stats, http, 0));  // empty reply
   EXPECT_FALSE(ReportImageVerified(stats, http));
-  EXPECT_EQ(std::wstring(kScript) + L"?t=2&a=tok%0D%0A&b=0", http.requests[1]);
-  EXPECT_EQ(std::wstring(kScript) + L"?t=4&a=tok%0D%0A", http.requests[2]);
+  EXPECT_EQ(L"http://h/kavi/kavitj.php?t=2&a=t%80%FF%D6%D0%81%0D%0A&b=0", http.requests[1]);
+  EXPECT_EQ(L"http://h/kavi/kavitj.php?t=4&a=t%80%FF%D6%D0%81%0D%0A", http.requests[2]);
 }
 
 TEST(Reports, OverlongReplyIsNoToken) {
@@ -70,7 +72,7 @@ TEST(Reports, OverlongReplyIsNoToken) {
   EXPECT_EQ(kMaxStatsTokenLength, stats.statsToken.size());
   http.answers[url] = std::wstring(kMaxStatsTokenLength + 1, L'x');
   EXPECT_TRUE(ReportStart(stats, http, 0x12345678, L"AA"));
-  EXPECT_EQ(L"", stats.statsToken);
+  EXPECT_EQ("", stats.statsToken);
   EXPECT_EQ(std::wstring(kScript) + L"?t=4&a=", ImageVerifiedReportUrl(stats));
 }
 
