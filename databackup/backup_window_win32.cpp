@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <utility>
 
@@ -15,9 +16,9 @@
 namespace kavi {
 
 // What the window shares with its workers. The window fills it in and, when
-// it goes, clears `window` under the lock and raises `stop`; a worker only
-// reaches the window under the same lock, so it never posts to a window that
-// is being destroyed nor names a control that has been freed.
+// it goes, clears `window` under the lock; a worker only reaches the window
+// under the same lock, so it never posts to a window that is being destroyed
+// nor names a control that has been freed. The worker itself goes on.
 struct DataWindowLink {
   std::mutex mutex;
   HWND window = nullptr;
@@ -25,20 +26,39 @@ struct DataWindowLink {
   // The options' states, copied on the UI thread whenever they change, so a
   // worker reads an option when it reaches its item without touching it.
   std::array<std::atomic<bool>, 3> selected = {};
-  std::atomic<bool> stop{false};
 };
 
 namespace {
 
-// The count of running workers, for WaitForDataTasks.
+// The count of running workers, for WaitForDataTasks, and the stop request
+// of a process that is quitting.
 struct RunningTasks {
   std::mutex mutex;
   std::condition_variable ended;
   int count = 0;
+  std::atomic<bool> quitting{false};
 };
 RunningTasks& Running() {
   static RunningTasks running;
   return running;
+}
+
+// A worker outlives its window but not the process. When the process quits
+// through exit(), the workers are asked to stop and given a while to do so
+// before the objects they use are destroyed: a stopped backup leaves the
+// previous one in place, while one cut off inside its swap or its
+// backups.ini write would not end so cleanly.
+constexpr DWORD kQuitWaitMs = 10000;
+void StopDataTasksAtExit() {
+  Running().quitting = true;
+  WaitForDataTasks(kQuitWaitMs);
+}
+void StopDataTasksWhenQuitting() {
+  static const bool registered = [] {
+    Running();  // constructed first, so destroyed after the handler ran
+    return std::atexit(StopDataTasksAtExit) == 0;
+  }();
+  (void)registered;
 }
 
 // Handed to a worker, which owns it.
@@ -55,7 +75,7 @@ class WorkerObserver : public DataTaskObserver {
     std::lock_guard<std::mutex> lock(link_.mutex);
     if (link_.window) SkinUI::PostControlText(link_.window, link_.message, text);
   }
-  bool StopRequested() override { return link_.stop.load(); }
+  bool StopRequested() override { return Running().quitting.load(); }
   bool IsSelected(DataItem item) override {
     return link_.selected[static_cast<size_t>(item)].load();
   }
@@ -170,6 +190,7 @@ void CBackRecoPage::StartTask(WPARAM task) {
   SkinUI::CControlUI* button = task == kDataTaskBackup ? btnBackupData_ : btnRecoveryData_;
   if (running) return;
   PublishOptions();
+  StopDataTasksWhenQuitting();
   auto* context = new DataTaskContext{link_, services_.host, task};
   {
     std::lock_guard<std::mutex> lock(Running().mutex);
@@ -240,7 +261,6 @@ void CBackRecoPage::CutOffWorkers() {
   std::lock_guard<std::mutex> lock(link_->mutex);
   link_->window = nullptr;
   link_->message = nullptr;
-  link_->stop = true;
 }
 
 void CBackRecoPage::OnFinalMessage(HWND hwnd) {

@@ -9,9 +9,11 @@
 //
 // Workers never touch controls: their texts reach `labdatamsg` through
 // SkinUI::PostControlText and their end through WM_DATA_TASK_DONE. Closing
-// the window while a worker runs asks the worker to stop and cuts it off
-// from the window first; the worker keeps what it uses alive until it ends.
-// Win32 only.
+// the window while a worker runs cuts the worker off from the window and
+// lets it finish in the background: a backup still replaces the previous
+// one and writes "LastBack". The worker keeps what it uses alive until it
+// ends; a process that quits through exit() asks running workers to stop
+// and waits a while for them. Win32 only.
 #pragma once
 
 #include <windows.h>
@@ -77,7 +79,7 @@ class CBackRecoPage : public SkinUI::WindowImplBase {
   void UpdateBackupButton();
   void StartTask(WPARAM task);
   void ChooseRootFolder();
-  // The window is going: stop the workers and cut them off from it.
+  // The window is going: cut the workers off from it; they go on.
   void CutOffWorkers();
 
   DataBackupWindowServices services_;
