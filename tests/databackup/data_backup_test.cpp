@@ -240,7 +240,7 @@ TEST_F(DataBackupTest, AnUnwritableRecordIsReported) {
 
 // ---- The worker task ----
 
-TEST_F(DataBackupTest, ABackupTaskRunsTheSelectedItemsInOrderAndEndsWithItsText) {
+TEST_F(DataBackupTest, TasksRunTheSelectedItemsInOrderAndEndWithTheirText) {
   progress.selected = {DataItem::kDesktop, DataItem::kDocuments};
   DataTaskSummary summary = RunBackupTask(host, progress);
   EXPECT_EQ((Tree{L"正在备份“我的文档”", L"正在备份“桌面”", L"备份资料完成"}), progress.texts);
@@ -248,6 +248,11 @@ TEST_F(DataBackupTest, ABackupTaskRunsTheSelectedItemsInOrderAndEndsWithItsText)
   EXPECT_EQ(L"备份资料完成", summary.finalText);
   EXPECT_TRUE(host.files.IsFolder(Backup(L"桌面")));
   EXPECT_FALSE(host.files.IsFolder(Backup(L"收藏夹")));
+
+  RecordingObserver restore;
+  restore.selected = progress.selected;
+  EXPECT_EQ(L"还原资料完成", RunRestoreTask(host, restore).finalText);
+  EXPECT_EQ((Tree{L"正在还原“我的文档”", L"正在还原“桌面”", L"还原资料完成"}), restore.texts);
 }
 
 TEST_F(DataBackupTest, NothingSelectedCopiesNothingAndStillCompletes) {
