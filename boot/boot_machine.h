@@ -15,6 +15,7 @@
 
 #include "boot/boot_settings.h"
 #include "boot/disk_map.h"
+#include "boot/firmware.h"
 #include "host/process_runner.h"
 
 namespace kavi {
@@ -27,6 +28,11 @@ class BootProcessRunner : public ProcessRunner {
   // Runs the command line hidden in a console of its own and waits without
   // time limit; the exit code, or none when the process could not start.
   virtual std::optional<uint32_t> RunForExitCode(const std::wstring& commandLine) = 0;
+
+  // The same, with what the process wrote to its standard output in
+  // `output` (bcdedit names the entry it made there).
+  virtual std::optional<uint32_t> RunForOutput(const std::wstring& commandLine,
+                                               std::string* output) = 0;
 
   bool RunHiddenAndWait(const std::wstring& commandLine) override {
     return RunForExitCode(commandLine).has_value();
@@ -50,6 +56,13 @@ class BootFiles {
   virtual bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) = 0;
   // DeleteFileW.
   virtual bool Delete(const std::wstring& path) = 0;
+  // CreateDirectoryW; true also when the folder is there already.
+  virtual bool CreateFolder(const std::wstring& path) = 0;
+  // RemoveDirectoryW (an empty folder).
+  virtual bool RemoveFolder(const std::wstring& path) = 0;
+  // GetDiskFreeSpaceExW of a root ("C:\", "\\?\Volume{...}\"): the bytes
+  // free to this user; none when it fails.
+  virtual std::optional<uint64_t> FreeBytes(const std::wstring& root) = 0;
   // CreateFileW for writing, CREATE_ALWAYS, normal attributes, sharing
   // writes; null when it cannot be created.
   virtual std::unique_ptr<OutputFile> Create(const std::wstring& path) = 0;
@@ -91,6 +104,7 @@ struct BootMachine {
   const DiskList& disks;
   DiskDevices& devices;
   std::FILE* diagnostics = stdout;  // the volume search's three lines
+  FirmwareFacts firmware = {};      // a BIOS machine unless told otherwise
 };
 
 // This machine: the process-wide settings, working state and disk map, and

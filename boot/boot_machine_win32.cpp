@@ -34,6 +34,46 @@ class Win32BootProcessRunner : public BootProcessRunner {
     if (!GetExitCodeProcess(process.hProcess, &code)) code = ~DWORD{0};
     return code;
   }
+
+  std::optional<uint32_t> RunForOutput(const std::wstring& commandLine,
+                                       std::string* output) override {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return std::nullopt;
+    UniqueHandle reader(readEnd);
+    UniqueHandle writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.resize(commandLine.size() + 2, L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = nullptr;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
+                        nullptr, &startup, &process)) {
+      return std::nullopt;
+    }
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    // Our copy of the write end goes, so the read ends when the process
+    // (and anything it started with its handles) has exited.
+    writer.Reset();
+    output->clear();
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+      output->append(chunk, read);
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.hProcess, &code)) code = ~DWORD{0};
+    return code;
+  }
 };
 
 class Win32OutputFile : public OutputFile {
@@ -59,6 +99,19 @@ class Win32BootFiles : public BootFiles {
     return CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
   }
   bool Delete(const std::wstring& path) override { return DeleteFileW(path.c_str()) != FALSE; }
+  bool CreateFolder(const std::wstring& path) override {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  bool RemoveFolder(const std::wstring& path) override {
+    return RemoveDirectoryW(path.c_str()) != FALSE;
+  }
+  std::optional<uint64_t> FreeBytes(const std::wstring& root) override {
+    ULARGE_INTEGER available = {};
+    if (!GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+    return available.QuadPart;
+  }
   std::unique_ptr<OutputFile> Create(const std::wstring& path) override {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -128,7 +181,8 @@ BootMachine SystemBootMachine() {
                      SystemPayloadResources(),
                      Disks(),
                      SystemDiskDevices(),
-                     stdout};
+                     stdout,
+                     SystemFirmwareFacts()};
 }
 
 }  // namespace kavi

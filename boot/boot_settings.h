@@ -4,6 +4,7 @@
 // read-only afterwards.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,6 +24,14 @@ constexpr uint16_t kLoaderBootSectorResourceId = 147;
 // The open restore environment, written as KV.ima in place of the floppy for
 // WIM images and backups.
 constexpr uint16_t kRestoreEnvironmentResourceId = 148;
+// The UEFI road's files, resources 149 to 154 in this order, written into
+// the folder kEfiFolder of the EFI system partition. The first is the one the
+// firmware starts.
+constexpr uint16_t kEfiFirstResourceId = 149;
+constexpr size_t kEfiFileCount = 6;
+constexpr const wchar_t* kEfiFileNames[kEfiFileCount] = {
+    L"shimx64.efi", L"mmx64.efi", L"grubx64.efi", L"grub.cfg", L"vmlinuz", L"initrd.img"};
+constexpr const wchar_t* kEfiFolder = L"EFI\\KaviRestore";
 
 constexpr const wchar_t* kBootEntryId = L"DD97BC62-B9FD-466E-89A6-DCCF8465F855";
 

@@ -44,6 +44,11 @@ class DiskDevices {
   // write; null when the device cannot be opened.
   virtual std::unique_ptr<DiskDevice> OpenPhysicalDrive(int number) = 0;
   virtual std::unique_ptr<DiskDevice> OpenVolume(wchar_t letter) = 0;
+  // A volume by its name from the volume search ("\\?\Volume{...}\"),
+  // opened without the trailing backslash, the same way; null when it cannot
+  // be opened (a volume without a letter, such as the EFI system partition,
+  // is reached only like this).
+  virtual std::unique_ptr<DiskDevice> OpenVolumeName(const std::wstring& volumeName) = 0;
   // GetDriveTypeW of "%c:\" is DRIVE_FIXED.
   virtual bool IsFixedDrive(wchar_t letter) = 0;
   // FindFirstVolumeW: the search with its first volume name in `name`, or

@@ -41,6 +41,17 @@ static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == offsetof(VolumeDiskExten
 static_assert(offsetof(DISK_EXTENT, DiskNumber) == 0, "DiskNumber");
 static_assert(sizeof(VOLUME_DISK_EXTENTS) == kDiskExtentsBufferSize, "extents buffer");
 static_assert(PARTITION_STYLE_GPT == kPartitionStyleGpt, "GPT style");
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.DiskId) == kGptDiskIdOffset, "Gpt.DiskId");
+static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt.PartitionType) ==
+                  offsetof(PartitionEntryEx, GptPartitionType),
+              "Gpt.PartitionType");
+static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt.PartitionId) ==
+                  offsetof(PartitionEntryEx, GptPartitionId),
+              "Gpt.PartitionId");
+static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr.PartitionType) ==
+                  offsetof(PartitionEntryEx, GptPartitionType),
+              "Mbr.PartitionType");
+static_assert(sizeof(GUID) == sizeof(Guid), "GUID");
 
 namespace {
 
@@ -121,6 +132,10 @@ class Win32DiskDevices : public DiskDevices {
   }
   std::unique_ptr<DiskDevice> OpenVolume(wchar_t letter) override {
     return OpenDevice(Format(L"\\\\.\\%lc:", letter));
+  }
+  std::unique_ptr<DiskDevice> OpenVolumeName(const std::wstring& volumeName) override {
+    if (volumeName.empty() || volumeName.back() != L'\\') return nullptr;
+    return OpenDevice(volumeName.substr(0, volumeName.size() - 1));
   }
   bool IsFixedDrive(wchar_t letter) override {
     const std::wstring root = Format(L"%lc:\\", letter);

@@ -11,9 +11,17 @@ std::vector<LayoutPartition> NumberedPartitions(const uint8_t* layout, size_t si
     if (at + kLayoutEntrySize > size) break;
     PartitionEntryEx entry;
     std::memcpy(&entry, layout + at, sizeof(entry));
-    if (entry.PartitionNumber != 0) {
-      partitions.push_back(LayoutPartition{entry.StartingOffset, entry.PartitionLength});
+    if (entry.PartitionNumber == 0) continue;
+    LayoutPartition p;
+    p.startingOffset = entry.StartingOffset;
+    p.length = entry.PartitionLength;
+    if (entry.PartitionStyle == kPartitionStyleGpt) {
+      std::memcpy(p.gptType.data(), entry.GptPartitionType, p.gptType.size());
+      std::memcpy(p.gptId.data(), entry.GptPartitionId, p.gptId.size());
+    } else if (entry.PartitionStyle == kPartitionStyleMbr) {
+      p.mbrType = entry.GptPartitionType[0];
     }
+    partitions.push_back(p);
   }
   return partitions;
 }
@@ -24,6 +32,16 @@ std::optional<uint32_t> MbrDiskSignature(const uint8_t* layout, size_t size) {
   std::memcpy(&header, layout, sizeof(header));
   if (header.PartitionStyle != kPartitionStyleMbr) return std::nullopt;
   return header.MbrSignature;
+}
+
+std::optional<Guid> GptDiskId(const uint8_t* layout, size_t size) {
+  if (size < sizeof(DriveLayoutHeader)) return std::nullopt;
+  DriveLayoutHeader header;
+  std::memcpy(&header, layout, sizeof(header));
+  if (header.PartitionStyle != kPartitionStyleGpt) return std::nullopt;
+  Guid id;
+  std::memcpy(id.data(), layout + kGptDiskIdOffset, id.size());
+  return id;
 }
 
 std::optional<VolumePartitionInfo> ParsePartitionInfo(const uint8_t* info, size_t size) {

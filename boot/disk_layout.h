@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "boot/guid.h"
+
 namespace kavi {
 
 // Output buffer sizes of the three requests. The layout buffer is reused for
@@ -36,23 +38,30 @@ struct PartitionEntryEx {
   uint8_t RewritePartition;
   uint8_t IsServicePartition;
   uint8_t padding1[2];
-  uint8_t styleSpecific[112];  // PARTITION_INFORMATION_MBR or _GPT
+  // PARTITION_INFORMATION_GPT's type and identifier; PARTITION_INFORMATION_MBR
+  // shares the place, its PartitionType being the first byte.
+  uint8_t GptPartitionType[16];
+  uint8_t GptPartitionId[16];
+  uint8_t styleRest[80];
 };
 static_assert(offsetof(PartitionEntryEx, PartitionStyle) == 0, "PartitionStyle");
 static_assert(offsetof(PartitionEntryEx, StartingOffset) == 8, "StartingOffset");
 static_assert(offsetof(PartitionEntryEx, PartitionLength) == 16, "PartitionLength");
 static_assert(offsetof(PartitionEntryEx, PartitionNumber) == 24, "PartitionNumber");
+static_assert(offsetof(PartitionEntryEx, GptPartitionType) == 32, "Gpt.PartitionType");
+static_assert(offsetof(PartitionEntryEx, GptPartitionId) == 48, "Gpt.PartitionId");
 static_assert(sizeof(PartitionEntryEx) == 144, "one layout entry is 144 bytes");
 
 // DRIVE_LAYOUT_INFORMATION_EX: a 48-byte header (style, count, the MBR or
-// GPT disk fields) followed by the entries. Of the disk fields only the MBR
-// signature is read; the GPT disk identifier shares its place.
+// GPT disk fields) followed by the entries. Of the disk fields the MBR
+// signature and the GPT disk identifier are read; both start at offset 8.
 struct DriveLayoutHeader {
   uint32_t PartitionStyle;
   uint32_t PartitionCount;
-  uint32_t MbrSignature;  // Mbr.Signature
+  uint32_t MbrSignature;  // Mbr.Signature, or the first bytes of Gpt.DiskId
   uint8_t diskSpecific[36];
 };
+constexpr size_t kGptDiskIdOffset = 8;
 static_assert(offsetof(DriveLayoutHeader, PartitionStyle) == 0, "PartitionStyle");
 static_assert(offsetof(DriveLayoutHeader, MbrSignature) == 8, "Mbr.Signature");
 static_assert(sizeof(DriveLayoutHeader) == 48, "the entries follow the header");
@@ -83,6 +92,9 @@ static_assert(sizeof(VolumeDiskExtentsOne) == kDiskExtentsBufferSize,
 struct LayoutPartition {
   int64_t startingOffset = 0;
   int64_t length = 0;
+  uint8_t mbrType = 0;  // MBR entries only
+  Guid gptType{};       // GPT entries only
+  Guid gptId{};
 };
 
 // The numbered partitions among the first 30 entries of a drive layout, in
@@ -94,6 +106,10 @@ std::vector<LayoutPartition> NumberedPartitions(const uint8_t* layout, size_t si
 // The MBR disk signature of a drive layout; none for another partition style
 // or a buffer too short to hold the header.
 std::optional<uint32_t> MbrDiskSignature(const uint8_t* layout, size_t size);
+
+// Gpt.DiskId of a GPT drive layout; none for another style or a short
+// buffer.
+std::optional<Guid> GptDiskId(const uint8_t* layout, size_t size);
 
 struct VolumePartitionInfo {
   uint32_t style = 0;

@@ -59,9 +59,13 @@ DiskList EnumerateDisks(DiskDevices& devices) {
     DiskEntry entry;
     if (drive->Request(DiskRequest::kDriveLayoutEx, layout.data(), layout.size())) {
       for (const LayoutPartition& p : NumberedPartitions(layout.data(), layout.size())) {
-        entry.partitions.push_back(PartitionRecord{0, p.startingOffset, p.length});
+        entry.partitions.push_back(
+            PartitionRecord{0, p.startingOffset, p.length, p.mbrType, p.gptType, p.gptId});
       }
       entry.mbrSignature = MbrDiskSignature(layout.data(), layout.size()).value_or(0);
+      const std::optional<Guid> diskId = GptDiskId(layout.data(), layout.size());
+      entry.gpt = diskId.has_value();
+      entry.diskId = diskId.value_or(Guid{});
     } else {
       entry.layoutRead = false;
     }
@@ -129,6 +133,37 @@ std::wstring GhostPartitionId(const DiskList& disks, DiskDevices& devices, wchar
   const std::optional<LetterPosition> found = FindLetterPosition(disks, letter);
   if (!found) return std::wstring();
   return Format(L"%d:%d", GhostDiskNumber(found->disk, referenceDisk), found->position);
+}
+
+const PartitionRecord* FindEfiSystemPartition(const DiskEntry& disk) {
+  const Guid espType = *ParseGuid(kEspTypeGuid);
+  for (const PartitionRecord& p : disk.partitions) {
+    if (disk.gpt ? p.gptType == espType : p.mbrType == kEspMbrType) return &p;
+  }
+  return nullptr;
+}
+
+std::wstring VolumeNameOfPartition(DiskDevices& devices, uint32_t disk, int64_t startingOffset) {
+  std::wstring name;
+  uint32_t error = 0;
+  std::unique_ptr<VolumeSearch> search = devices.FirstVolume(&name, &error);
+  for (bool more = search != nullptr; more; more = search->Next(&name, &error)) {
+    if (!IsWellFormedVolumeName(name)) continue;
+    std::unique_ptr<DiskDevice> volume = devices.OpenVolumeName(name);
+    if (!volume) continue;
+    uint8_t extents[kDiskExtentsBufferSize] = {};
+    uint8_t info[kPartitionInfoBufferSize] = {};
+    if (!volume->Request(DiskRequest::kVolumeDiskExtents, extents, sizeof(extents)) ||
+        !volume->Request(DiskRequest::kPartitionInfoEx, info, sizeof(info))) {
+      continue;
+    }
+    const std::optional<uint32_t> number = FirstExtentDiskNumber(extents, sizeof(extents));
+    const std::optional<VolumePartitionInfo> partition = ParsePartitionInfo(info, sizeof(info));
+    if (number && partition && *number == disk && partition->startingOffset == startingOffset) {
+      return name;
+    }
+  }
+  return std::wstring();
 }
 
 std::wstring VolumeDevicePath(DiskDevices& devices, wchar_t letter, std::FILE* diagnostics) {

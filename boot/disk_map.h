@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "boot/disk_devices.h"
+#include "boot/guid.h"
 
 namespace kavi {
 
@@ -28,6 +29,9 @@ struct PartitionRecord {
   wchar_t letter = 0;  // 0: no drive letter
   int64_t startingOffset = 0;
   int64_t length = 0;
+  uint8_t mbrType = 0;  // on an MBR disk
+  Guid gptType{};       // on a GPT disk
+  Guid gptId{};
 };
 
 struct DiskEntry {
@@ -37,6 +41,9 @@ struct DiskEntry {
   bool layoutRead = true;
   // Mbr.Signature of the layout; 0 for a GPT disk or an unread layout.
   uint32_t mbrSignature = 0;
+  // A GPT layout and its Gpt.DiskId.
+  bool gpt = false;
+  Guid diskId{};
   // Ascending by starting offset.
   std::vector<PartitionRecord> partitions;
 };
@@ -81,6 +88,15 @@ std::wstring GhostPartitionId(const DiskList& disks, DiskDevices& devices, wchar
 // failures of the volume search are written as lines to `diagnostics`.
 std::wstring VolumeDevicePath(DiskDevices& devices, wchar_t letter,
                               std::FILE* diagnostics = stdout);
+
+// The first EFI system partition of the disk (GPT type kEspTypeGuid, or MBR
+// type 0xEF); none when it has none.
+const PartitionRecord* FindEfiSystemPartition(const DiskEntry& disk);
+
+// The volume name ("\\?\Volume{...}\") of the partition starting at
+// `startingOffset` on Windows disk `disk`, found by opening every volume of
+// the volume search; empty when none is.
+std::wstring VolumeNameOfPartition(DiskDevices& devices, uint32_t disk, int64_t startingOffset);
 
 // This machine, with the process-wide map (Win32 build only). EnumerateDisks
 // rebuilds the map once at start-up on the UI thread; the others only read

@@ -52,10 +52,17 @@ std::optional<std::string> BuildDiskRecord(const DiskList& disks, int referenceD
       return std::nullopt;
     }
     const PartitionRecord& partition = disk.partitions[position - 1];
-    char line[96];
-    std::snprintf(line, sizeof(line),
-                  "%d:%d mbr=%08" PRIX32 " start=%" PRId64 " length=%" PRId64 "\r\n", ghostDisk,
-                  position, disk.mbrSignature, partition.startingOffset, partition.length);
+    char line[192];
+    if (disk.gpt) {
+      std::snprintf(line, sizeof(line),
+                    "%d:%d gpt=%s part=%s start=%" PRId64 " length=%" PRId64 "\r\n", ghostDisk,
+                    position, FormatGuid(disk.diskId).c_str(), FormatGuid(partition.gptId).c_str(),
+                    partition.startingOffset, partition.length);
+    } else {
+      std::snprintf(line, sizeof(line),
+                    "%d:%d mbr=%08" PRIX32 " start=%" PRId64 " length=%" PRId64 "\r\n", ghostDisk,
+                    position, disk.mbrSignature, partition.startingOffset, partition.length);
+    }
     record += line;
     written.push_back(designation);
   }

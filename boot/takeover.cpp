@@ -3,6 +3,7 @@
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
 #include "boot/disk_record.h"
+#include "boot/efi_takeover.h"
 #include "boot/ghost_script.h"
 #include "boot/image_payload.h"
 #include "boot/takeover_files.h"
@@ -52,16 +53,69 @@ TakeoverResult Arm(BootMachine& m, int mode, const std::wstring& name, uint16_t 
   return added ? TakeoverResult::kArmed : TakeoverResult::kBootEntryNotAdded;
 }
 
+// The shim carried as resource 149; empty when it is not.
+std::string CarriedShim(BootMachine& m) {
+  ResourceBytes bytes;
+  if (!m.resources.Load(kEfiFirstResourceId, m.settings.resourceType, &bytes) ||
+      bytes.data == nullptr) {
+    return std::string();
+  }
+  return std::string(reinterpret_cast<const char*>(bytes.data), bytes.size);
+}
+
+struct TakeoverPlan {
+  TakeoverResult result = TakeoverResult::kArmed;
+  uint16_t imageId = 0;
+  std::optional<EfiTarget> efi;  // set on the UEFI road
+};
+
+TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
+  TakeoverPlan plan;
+  const auto refuse = [&](TakeoverResult result) {
+    plan.result = result;
+    return plan;
+  };
+  if (m.windowsEdition < 0 || m.windowsEdition > kLastBcdEdition || m.settings.bootDrive == 0) {
+    return refuse(TakeoverResult::kUnsupportedWindows);
+  }
+  const BootRoad road =
+      DecideBootRoad(m.firmware, IsGptVolume(m.devices, m.systemDrive), CarriedShim(m));
+  if (road == BootRoad::kRefused) return refuse(TakeoverResult::kBootRoadRefused);
+  const bool uefi = road == BootRoad::kUefi;
+  // UEFI firmware starts only Windows that keep their boot entries in BCD.
+  if (uefi && UsesBootIni(m)) return refuse(TakeoverResult::kUnsupportedWindows);
+  if (!m.files.Exists(m.settings.bcdeditPath)) return refuse(TakeoverResult::kToolMissing);
+  if (!uefi && !UsesBootIni(m) && !HasBootFolder(m.files, m.settings.bootDrive) &&
+      (!m.files.Exists(m.settings.bcdbootPath) || !m.files.Exists(m.settings.dsptPath))) {
+    return refuse(TakeoverResult::kToolMissing);
+  }
+  const PayloadChoice choice = ChooseImagePayload(m, mode, imagePath);
+  if (choice.result != TakeoverResult::kArmed) return refuse(choice.result);
+  plan.imageId = choice.imageId;
+  if (uefi) {
+    // The DOS floppy cannot start on UEFI firmware.
+    if (choice.imageId != m.settings.environmentImageId) {
+      return refuse(TakeoverResult::kImageNeedsGhost);
+    }
+    if (!HasEfiPayloads(m)) return refuse(TakeoverResult::kPayloadsMissing);
+    plan.efi = FindEfiTarget(m);
+    if (!plan.efi) return refuse(TakeoverResult::kBootRoadRefused);
+  } else if (!HasBootPayloads(m, choice.imageId, kWithBootSectorForm)) {
+    return refuse(TakeoverResult::kPayloadsMissing);
+  }
+  return plan;
+}
+
 TakeoverResult PrepareBoot(BootMachine& m, int mode, const std::wstring& name,
                            const std::wstring& imagePath) {
-  uint16_t imageId = 0;
-  const TakeoverResult check = CheckTakeover(m, mode, imagePath, &imageId);
-  if (check != TakeoverResult::kArmed) return check;
+  const TakeoverPlan plan = Plan(m, mode, imagePath);
+  if (plan.result != TakeoverResult::kArmed) return plan.result;
   const std::optional<TakeoverFiles> task =
       BuildTakeoverFiles(m.disks, m.devices, m.settings.bootDrive, m.systemDrive, mode, imagePath);
   if (!task) return TakeoverResult::kScriptNotWritten;
   UnhideBootFiles(m);
-  const TakeoverResult result = Arm(m, mode, name, imageId, *task);
+  const TakeoverResult result = plan.efi ? ArmEfiTakeover(m, *plan.efi, name, *task)
+                                         : Arm(m, mode, name, plan.imageId, *task);
   HideBootFiles(m);
   return result;
 }
@@ -98,6 +152,8 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
       return std::wstring();
     case TakeoverResult::kUnsupportedWindows:
       return L"不支持当前的Windows版本，系统未作任何更改。";
+    case TakeoverResult::kBootRoadRefused:
+      return kBootRoadRefusedText;
     case TakeoverResult::kToolMissing:
       return L"缺少启动配置工具，系统未作任何更改。";
     case TakeoverResult::kPayloadsMissing:
@@ -123,22 +179,9 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
 
 TakeoverResult CheckTakeover(BootMachine& m, int mode, const std::wstring& imagePath,
                              uint16_t* imageId) {
-  if (m.windowsEdition < 0 || m.windowsEdition > kLastBcdEdition || m.settings.bootDrive == 0) {
-    return TakeoverResult::kUnsupportedWindows;
-  }
-  const bool bootIni = UsesBootIni(m);
-  if (!m.files.Exists(m.settings.bcdeditPath)) return TakeoverResult::kToolMissing;
-  if (!bootIni && !HasBootFolder(m.files, m.settings.bootDrive) &&
-      (!m.files.Exists(m.settings.bcdbootPath) || !m.files.Exists(m.settings.dsptPath))) {
-    return TakeoverResult::kToolMissing;
-  }
-  const PayloadChoice choice = ChooseImagePayload(m, mode, imagePath);
-  if (choice.result != TakeoverResult::kArmed) return choice.result;
-  if (!HasBootPayloads(m, choice.imageId, kWithBootSectorForm)) {
-    return TakeoverResult::kPayloadsMissing;
-  }
-  if (imageId != nullptr) *imageId = choice.imageId;
-  return TakeoverResult::kArmed;
+  const TakeoverPlan plan = Plan(m, mode, imagePath);
+  if (plan.result == TakeoverResult::kArmed && imageId != nullptr) *imageId = plan.imageId;
+  return plan.result;
 }
 
 TakeoverResult PrepareBackupBoot(BootMachine& machine, const std::wstring& imagePath) {

@@ -37,6 +37,7 @@ class TakeoverUi {
 enum class TakeoverResult {
   kArmed,
   kUnsupportedWindows,  // edition index 14: neither boot.ini nor BCD
+  kBootRoadRefused,     // no road: GPT on BIOS, not x64 UEFI, untrusted, no ESP room
   kToolMissing,         // bcdedit, bcdboot or the activation tool not written
   kPayloadsMissing,     // a payload the executable should carry is not there
   kImageUnreadable,     // the image file's header could not be read
@@ -48,12 +49,18 @@ enum class TakeoverResult {
   kBootEntryNotAdded,   // the boot menu entry could not be added and armed
 };
 
+// The text of a machine no road can take over, shown by the start button too.
+constexpr const wchar_t* kBootRoadRefusedText =
+    L"当前系统为GPT分区模式，无法使用一键重装系统功能。";
+
 // The error text shown for a takeover that did not arm (caption "错误").
 std::wstring TakeoverErrorText(TakeoverResult result);
 
-// What can be checked before anything is changed: the edition, the tools,
-// the payload that can handle the image (its resource id in `imageId`) and
-// the payloads. `mode` is kTakeoverBackup or kTakeoverRestore.
+// What can be checked before anything is changed: the edition, the road
+// (the firmware, the system disk's partition style, Secure Boot's trust in
+// our loader), the tools, the payload that can handle the image (its
+// resource id in `imageId`), the payloads and, on the UEFI road, the EFI
+// system partition's room. `mode` is kTakeoverBackup or kTakeoverRestore.
 TakeoverResult CheckTakeover(BootMachine& machine, int mode, const std::wstring& imagePath,
                              uint16_t* imageId = nullptr);
 
@@ -61,7 +68,9 @@ TakeoverResult CheckTakeover(BootMachine& machine, int mode, const std::wstring&
 // image file. Restore (mode 2, "Kavi一键还原"): Ghost loads the image file
 // onto it. The script and its disk record are built before anything is
 // written; files are written before the boot entry that uses them, and the
-// entry is added only when all of them were.
+// entry is added only when all of them were. The firmware decides the road:
+// a boot menu entry on BIOS machines, a one-time firmware entry on UEFI
+// ones (efi_takeover).
 TakeoverResult PrepareBackupBoot(BootMachine& machine, const std::wstring& imagePath);
 TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imagePath);
 

@@ -25,6 +25,16 @@ class FakeRunner : public BootProcessRunner {
   // Command lines starting with one of these cannot be started.
   std::vector<std::wstring> unstartable;
 
+  // Standard output by command line; absent: nothing.
+  std::map<std::wstring, std::string> outputs;
+
+  std::optional<uint32_t> RunForOutput(const std::wstring& commandLine,
+                                       std::string* output) override {
+    auto it = outputs.find(commandLine);
+    *output = it == outputs.end() ? std::string() : it->second;
+    return RunForExitCode(commandLine);
+  }
+
   std::optional<uint32_t> RunForExitCode(const std::wstring& commandLine) override {
     lines.push_back(commandLine);
     for (const std::wstring& prefix : unstartable) {
@@ -59,6 +69,28 @@ class FakeFiles : public BootFiles {
   bool Delete(const std::wstring& path) override {
     log.push_back(L"delete " + path);
     return files.erase(path) > 0;
+  }
+  // Folders that cannot be made, and the free bytes of each root (absent:
+  // the query fails).
+  std::set<std::wstring> unmakeableFolders;
+  std::map<std::wstring, uint64_t> freeBytes;
+  bool CreateFolder(const std::wstring& path) override {
+    log.push_back(L"mkdir " + path);
+    if (unmakeableFolders.count(path)) return false;
+    folders.insert(path);
+    return true;
+  }
+  bool RemoveFolder(const std::wstring& path) override {
+    log.push_back(L"rmdir " + path);
+    for (const auto& file : files) {
+      if (file.first.compare(0, path.size() + 1, path + L"\\") == 0) return false;
+    }
+    return folders.erase(path) > 0;
+  }
+  std::optional<uint64_t> FreeBytes(const std::wstring& root) override {
+    auto it = freeBytes.find(root);
+    if (it == freeBytes.end()) return std::nullopt;
+    return it->second;
   }
   std::unique_ptr<OutputFile> Create(const std::wstring& path) override {
     log.push_back(L"create " + path);

@@ -2,6 +2,7 @@
 // returns, built field by field at their published byte offsets.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "boot/disk_devices.h"
+#include "boot/guid.h"
 
 namespace kavi {
 namespace testing_disks {
@@ -25,6 +27,7 @@ struct LayoutEntry {
   int64_t startingOffset;
   uint32_t partitionNumber;  // 0: empty slot or extended container
   int64_t length = int64_t{1} << 30;
+  uint8_t type = 0x07;
 };
 
 // DRIVE_LAYOUT_INFORMATION_EX: header of 48 bytes, then 144-byte entries.
@@ -40,7 +43,38 @@ inline Bytes DriveLayout(const std::vector<LayoutEntry>& entries, uint32_t style
     PutLe(b, at + 8, static_cast<uint64_t>(entries[i].startingOffset), 8);  // StartingOffset
     PutLe(b, at + 16, static_cast<uint64_t>(entries[i].length), 8);         // PartitionLength
     PutLe(b, at + 24, entries[i].partitionNumber, 4);                       // PartitionNumber
-    b[at + 32] = 0x07;                                                      // Mbr.PartitionType
+    b[at + 32] = entries[i].type;                                           // Mbr.PartitionType
+  }
+  return b;
+}
+
+struct GptLayoutEntry {
+  int64_t startingOffset;
+  int64_t length;
+  std::string type;  // GUID text
+  std::string id;
+};
+
+inline void PutGuid(Bytes& b, size_t at, const std::string& text) {
+  const std::optional<Guid> guid = ParseGuid(text);
+  std::copy(guid.value().begin(), guid->end(), b.begin() + at);
+}
+
+// A GPT DRIVE_LAYOUT_INFORMATION_EX: Gpt.DiskId at 8, each entry's
+// Gpt.PartitionType at 32 and Gpt.PartitionId at 48; numbered in order.
+inline Bytes GptDriveLayout(const std::string& diskId, const std::vector<GptLayoutEntry>& entries) {
+  Bytes b(48 + 144 * entries.size());
+  PutLe(b, 0, 1, 4);
+  PutLe(b, 4, entries.size(), 4);
+  PutGuid(b, 8, diskId);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const size_t at = 48 + 144 * i;
+    PutLe(b, at + 0, 1, 4);
+    PutLe(b, at + 8, static_cast<uint64_t>(entries[i].startingOffset), 8);
+    PutLe(b, at + 16, static_cast<uint64_t>(entries[i].length), 8);
+    PutLe(b, at + 24, i + 1, 4);
+    PutGuid(b, at + 32, entries[i].type);
+    PutGuid(b, at + 48, entries[i].id);
   }
   return b;
 }
@@ -83,6 +117,8 @@ class FakeDiskDevices : public DiskDevices {
   std::vector<std::optional<Bytes>> drives;
   bool openEveryDrive = false;
   std::map<wchar_t, FakeVolume> volumes;  // absent: cannot be opened
+  // Volumes opened by name ("\\?\Volume{...}\"); absent: cannot be.
+  std::map<std::wstring, FakeVolume> namedVolumes;
 
   std::optional<uint32_t> firstVolumeError;  // FindFirstVolumeW fails with it
   std::vector<std::wstring> volumeNames;
@@ -112,6 +148,12 @@ class FakeDiskDevices : public DiskDevices {
     openedVolumes.push_back(letter);
     auto it = volumes.find(letter);
     if (it == volumes.end()) return nullptr;
+    return std::make_unique<Device>(this, std::nullopt, it->second.extents, it->second.info);
+  }
+
+  std::unique_ptr<DiskDevice> OpenVolumeName(const std::wstring& volumeName) override {
+    auto it = namedVolumes.find(volumeName);
+    if (it == namedVolumes.end()) return nullptr;
     return std::make_unique<Device>(this, std::nullopt, it->second.extents, it->second.info);
   }
 

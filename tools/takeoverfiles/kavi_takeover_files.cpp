@@ -42,6 +42,7 @@ class DescribedDevices : public DiskDevices {
     }
     return nullptr;
   }
+  std::unique_ptr<DiskDevice> OpenVolumeName(const std::wstring&) override { return nullptr; }
   bool IsFixedDrive(wchar_t) override { return true; }
   std::unique_ptr<VolumeSearch> FirstVolume(std::wstring*, uint32_t* error) override {
     *error = 18;

@@ -1,0 +1,27 @@
+#include "boot/firmware.h"
+
+#include "boot/secure_boot.h"
+
+namespace kavi {
+
+FirmwareType FirmwareTypeFrom(std::optional<uint32_t> getFirmwareType,
+                              std::optional<uint32_t> variableError) {
+  if (getFirmwareType == kFirmwareTypeUefi) return FirmwareType::kUefi;
+  if (getFirmwareType == kFirmwareTypeBios) return FirmwareType::kBios;
+  if (!variableError || *variableError == kErrorInvalidFunction) return FirmwareType::kBios;
+  return FirmwareType::kUefi;
+}
+
+bool WindowsIsX64(bool wow64, std::optional<uint16_t> nativeMachine) {
+  if (nativeMachine) return *nativeMachine == kMachineAmd64;
+  return wow64;
+}
+
+BootRoad DecideBootRoad(const FirmwareFacts& f, bool gptSystemDisk, const std::string& shim) {
+  if (f.type == FirmwareType::kBios) return gptSystemDisk ? BootRoad::kRefused : BootRoad::kBios;
+  if (!f.x64) return BootRoad::kRefused;
+  if (f.secureBoot && (!f.db || !DatabaseTrustsImage(*f.db, shim))) return BootRoad::kRefused;
+  return BootRoad::kUefi;
+}
+
+}  // namespace kavi

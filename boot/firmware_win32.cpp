@@ -1,0 +1,114 @@
+// The firmware facts of this machine. Every function newer than Windows 2000
+// is looked up at run time, so the program still starts there.
+#include "boot/firmware.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "boot/secure_boot.h"
+#include "host/host_facts.h"
+#include "host/win32_util.h"
+
+namespace kavi {
+namespace {
+
+template <typename Fn>
+Fn Kernel32Function(const char* name) {
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
+using GetFirmwareTypeFn = BOOL(WINAPI*)(DWORD*);
+using GetFirmwareVariableFn = DWORD(WINAPI*)(LPCWSTR, LPCWSTR, PVOID, DWORD);
+using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+
+FirmwareType ReadFirmwareType() {
+  std::optional<uint32_t> type;
+  if (auto get = Kernel32Function<GetFirmwareTypeFn>("GetFirmwareType")) {
+    DWORD value = 0;
+    if (get(&value)) type = value;
+  }
+  std::optional<uint32_t> error;
+  if (!type) {
+    if (auto read = Kernel32Function<GetFirmwareVariableFn>("GetFirmwareEnvironmentVariableW")) {
+      read(L"", L"{00000000-0000-0000-0000-000000000000}", nullptr, 0);
+      error = GetLastError();
+    }
+  }
+  return FirmwareTypeFrom(type, error);
+}
+
+std::optional<uint16_t> NativeMachine() {
+  auto query = Kernel32Function<IsWow64Process2Fn>("IsWow64Process2");
+  USHORT process = 0;
+  USHORT native = 0;
+  if (query == nullptr || !query(GetCurrentProcess(), &process, &native)) return std::nullopt;
+  return native;
+}
+
+bool SecureBootEnabled() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\SecureBoot\\State", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  DWORD type = 0;
+  const LONG result = RegQueryValueExW(key, L"UEFISecureBootEnabled", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&value), &size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS && type == REG_DWORD && value != 0;
+}
+
+// Firmware variables can be read only with this privilege enabled.
+bool EnableSystemEnvironmentPrivilege() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    return false;
+  }
+  UniqueHandle owned(token);
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!LookupPrivilegeValueW(nullptr, SE_SYSTEM_ENVIRONMENT_NAME, &privileges.Privileges[0].Luid)) {
+    return false;
+  }
+  AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  return GetLastError() == ERROR_SUCCESS;
+}
+
+std::optional<std::string> ReadDb() {
+  auto read = Kernel32Function<GetFirmwareVariableFn>("GetFirmwareEnvironmentVariableW");
+  if (read == nullptr || !EnableSystemEnvironmentPrivilege()) return std::nullopt;
+  // A db of a few certificates is a few kilobytes; the firmware's variable
+  // store is far below a megabyte.
+  for (DWORD size = 64 * 1024; size <= 1024 * 1024; size *= 4) {
+    std::vector<char> buffer(size);
+    const DWORD length =
+        read(L"db", L"{d719b2cb-3d3a-4596-a3bc-dad00e67656f}", buffer.data(), size);
+    if (length > 0) return std::string(buffer.data(), length);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+FirmwareFacts ReadFirmwareFacts() {
+  FirmwareFacts facts;
+  facts.type = ReadFirmwareType();
+  if (facts.type != FirmwareType::kUefi) return facts;
+  facts.x64 = WindowsIsX64(IsWow64(), NativeMachine());
+  facts.secureBoot = SecureBootEnabled();
+  if (facts.secureBoot) facts.db = ReadDb();
+  return facts;
+}
+
+}  // namespace
+
+const FirmwareFacts& SystemFirmwareFacts() {
+  static const FirmwareFacts facts = ReadFirmwareFacts();
+  return facts;
+}
+
+}  // namespace kavi

@@ -1,0 +1,234 @@
+#include "boot/secure_boot.h"
+
+#include <cstdint>
+
+#include "boot/guid.h"
+
+namespace kavi {
+namespace {
+
+uint32_t Le32(const std::string& b, size_t at) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+}
+
+uint16_t Le16(const std::string& b, size_t at) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
+}
+
+constexpr uint8_t kDerInteger = 0x02;
+constexpr uint8_t kDerOid = 0x06;
+constexpr uint8_t kDerSequence = 0x30;
+constexpr uint8_t kDerSet = 0x31;
+constexpr uint8_t kDerContext0 = 0xA0;
+
+// One DER element inside [begin, end) of the bytes.
+struct Der {
+  uint8_t tag = 0;
+  size_t start = 0;    // the tag byte
+  size_t content = 0;  // the first content byte
+  size_t end = 0;      // one past the last content byte
+
+  std::string Whole(const std::string& b) const { return b.substr(start, end - start); }
+};
+
+// The element at `at`, which must end by `limit`. Only what DER allows:
+// one-byte tags and definite lengths of up to four bytes.
+bool ReadDer(const std::string& b, size_t at, size_t limit, Der* out) {
+  if (limit > b.size() || at + 2 > limit) return false;
+  const uint8_t tag = static_cast<uint8_t>(b[at]);
+  if ((tag & 0x1F) == 0x1F) return false;
+  size_t length = static_cast<uint8_t>(b[at + 1]);
+  size_t content = at + 2;
+  if (length & 0x80) {
+    const size_t count = length & 0x7F;
+    if (count == 0 || count > 4 || content + count > limit) return false;
+    length = 0;
+    for (size_t i = 0; i < count; ++i) length = length << 8 | static_cast<uint8_t>(b[content + i]);
+    content += count;
+  }
+  if (length > limit - content) return false;
+  *out = Der{tag, at, content, content + length};
+  return true;
+}
+
+// The children of a constructed element, in order.
+std::vector<Der> Children(const std::string& b, const Der& parent) {
+  std::vector<Der> children;
+  for (size_t at = parent.content; at < parent.end;) {
+    Der child;
+    if (!ReadDer(b, at, parent.end, &child)) return {};
+    children.push_back(child);
+    at = child.end;
+  }
+  return children;
+}
+
+// Certificate ::= SEQUENCE { tbsCertificate SEQUENCE { [0] version OPTIONAL,
+// serialNumber, signature, issuer, validity, subject, ... }, ... }
+struct CertificateNames {
+  std::string serial;  // the INTEGER element whole
+  std::string issuer;
+  std::string subject;
+};
+
+std::optional<CertificateNames> WalkCertificate(const std::string& b, const Der& certificate) {
+  if (certificate.tag != kDerSequence) return std::nullopt;
+  const std::vector<Der> outer = Children(b, certificate);
+  if (outer.empty() || outer[0].tag != kDerSequence) return std::nullopt;
+  std::vector<Der> tbs = Children(b, outer[0]);
+  size_t i = !tbs.empty() && tbs[0].tag == kDerContext0 ? 1 : 0;
+  if (tbs.size() < i + 5 || tbs[i].tag != kDerInteger || tbs[i + 2].tag != kDerSequence ||
+      tbs[i + 4].tag != kDerSequence) {
+    return std::nullopt;
+  }
+  return CertificateNames{tbs[i].Whole(b), tbs[i + 2].Whole(b), tbs[i + 4].Whole(b)};
+}
+
+std::optional<CertificateNames> WalkCertificate(const std::string& certificate) {
+  Der whole;
+  if (!ReadDer(certificate, 0, certificate.size(), &whole)) return std::nullopt;
+  return WalkCertificate(certificate, whole);
+}
+
+// 1.2.840.113549.1.7.2, signedData.
+const std::string kSignedDataOid("\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02", 11);
+
+// ContentInfo { contentType signedData, [0] SignedData { version,
+// digestAlgorithms, encapContentInfo, [0] certificates, [1] crls OPTIONAL,
+// signerInfos } }; each SignerInfo { version, issuerAndSerialNumber, ... }.
+void AddSignerIssuers(const std::string& b, size_t begin, size_t end,
+                      std::vector<std::string>* issuers) {
+  Der contentInfo;
+  if (!ReadDer(b, begin, end, &contentInfo) || contentInfo.tag != kDerSequence) return;
+  const std::vector<Der> ci = Children(b, contentInfo);
+  if (ci.size() < 2 || ci[0].tag != kDerOid || ci[0].Whole(b) != kSignedDataOid ||
+      ci[1].tag != kDerContext0) {
+    return;
+  }
+  Der signedData;
+  if (!ReadDer(b, ci[1].content, ci[1].end, &signedData) || signedData.tag != kDerSequence) return;
+  const std::vector<Der> sd = Children(b, signedData);
+  if (sd.size() < 4 || sd.back().tag != kDerSet) return;
+  std::vector<CertificateNames> certificates;
+  for (const Der& part : sd) {
+    if (part.tag != kDerContext0) continue;
+    for (const Der& certificate : Children(b, part)) {
+      if (std::optional<CertificateNames> names = WalkCertificate(b, certificate)) {
+        certificates.push_back(*names);
+      }
+    }
+  }
+  for (const Der& signerInfo : Children(b, sd.back())) {
+    const std::vector<Der> si = Children(b, signerInfo);
+    if (si.size() < 2 || si[1].tag != kDerSequence) continue;  // no issuerAndSerialNumber
+    const std::vector<Der> sid = Children(b, si[1]);
+    if (sid.size() != 2) continue;
+    for (const CertificateNames& c : certificates) {
+      if (c.issuer == sid[0].Whole(b) && c.serial == sid[1].Whole(b)) {
+        issuers->push_back(c.issuer);
+        break;
+      }
+    }
+  }
+}
+
+constexpr size_t kPeOffsetField = 0x3C;
+constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint16_t kPe32PlusMagic = 0x20B;
+constexpr uint32_t kSecurityDirectory = 4;
+constexpr uint16_t kWinCertRevision2 = 0x0200;
+constexpr uint16_t kWinCertTypePkcsSignedData = 0x0002;
+
+}  // namespace
+
+std::vector<std::string> DatabaseCertificates(const std::string& db) {
+  const Guid x509 = *ParseGuid(kEfiCertX509Guid);
+  constexpr size_t kListHeader = 28;  // SignatureType, ListSize, HeaderSize, SignatureSize
+  constexpr size_t kOwner = 16;       // each signature starts with its owner's GUID
+  std::vector<std::string> certificates;
+  for (size_t at = 0; at + kListHeader <= db.size();) {
+    Guid type;
+    for (size_t i = 0; i < type.size(); ++i) type[i] = static_cast<uint8_t>(db[at + i]);
+    const size_t listSize = Le32(db, at + 16);
+    const size_t headerSize = Le32(db, at + 20);
+    const size_t signatureSize = Le32(db, at + 24);
+    if (listSize < kListHeader || listSize > db.size() - at ||
+        headerSize > listSize - kListHeader) {
+      break;
+    }
+    const size_t first = at + kListHeader + headerSize;
+    const size_t end = at + listSize;
+    if (type == x509 && signatureSize > kOwner) {
+      for (size_t s = first; s + signatureSize <= end; s += signatureSize) {
+        certificates.push_back(db.substr(s + kOwner, signatureSize - kOwner));
+      }
+    }
+    at = end;
+  }
+  return certificates;
+}
+
+std::optional<std::string> CertificateSubject(const std::string& certificate) {
+  const std::optional<CertificateNames> names = WalkCertificate(certificate);
+  if (!names) return std::nullopt;
+  return names->subject;
+}
+
+std::optional<std::string> CertificateIssuer(const std::string& certificate) {
+  const std::optional<CertificateNames> names = WalkCertificate(certificate);
+  if (!names) return std::nullopt;
+  return names->issuer;
+}
+
+std::vector<std::string> ImageSignerIssuers(const std::string& image) {
+  std::vector<std::string> issuers;
+  if (image.size() < kPeOffsetField + 4 || image.compare(0, 2, "MZ") != 0) return issuers;
+  const size_t pe = Le32(image, kPeOffsetField);
+  // Signature, COFF header (20 bytes), then the optional header's magic.
+  if (pe > image.size() || image.size() - pe < 24 + 2 ||
+      image.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
+    return issuers;
+  }
+  const size_t optional = pe + 24;
+  const uint16_t magic = Le16(image, optional);
+  if (magic != kPe32Magic && magic != kPe32PlusMagic) return issuers;
+  const size_t countAt = optional + (magic == kPe32Magic ? 92 : 108);
+  const size_t directories = countAt + 4;
+  if (directories + 8 * (kSecurityDirectory + 1) > image.size() ||
+      Le32(image, countAt) <= kSecurityDirectory) {
+    return issuers;
+  }
+  // The security directory's address is a file offset, not an RVA.
+  const size_t tableAt = Le32(image, directories + 8 * kSecurityDirectory);
+  const size_t tableSize = Le32(image, directories + 8 * kSecurityDirectory + 4);
+  if (tableAt > image.size() || tableSize > image.size() - tableAt) return issuers;
+  const size_t tableEnd = tableAt + tableSize;
+  constexpr size_t kWinCertificateHeader = 8;  // dwLength, wRevision, wCertificateType
+  for (size_t at = tableAt; at + kWinCertificateHeader <= tableEnd;) {
+    const size_t length = Le32(image, at);
+    if (length < kWinCertificateHeader || length > tableEnd - at) break;
+    if (Le16(image, at + 4) == kWinCertRevision2 &&
+        Le16(image, at + 6) == kWinCertTypePkcsSignedData) {
+      AddSignerIssuers(image, at + kWinCertificateHeader, at + length, &issuers);
+    }
+    at += (length + 7) & ~size_t{7};  // entries are 8-byte aligned
+  }
+  return issuers;
+}
+
+bool DatabaseTrustsImage(const std::string& db, const std::string& image) {
+  const std::vector<std::string> issuers = ImageSignerIssuers(image);
+  for (const std::string& certificate : DatabaseCertificates(db)) {
+    const std::optional<std::string> subject = CertificateSubject(certificate);
+    if (!subject) continue;
+    for (const std::string& issuer : issuers) {
+      if (*subject == issuer) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace kavi
