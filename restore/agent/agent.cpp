@@ -1,6 +1,7 @@
 #include "restore/agent/agent.h"
 
 #include <cstdio>
+#include <set>
 
 #include "restore/agent/agent_run.h"
 #include "restore/agent/cp936.h"
@@ -14,6 +15,8 @@ namespace {
 constexpr size_t kTaskFileLimit = 64 * 1024;
 constexpr const char* kLogFolder = "DURozazo";
 constexpr const char* kLogName = "restore.log";
+constexpr const char* kEfiFolder = "EFI";
+constexpr const char* kOurEfiFolder = "KaviRestore";
 
 std::string Hex8(uint32_t value) {
   char text[9];
@@ -33,8 +36,10 @@ AgentRun::AgentRun(AgentHost& host) : host_(host), log_(host.console.Timestamp()
 Refusal AgentRun::Run() {
   started_ = host_.console.Seconds();
   Say("Kavi restore. Do not turn off the computer; it restarts by itself when done.");
+  Say(FirmwareLine(host_.firmware.State()));
   Say("Looking for the task");
   const Refusal outcome = FindAndDecide();
+  RemoveEfiFolders();
   const double now = host_.console.Seconds();
   const long seconds = static_cast<long>(now - started_ + 0.5);
   // The monotonic clock starts with the kernel: how long this boot took.
@@ -61,6 +66,7 @@ Refusal AgentRun::FindAndDecide() {
       Unmount(i);
     }
   }
+  taskPartitions_ = tasks;
   if (tasks.empty()) {
     return Refuse(Failure::kNoTask, "no partition holds KV.ima and Ghost.ba_");
   }
@@ -199,9 +205,46 @@ void AgentRun::WriteLog(size_t index) {
 
 std::string AgentRun::FoundLine(size_t index, const std::string& what) const {
   const FoundPartition& p = parts_[index];
-  return what + " " + p.device + " (disk " + Hex8(p.signature) + ", start " +
-         std::to_string(p.start) + ", length " + std::to_string(p.length) + ", " +
-         FsKindName(p.fs) + ")";
+  std::string disk = Hex8(p.signature);
+  if (p.style == DiskStyle::kGpt) {
+    disk = GuidText(p.diskGuid) + ", partition " + GuidText(p.partitionGuid);
+  } else if (p.style == DiskStyle::kBadGpt) {
+    disk = "with an unreadable GPT";
+  }
+  return what + " " + p.device + " (disk " + disk + ", start " + std::to_string(p.start) +
+         ", length " + std::to_string(p.length) + ", " + FsKindName(p.fs) + ")";
+}
+
+void AgentRun::Note(const std::string& line) {
+  host_.console.Line(line);
+  log_.Add(line);
+}
+
+void AgentRun::RemoveEfiFolders() {
+  std::set<std::string> disks;
+  for (size_t i : taskPartitions_) disks.insert(parts_[i].disk);
+  for (size_t i = 0; i < parts_.size(); ++i) {
+    const FoundPartition& esp = parts_[i];
+    if (!esp.esp || !disks.count(esp.disk)) continue;
+    const std::string folder = std::string(kEfiFolder) + "/" + kOurEfiFolder;
+    const std::string dir = esp.fs == FsKind::kFat ? MountAs(i, true) : std::string();
+    if (dir.empty()) {
+      Note("warning: the EFI system partition " + esp.device + " cannot be opened as FAT; " +
+           folder + " may be left on it");
+      continue;
+    }
+    std::optional<DirEntry> efi = FindEntry(host_.volumes, dir, kEfiFolder);
+    std::optional<DirEntry> ours;
+    if (efi && efi->directory)
+      ours = FindEntry(host_.volumes, dir + "/" + efi->name, kOurEfiFolder);
+    if (ours && ours->directory) {
+      const std::string path = efi->name + "/" + ours->name;
+      Note(host_.volumes.Remove(dir + "/" + path)
+               ? "done: removed " + path + " from " + esp.device
+               : "warning: " + path + " cannot be removed from " + esp.device);
+    }
+    Unmount(i);
+  }
 }
 
 }  // namespace restore

@@ -1,5 +1,6 @@
 // The agent's seams to the machine: raw partitions, mounted volumes and
-// their files, the tools it runs, and the screen with its clocks. The Linux
+// their files, the tools it runs, the screen with its clocks, and the
+// firmware that started this boot. The Linux
 // side lives in the *_linux.cpp files; tests substitute each.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "restore/agent/firmware.h"
 #include "restore/agent/partitions.h"
 
 namespace kavi {
@@ -70,11 +72,18 @@ class Console {
   virtual std::string Timestamp() = 0;  // the machine clock, "2026-12-08 03:12:45"
 };
 
+class FirmwareAccess {
+ public:
+  virtual ~FirmwareAccess() = default;
+  virtual FirmwareState State() = 0;
+};
+
 struct AgentHost {
   DiskAccess& disks;
   VolumeAccess& volumes;
   ToolRunner& tools;
   Console& console;
+  FirmwareAccess& firmware;
 };
 
 }  // namespace restore

@@ -35,6 +35,11 @@ class AgentRun {
   void Say(const std::string& line);
   void WriteLog(size_t index);
   std::string FoundLine(size_t index, const std::string& what) const;
+  // Takes our boot folder off every EFI system partition of the disks that
+  // held a task: the firmware starts it only once, and nothing may start it
+  // again.
+  void RemoveEfiFolders();
+  void Note(const std::string& line);
 
   // agent_write.cpp
   Refusal Load(const GhostTask& task, size_t target, size_t imagePart, const std::string& path);
@@ -53,6 +58,7 @@ class AgentRun {
   RestoreLog log_;
   double started_ = 0;
   size_t taskPartition_ = 0;
+  std::vector<size_t> taskPartitions_;  // every partition found holding a task
   std::vector<size_t> logPartitions_;
 };
 

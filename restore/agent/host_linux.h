@@ -1,6 +1,7 @@
 // The agent's seams on Linux: block devices through sysfs and /dev, mounts
 // under /run/kavi (ntfs-3g for NTFS, the kernel's vfat for FAT), tools run
-// by fork and exec, and the screen on /dev/tty0 and /dev/ttyS0.
+// by fork and exec, the screen on /dev/tty0 and /dev/ttyS0, and the
+// firmware through /sys/firmware/efi and efivarfs.
 #pragma once
 
 #include <vector>
@@ -40,6 +41,15 @@ class LinuxTools : public ToolRunner {
  public:
   int Run(const std::vector<std::string>& argv,
           const std::function<void(const std::string&)>& onLine, std::string* output) override;
+};
+
+class LinuxFirmware : public FirmwareAccess {
+ public:
+  explicit LinuxFirmware(ToolRunner& tools) : tools_(tools) {}
+  FirmwareState State() override;
+
+ private:
+  ToolRunner& tools_;
 };
 
 class LinuxConsole : public Console {

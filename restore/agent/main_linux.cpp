@@ -12,7 +12,8 @@ int main() {
   LinuxDisks disks;
   LinuxVolumes volumes(tools);
   LinuxConsole console;
-  AgentHost host{disks, volumes, tools, console};
+  LinuxFirmware firmware(tools);
+  AgentHost host{disks, volumes, tools, console, firmware};
   const Refusal outcome = RunRestoreAgent(host);
   // The line test harnesses wait for on the serial console.
   console.Line(outcome.failed()

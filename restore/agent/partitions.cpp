@@ -61,6 +61,35 @@ bool IsExtendedType(uint8_t type) {
   return type == 0x05 || type == 0x0F || type == 0x85;
 }
 
+std::string DiskIdentity(const FoundPartition& p) {
+  switch (p.style) {
+    case DiskStyle::kMbr:
+      return "mbr=" + Hex8(p.signature);
+    case DiskStyle::kGpt:
+      return "gpt=" + GuidText(p.diskGuid);
+    case DiskStyle::kBadGpt:
+      break;
+  }
+  return std::string();
+}
+
+std::string DiskIdentity(const DiskRecordLine& line) {
+  return line.gpt ? "gpt=" + GuidText(line.diskGuid) : "mbr=" + Hex8(line.signature);
+}
+
+void ApplyGptEntry(const std::vector<GptPartition>& entries, uint32_t sectorSize,
+                   FoundPartition* p) {
+  for (const GptPartition& e : entries) {
+    if (e.lastLba < e.firstLba || e.firstLba * sectorSize != p->start ||
+        (e.lastLba - e.firstLba + 1) * sectorSize != p->length) {
+      continue;
+    }
+    p->partitionGuid = e.unique;
+    p->esp = e.type == EspType();
+    return;
+  }
+}
+
 Resolution ResolveDesignations(const std::vector<Designation>& wanted,
                                const std::vector<DiskRecordLine>& record,
                                const std::vector<FoundPartition>& found, size_t taskPartition) {
@@ -78,19 +107,20 @@ Resolution ResolveDesignations(const std::vector<Designation>& wanted,
       if (l.designation == d) line = &l;
     }
     if (line == nullptr) return mismatch(DesignationText(d) + " has no line");
+    const std::string identity = DiskIdentity(*line);
     std::set<std::string> disks;
     for (const FoundPartition& p : found) {
-      if (p.signature == line->signature) disks.insert(p.disk);
+      if (DiskIdentity(p) == identity) disks.insert(p.disk);
     }
     if (disks.size() != 1) {
-      return mismatch("signature " + Hex8(line->signature) + " is on " +
-                      std::to_string(disks.size()) + " disks");
+      return mismatch(identity + " is on " + std::to_string(disks.size()) + " disks");
     }
     size_t match = found.size();
     int matches = 0;
     for (size_t i = 0; i < found.size(); ++i) {
       const FoundPartition& p = found[i];
-      if (p.signature == line->signature && p.start == line->start && p.length == line->length) {
+      if (DiskIdentity(p) == identity && p.start == line->start && p.length == line->length &&
+          (!line->gpt || p.partitionGuid == line->partitionGuid)) {
         match = i;
         ++matches;
       }
@@ -104,11 +134,11 @@ Resolution ResolveDesignations(const std::vector<Designation>& wanted,
   for (size_t a = 0; a < wanted.size(); ++a) {
     for (size_t b = a + 1; b < wanted.size(); ++b) {
       const bool sameDisk = wanted[a].disk == wanted[b].disk;
-      const bool sameSignature = lines[a]->signature == lines[b]->signature;
-      if (sameDisk != sameSignature) {
+      const bool sameIdentity = DiskIdentity(*lines[a]) == DiskIdentity(*lines[b]);
+      if (sameDisk != sameIdentity) {
         return mismatch(DesignationText(wanted[a]) + " and " + DesignationText(wanted[b]) +
-                        (sameDisk ? " name one disk with two signatures"
-                                  : " name two disks with one signature"));
+                        (sameDisk ? " name one disk with two identities"
+                                  : " name two disks with one identity"));
       }
     }
     if (wanted[a].disk == 1 && found[result.partitions[a]].disk != found[taskPartition].disk) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 
 #include "restore/agent/host_linux.h"
 
@@ -38,15 +39,45 @@ bool Skipped(const std::string& disk) {
   return false;
 }
 
+// The primary GPT's used entries, when LBA 1 and the entry array read with
+// good CRCs.
+std::optional<std::vector<GptPartition>> ReadGpt(LinuxDisks& disks, const std::string& device,
+                                                 uint32_t sectorSize, Guid* diskGuid) {
+  std::vector<uint8_t> sector, entries;
+  if (!disks.Read(device, sectorSize, sectorSize, &sector)) return std::nullopt;
+  std::optional<GptHeader> header = ReadGptHeader(sector.data(), sector.size());
+  if (!header ||
+      !disks.Read(device, header->entriesLba * sectorSize, header->EntriesBytes(), &entries)) {
+    return std::nullopt;
+  }
+  *diskGuid = header->diskGuid;
+  return ReadGptEntries(*header, entries.data(), entries.size());
+}
+
 }  // namespace
 
 std::vector<FoundPartition> LinuxDisks::Partitions() {
   std::vector<FoundPartition> found;
   for (const std::string& disk : DirNames("/sys/block")) {
     if (Skipped(disk)) continue;
+    uint64_t sectorSize = kSectorSize;
+    if (!ReadNumber("/sys/block/" + disk + "/queue/logical_block_size", &sectorSize) ||
+        sectorSize < kSectorSize || sectorSize > 4096) {
+      sectorSize = kSectorSize;
+    }
     std::vector<uint8_t> mbr;
-    if (!Read("/dev/" + disk, 0, kSectorSize, &mbr)) continue;
+    if (!Read("/dev/" + disk, 0, sectorSize, &mbr)) continue;
     const uint32_t signature = MbrSignature(mbr.data(), mbr.size());
+    bool protective = false;
+    for (int slot = 1; slot <= 4; ++slot) {
+      protective =
+          protective || MbrPartitionType(mbr.data(), mbr.size(), slot) == kMbrProtectiveType;
+    }
+    Guid diskGuid;
+    std::optional<std::vector<GptPartition>> gpt;
+    if (protective) {
+      gpt = ReadGpt(*this, "/dev/" + disk, static_cast<uint32_t>(sectorSize), &diskGuid);
+    }
     std::vector<FoundPartition> onDisk;
     for (const std::string& name : DirNames("/sys/block/" + disk)) {
       const std::string sys = "/sys/block/" + disk + "/" + name;
@@ -57,16 +88,25 @@ std::vector<FoundPartition> LinuxDisks::Partitions() {
       }
       // Extended containers show as one or two sectors, or by their type.
       if (size <= 2) continue;
-      if (number <= 4 &&
-          IsExtendedType(MbrPartitionType(mbr.data(), mbr.size(), static_cast<int>(number)))) {
-        continue;
-      }
+      const uint8_t type =
+          number <= 4 ? MbrPartitionType(mbr.data(), mbr.size(), static_cast<int>(number)) : 0;
+      if (!protective && IsExtendedType(type)) continue;
       FoundPartition p;
       p.device = "/dev/" + name;
       p.disk = disk;
-      p.signature = signature;
+      // sysfs counts 512-byte units whatever the disk's sector size.
       p.start = start * 512;
       p.length = size * 512;
+      if (!protective) {
+        p.signature = signature;
+        p.esp = type == kMbrEspType;
+      } else if (gpt) {
+        p.style = DiskStyle::kGpt;
+        p.diskGuid = diskGuid;
+        ApplyGptEntry(*gpt, static_cast<uint32_t>(sectorSize), &p);
+      } else {
+        p.style = DiskStyle::kBadGpt;
+      }
       std::vector<uint8_t> first;
       if (Read(p.device, 0, kSectorSize, &first)) p.fs = ClassifyVolume(first.data(), first.size());
       onDisk.push_back(p);

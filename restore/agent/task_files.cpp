@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <optional>
 
 namespace kavi {
 namespace restore {
@@ -201,6 +201,18 @@ std::vector<Designation> TaskDesignations(const GhostTask& task) {
   return all;
 }
 
+std::string DiskRecordText(const DiskRecordLine& line) {
+  std::string text = DesignationText(line.designation);
+  if (line.gpt) {
+    text += " gpt=" + GuidText(line.diskGuid) + " part=" + GuidText(line.partitionGuid);
+  } else {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", line.signature);
+    text += std::string(" mbr=") + hex;
+  }
+  return text + " start=" + std::to_string(line.start) + " length=" + std::to_string(line.length);
+}
+
 DiskRecordResult ParseDiskRecord(const std::string& bytes) {
   DiskRecordResult result;
   std::vector<std::string> lines;
@@ -218,17 +230,29 @@ DiskRecordResult ParseDiskRecord(const std::string& bytes) {
     if (line.empty()) continue;
     DiskRecordLine record;
     size_t at = 0;
-    char hex[9] = {};
+    char hex[9] = {}, disk[37] = {}, part[37] = {};
     unsigned long long start = 0, length = 0;
-    int consumed = 0;
-    const bool shaped = ReadDesignation(line, &at, &record.designation) &&
-                        std::sscanf(line.c_str() + at, " mbr=%8[0-9A-F] start=%llu length=%llu%n",
-                                    hex, &start, &length, &consumed) == 3 &&
-                        std::strlen(hex) == 8 && at + consumed == line.size() &&
-                        line.compare(at, 5, " mbr=") == 0 && line.find("  ") == std::string::npos &&
-                        line.find("= ") == std::string::npos &&
-                        line.find("=+") == std::string::npos &&
-                        line.find("=-") == std::string::npos;
+    bool shaped = ReadDesignation(line, &at, &record.designation);
+    if (shaped && std::sscanf(line.c_str() + at, " mbr=%8[0-9A-F] start=%llu length=%llu", hex,
+                              &start, &length) == 3) {
+      record.signature = static_cast<uint32_t>(std::strtoul(hex, nullptr, 16));
+    } else if (shaped && std::sscanf(line.c_str() + at,
+                                     " gpt=%36[0-9A-F-] part=%36[0-9A-F-] start=%llu length=%llu",
+                                     disk, part, &start, &length) == 4) {
+      std::optional<Guid> diskGuid = ParseGuid(disk), partGuid = ParseGuid(part);
+      shaped = diskGuid && partGuid && !diskGuid->IsZero() && !partGuid->IsZero();
+      if (shaped) {
+        record.gpt = true;
+        record.diskGuid = *diskGuid;
+        record.partitionGuid = *partGuid;
+      }
+    } else {
+      shaped = false;
+    }
+    record.start = start;
+    record.length = length;
+    // scanf forgives spaces, signs and leading zeros; we wrote none of them.
+    shaped = shaped && line == DiskRecordText(record);
     if (!shaped) {
       result.error = "line " + std::to_string(i + 1) + " of the disk record is malformed";
       return result;
@@ -239,9 +263,6 @@ DiskRecordResult ParseDiskRecord(const std::string& bytes) {
         return result;
       }
     }
-    record.signature = static_cast<uint32_t>(std::strtoul(hex, nullptr, 16));
-    record.start = start;
-    record.length = length;
     result.lines.push_back(record);
   }
   result.ok = true;

@@ -1,11 +1,14 @@
 // The two files the Windows side leaves beside KV.ima: the one-line Ghost
 // script (Ghost.ba_, code page 936 bytes) and the disk record (Ghost.map)
-// that pins each Ghost designation to a disk signature and a byte range.
+// that pins each Ghost designation to a disk (MBR signature, or GPT disk and
+// partition GUIDs) and a byte range.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "restore/agent/gpt.h"
 
 namespace kavi {
 namespace restore {
@@ -51,9 +54,12 @@ std::vector<Designation> TaskDesignations(const GhostTask& task);
 
 struct DiskRecordLine {
   Designation designation;
-  uint32_t signature = 0;
-  uint64_t start = 0;   // bytes
-  uint64_t length = 0;  // bytes
+  uint32_t signature = 0;  // mbr= lines
+  uint64_t start = 0;      // bytes
+  uint64_t length = 0;     // bytes
+  bool gpt = false;
+  Guid diskGuid;       // gpt= lines
+  Guid partitionGuid;  // part=
 };
 
 struct DiskRecordResult {
@@ -62,9 +68,14 @@ struct DiskRecordResult {
   std::string error;
 };
 
-// "KAVI-DISKMAP 1" then "d:p mbr=XXXXXXXX start=N length=N" lines (CRLF or LF,
-// single spaces, upper-case hex); a designation may appear only once.
+// "KAVI-DISKMAP 1" then "d:p mbr=XXXXXXXX start=N length=N" and
+// "d:p gpt=DISKGUID part=PARTGUID start=N length=N" lines (CRLF or LF,
+// single spaces, upper-case hex, GUIDs without braces and not zero); a
+// designation may appear only once.
 DiskRecordResult ParseDiskRecord(const std::string& bytes);
+
+// One line as the Windows side writes it, without the line end.
+std::string DiskRecordText(const DiskRecordLine& line);
 
 }  // namespace restore
 }  // namespace kavi

@@ -13,6 +13,7 @@ namespace {
 
 using testing_agent::FakeMachine;
 using testing_agent::Node;
+using testing_agent::Tree;
 
 const std::string kLoadScript =
     "Ghost.exe -nousb -clone,mode=pload,src=\"1:2\\DURozazo\\Download\\win.wim:1\",dst=\"1:1\" "
@@ -58,7 +59,7 @@ size_t RunIndex(const FakeMachine& m, const std::string& tool, const std::string
 }
 
 Refusal RunAgent(FakeMachine& m) {
-  AgentHost host{m, m, m, m};
+  AgentHost host{m, m, m, m, m};
   return RunRestoreAgent(host);
 }
 
@@ -101,6 +102,7 @@ TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
 
   const std::string log = Read(m, "/dev/sda2", "/durozazo/restore.log");
   EXPECT_EQ(0u, log.find("== kavi restore 2026-12-08 03:12:45\n"
+                         "found: firmware BIOS\n"
                          "found: KV.ima and Ghost.ba_ on /dev/sda1 (disk 1A2B3C4D, start 1048576, "
                          "length 104857600, NTFS)\n"
                          "decided: load /DURozazo/Download/win.wim image 1 from 1:2 onto 1:1\n"
@@ -224,6 +226,80 @@ TEST(RestoreAgent, BackupReplacesTheOldFileOnlyAfterItVerified) {
     }
     EXPECT_TRUE(m.diskWrites.empty());
     EXPECT_EQ("original ini", Read(m, "/dev/sda1", "/boot.ini"));
+  }
+}
+
+// A UEFI machine with a GPT disk: ESP, Microsoft reserved, C: (the task),
+// D: (the image); a second GPT disk with an ESP of its own.
+const std::string kDisk = "01234567-89AB-CDEF-0123-456789ABCDEF";
+const std::string kSystemPart = "A1B2C3D4-E5F6-0718-293A-4B5C6D7E8F90";
+const std::string kGptLoadScript =
+    "Ghost.exe -nousb -clone,mode=pload,src=\"1:4\\DURozazo\\Download\\win.wim:1\",dst=\"1:3\" "
+    "-fro -crcignore -sure -rb -fx -afile=\"GHOSTERR.TXT\"\r\nrestart\r\n";
+const Tree kEsp = {{"/EFI", {true, ""}},
+                   {"/EFI/Boot", {true, ""}},
+                   {"/EFI/Boot/bootx64.efi", {false, "fallback"}},
+                   {"/EFI/Microsoft", {true, ""}},
+                   {"/EFI/Microsoft/Boot", {true, ""}},
+                   {"/EFI/Microsoft/Boot/bootmgfw.efi", {false, "bootmgfw"}},
+                   {"/EFI/kavirestore", {true, ""}},
+                   {"/EFI/kavirestore/shimx64.efi", {false, "shim"}},
+                   {"/EFI/kavirestore/grub.cfg", {false, "linux $cmdpath/vmlinuz"}}};
+
+void ArrangeGpt(FakeMachine& m, const std::string& systemPart) {
+  m.firmware.uefi = true;
+  m.firmware.secureBoot = true;
+  m.AddGpt("/dev/sda1", kDisk, "FEDCBA98-7654-3210-FEDC-BA9876543210", 1048576, FsKind::kFat, true)
+      .tree = kEsp;
+  m.AddGpt("/dev/sda2", kDisk, "11111111-2222-3333-4444-555555555555", 105906176, FsKind::kOther);
+  FakeMachine::Part& system = m.AddGpt("/dev/sda3", kDisk, kSystemPart, 122683392, FsKind::kNtfs);
+  const std::string record = "KAVI-DISKMAP 1\r\n1:3 gpt=" + kDisk + " part=" + systemPart +
+                             " start=122683392 length=104857600\r\n1:4 gpt=" + kDisk +
+                             " part=0F0E0D0C-0B0A-0908-0706-050403020100 start=227540992 "
+                             "length=104857600\r\n";
+  system.tree = {{"/KV.ima", {false, "marker"}},
+                 {"/Ghost.ba_", {false, kGptLoadScript}},
+                 {"/Ghost.map", {false, record}},
+                 {"/Windows", {true, ""}}};
+  m.AddGpt("/dev/sda4", kDisk, "0F0E0D0C-0B0A-0908-0706-050403020100", 227540992, FsKind::kNtfs)
+      .tree = {{"/DURozazo", {true, ""}},
+               {"/DURozazo/Download", {true, ""}},
+               {"/DURozazo/Download/win.wim", {false, std::string("MSWIM\0\0\0rest", 12)}}};
+  m.AddGpt("/dev/sdb1", "99999999-8888-7777-6666-555555555555",
+           "44444444-3333-2222-1111-000000000000", 1048576, FsKind::kFat, true)
+      .tree = kEsp;
+}
+
+TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
+  for (const bool rightGuid : {true, false}) {
+    FakeMachine m;
+    ArrangeGpt(m, rightGuid ? kSystemPart : "A1B2C3D4-E5F6-0718-293A-4B5C6D7E8F91");
+    const Refusal outcome = RunAgent(m);
+
+    if (rightGuid) {
+      ASSERT_FALSE(outcome.failed()) << outcome.detail;
+      EXPECT_EQ((std::vector<std::string>{"wimlib-imagex", "apply",
+                                          "/m/sda4/DURozazo/Download/win.wim", "1", "/dev/sda3"}),
+                m.runs[RunIndex(m, "wimlib-imagex", "apply")]);
+    } else {
+      EXPECT_EQ(Failure::kRecordMismatch, outcome.failure) << outcome.detail;
+      EXPECT_TRUE(m.runs.empty());
+      EXPECT_TRUE(m.diskWrites.empty());
+      EXPECT_EQ(1u, m.PartOf("/dev/sda3").tree.count("/Windows"));
+    }
+    Tree espLeft = kEsp;
+    espLeft.erase(espLeft.find("/EFI/kavirestore"), espLeft.end());
+    EXPECT_EQ(espLeft, m.PartOf("/dev/sda1").tree);
+    EXPECT_EQ(kEsp, m.PartOf("/dev/sdb1").tree);  // another disk's ESP
+
+    const std::string log = Read(m, rightGuid ? "/dev/sda4" : "/dev/sda3", "/DURozazo/restore.log");
+    EXPECT_NE(std::string::npos, log.find("found: firmware UEFI, Secure Boot enabled\n"
+                                          "found: KV.ima and Ghost.ba_ on /dev/sda3 (disk " +
+                                          kDisk + ", partition " + kSystemPart +
+                                          ", start 122683392, length 104857600, NTFS)\n"))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("done: removed EFI/kavirestore from /dev/sda1\n")) << log;
+    EXPECT_TRUE(m.mounted.empty());
   }
 }
 

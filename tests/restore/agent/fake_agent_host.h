@@ -1,7 +1,8 @@
 // Substitutes for the agent's seams: partitions whose file trees live in
 // memory (reachable only while mounted, writable only when mounted so),
 // block devices that keep every write, a tool runner that plays mkntfs and
-// wimlib-imagex, and a console with a clock that moves one second per call.
+// wimlib-imagex, a console with a clock that moves one second per call, and
+// firmware that says BIOS unless told otherwise.
 #pragma once
 
 #include <algorithm>
@@ -20,6 +21,8 @@ namespace testing_agent {
 struct Node {
   bool directory = false;
   std::string bytes;
+
+  bool operator==(const Node& o) const { return directory == o.directory && bytes == o.bytes; }
 };
 
 // Files of one partition by path below its root ("/Boot/BCD"); folders too.
@@ -41,7 +44,11 @@ inline std::vector<uint8_t> NtfsBootRegion(uint8_t codeFill, uint32_t hidden) {
   return r;
 }
 
-class FakeMachine : public DiskAccess, public VolumeAccess, public ToolRunner, public Console {
+class FakeMachine : public DiskAccess,
+                    public VolumeAccess,
+                    public ToolRunner,
+                    public Console,
+                    public FirmwareAccess {
  public:
   struct Part {
     FoundPartition found;
@@ -58,6 +65,7 @@ class FakeMachine : public DiskAccess, public VolumeAccess, public ToolRunner, p
   int captureStatus = 0;
   Tree imageFiles = {{"/Windows", {true, ""}}, {"/Windows/explorer.exe", {false, "MZ"}}};
   double clock = 0;
+  FirmwareState firmware;
 
   Part& Add(const std::string& device, uint32_t signature, uint64_t start, FsKind fs,
             uint64_t length = 100ull << 20) {
@@ -71,6 +79,16 @@ class FakeMachine : public DiskAccess, public VolumeAccess, public ToolRunner, p
     p.bootRegion = NtfsBootRegion(0xC7, static_cast<uint32_t>(start / 512));
     parts.push_back(p);
     return parts.back();
+  }
+  // A partition of a GPT disk, named by its GUIDs.
+  Part& AddGpt(const std::string& device, const std::string& diskGuid,
+               const std::string& partitionGuid, uint64_t start, FsKind fs, bool esp = false) {
+    Part& p = Add(device, 0, start, fs);
+    p.found.style = DiskStyle::kGpt;
+    p.found.diskGuid = *ParseGuid(diskGuid);
+    p.found.partitionGuid = *ParseGuid(partitionGuid);
+    p.found.esp = esp;
+    return p;
   }
   Part& PartOf(const std::string& device) {
     for (Part& p : parts) {
@@ -218,6 +236,9 @@ class FakeMachine : public DiskAccess, public VolumeAccess, public ToolRunner, p
   void Progress(const std::string& text) override { screen.push_back(text); }
   double Seconds() override { return clock += 1; }
   std::string Timestamp() override { return "2026-12-08 03:12:45"; }
+
+  // FirmwareAccess
+  FirmwareState State() override { return firmware; }
 
  private:
   bool Locate(const std::string& full, bool forWriting, Tree** tree, std::string* path) {

@@ -66,6 +66,16 @@ TEST(DiskRecord, LinesAndWhatIsRefused) {
   EXPECT_EQ((Designation{2, 3}), record.lines[1].designation);
   EXPECT_EQ(UINT64_MAX, record.lines[1].length);
 
+  const std::string gptLine =
+      "1:3 gpt=01234567-89AB-CDEF-0123-456789ABCDEF part=FEDCBA98-7654-3210-FEDC-BA9876543210 "
+      "start=1048576 length=104857600";
+  const DiskRecordResult gpt = ParseDiskRecord("KAVI-DISKMAP 1\r\n" + gptLine + "\r\n");
+  ASSERT_TRUE(gpt.ok) << gpt.error;
+  EXPECT_TRUE(gpt.lines[0].gpt);
+  EXPECT_EQ(0x01u, gpt.lines[0].diskGuid.bytes[3]);  // the first field little-endian
+  EXPECT_EQ("FEDCBA98-7654-3210-FEDC-BA9876543210", GuidText(gpt.lines[0].partitionGuid));
+  EXPECT_EQ(gptLine, DiskRecordText(gpt.lines[0]));
+
   const char* const bad[] = {
       "KAVI-DISKMAP 2\r\n",
       "KAVI-DISKMAP 1\r\n1:1 mbr=1a2b3c4d start=1 length=2\r\n",
@@ -75,6 +85,15 @@ TEST(DiskRecord, LinesAndWhatIsRefused) {
       "KAVI-DISKMAP 1\r\n1:1 mbr=1A2B3C4D start=1 length=2 x\r\n",
       "KAVI-DISKMAP 1\r\n1:1 mbr=1A2B3C4D start=1 length=2\r\n1:1 mbr=1A2B3C4D start=1 "
       "length=2\r\n",
+      "KAVI-DISKMAP 1\r\n1:1 mbr=1A2B3C4Dstart=1 length=2\r\n",
+      "KAVI-DISKMAP 1\r\n1:1 mbr=1A2B3C4D start=01 length=2\r\n",
+      "KAVI-DISKMAP 1\r\n1:3 gpt=01234567-89ab-CDEF-0123-456789ABCDEF "
+      "part=FEDCBA98-7654-3210-FEDC-BA9876543210 start=1 length=2\r\n",
+      "KAVI-DISKMAP 1\r\n1:3 gpt={01234567-89AB-CDEF-0123-456789ABCDEF} "
+      "part=FEDCBA98-7654-3210-FEDC-BA9876543210 start=1 length=2\r\n",
+      "KAVI-DISKMAP 1\r\n1:3 gpt=01234567-89AB-CDEF-0123-456789ABCDEF "
+      "part=00000000-0000-0000-0000-000000000000 start=1 length=2\r\n",
+      "KAVI-DISKMAP 1\r\n1:3 gpt=01234567-89AB-CDEF-0123-456789ABCDEF start=1 length=2\r\n",
   };
   for (const char* text : bad) EXPECT_FALSE(ParseDiskRecord(text).ok) << text;
 }
@@ -92,7 +111,12 @@ TEST(ResolveDesignations, EachRuleOfTheRecord) {
                                              part("sdb", 0xB, 0), part("sdc", 0xC, 0),
                                              part("sdd", 0xC, 500)};
   auto line = [](int d, int p, uint32_t sig, uint64_t start) {
-    return DiskRecordLine{Designation{d, p}, sig, start, 1000};
+    DiskRecordLine l;
+    l.designation = Designation{d, p};
+    l.signature = sig;
+    l.start = start;
+    l.length = 1000;
+    return l;
   };
   const std::vector<Designation> wanted = {{1, 2}, {2, 1}};
 

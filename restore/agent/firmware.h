@@ -1,0 +1,27 @@
+// What started this boot: BIOS, or UEFI with Secure Boot on or off. Read on
+// Linux from /sys/firmware/efi and the SecureBoot variable (firmware_linux.cpp);
+// the agent only logs it, so a failed takeover can be told apart afterwards.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kavi {
+namespace restore {
+
+struct FirmwareState {
+  bool uefi = false;
+  // UEFI only; none when the variable store could not be read.
+  std::optional<bool> secureBoot;
+};
+
+// The SecureBoot variable as efivarfs gives it: 4 attribute bytes, then the
+// value byte (1 on, 0 off). None for any other shape.
+std::optional<bool> SecureBootFromVariable(const std::string& bytes);
+
+// "found: firmware UEFI, Secure Boot enabled" (or "disabled", or "unknown"),
+// "found: firmware BIOS".
+std::string FirmwareLine(const FirmwareState& state);
+
+}  // namespace restore
+}  // namespace kavi
