@@ -76,6 +76,13 @@ def fat_files(part, work):
     return tree_files(out)
 
 
+def fat_exists(part, path):
+    """Whether PATH (a file or a folder) is on a FAT partition file."""
+    return subprocess.run(["mdir", "-i", part, "::" + path], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL,
+                          env=dict(os.environ, MTOOLS_SKIP_CHECK="1")).returncode == 0
+
+
 def tree_files(root):
     files = {}
     for folder, _, names in os.walk(root):
@@ -102,17 +109,13 @@ class Disk:
     ending in ".fat" gets the FAT32 type, the others NTFS."""
 
     def __init__(self, path, signature, partitions, stub=None, bootsector_file=None):
-        self.path, self.signature, self.partitions = path, signature, partitions
-        end = max(s + os.path.getsize(f) // SECTOR for s, f in partitions)
-        with open(path, "wb") as f:
-            f.truncate((end + 2048) * SECTOR)
+        self.signature = signature
         table = "label: dos\nlabel-id: 0x%08x\n" % signature
         for i, (start, part) in enumerate(partitions):
             table += "start=%d, size=%d, type=%s%s\n" % (
                 start, os.path.getsize(part) // SECTOR, "c" if part.endswith(".fat") else "7",
                 ", bootable" if i == 0 else "")
-        subprocess.run(["sfdisk", "-q", path], input=table.encode(), check=True,
-                       stdout=subprocess.DEVNULL)
+        self._lay_out(path, partitions, table)
         with open(path, "r+b") as f:
             if stub:
                 code = open(stub, "rb").read()
@@ -123,6 +126,17 @@ class Disk:
                 assert len(loader) <= 16 * SECTOR
                 f.seek(SECTOR)
                 f.write(loader)
+
+    def _lay_out(self, path, partitions, table):
+        """The image file with room behind the last partition (the backup
+        GPT lives there), the partition table by sfdisk, the partitions."""
+        self.path, self.partitions = path, partitions
+        end = max(s + os.path.getsize(f) // SECTOR for s, f in partitions)
+        with open(path, "wb") as f:
+            f.truncate((end + 2048) * SECTOR)
+        subprocess.run(["sfdisk", "-q", path], input=table.encode(), check=True,
+                       stdout=subprocess.DEVNULL)
+        with open(path, "r+b") as f:
             for start, part in partitions:
                 f.seek(start * SECTOR)
                 with open(part, "rb") as src:
@@ -152,6 +166,33 @@ class Disk:
             for chunk in iter(lambda: f.read(1 << 20), b""):
                 h.update(chunk)
         return h.hexdigest()
+
+
+ESP_TYPE = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B"
+MSR_TYPE = "E3C9E316-0B5C-4DB8-817D-F92DF00215AE"
+BASIC_DATA_TYPE = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
+
+
+class GptDisk(Disk):
+    """A raw disk image with a GPT (disk GUID GUID) holding the partitions
+    [(start sector, partition file, type GUID, partition GUID, name)] in
+    order, numbered from 1 as Windows and the firmware count them; no boot
+    code (UEFI firmware reads the EFI system partition)."""
+
+    def __init__(self, path, guid, partitions):
+        self.guid, self.entries = guid, partitions
+        table = "label: gpt\nlabel-id: %s\n" % guid
+        for start, part, type_guid, part_guid, name in partitions:
+            table += 'start=%d, size=%d, type=%s, uuid=%s, name="%s"\n' % (
+                start, os.path.getsize(part) // SECTOR, type_guid, part_guid, name)
+        self._lay_out(path, [(start, part) for start, part, _, _, _ in partitions], table)
+
+
+def empty_partition(path, size_bytes):
+    """A partition file of zeros (the Microsoft reserved partition)."""
+    with open(path, "wb") as f:
+        f.truncate(size_bytes)
+    return path
 
 
 def boot_code(part):

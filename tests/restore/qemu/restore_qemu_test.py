@@ -11,22 +11,35 @@ Scenarios (each on another disk bus, so IDE, AHCI, NVMe and virtio all
 run): reinstall, backup then restore, four refusals, and an image on a
 second disk whose Linux order differs from its Windows order.
 
+--road uefi runs reinstall, backup then restore and a refusal on the UEFI
+road instead, with the same checks: a GPT disk (EFI system partition,
+Microsoft reserved partition, C:, D:), OVMF's Secure Boot firmware with
+Microsoft's keys, our files in \\EFI\\KaviRestore armed through a Boot####
+load option and BootNext written into the scenario's copy of the variable
+store (efivars.py); after each boot the firmware has forgotten BootNext,
+BootOrder is as it was, Secure Boot was on, and of the ESP only our folder
+is gone.
+
 Usage: restore_qemu_test.py --kvima KV.ima --loader DIR --takeover-files BIN
        [--report XML] [--only NAME,...] [--all-buses] [--keep DIR]
-Exit 77 (skipped) only when QEMU cannot run."""
+       restore_qemu_test.py --road uefi --efi DIR --takeover-files BIN [...]
+Exit 77 (skipped) only when QEMU (or, on the UEFI road, OVMF) cannot run."""
 import argparse
 import concurrent.futures
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import disks  # noqa: E402
+import efivars  # noqa: E402
 from disks import MiB, rb  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -77,13 +90,278 @@ def new_windows(extra=None):
     return files
 
 
-class Context:
+class BiosRoad:
+    """The BIOS road: an MBR disk whose stand-in boot manager chain-loads
+    kvldr.mbr, C: holding KV.ima, kvldr and the boot manager's files, the
+    task armed by the takeover's files on C: and the swapped \\Boot\\BCD."""
+    name = "bios"
+    qemu = "qemu-system-i386"
+    C, D = 0, 1  # partition indexes on the system disk
+    c_start, d_start = C_START, D_START
+    boot_files = BOOT_FILES
+
     def __init__(self, args, work):
-        self.args, self.work = args, work
         self.stub = disks.mbr_stub(LOADER_SRC, work)
         self.payloads = {"KV.ima": args.kvima, "kvldr": os.path.join(args.loader, "kvldr"),
                          "kvldr.mbr": os.path.join(args.loader, "kvldr.mbr")}
         self.bootsector = self.payloads["kvldr.mbr"]
+
+    @staticmethod
+    def inputs(args):
+        return [args.kvima, os.path.join(args.loader, "kvldr"), args.takeover_files]
+
+    @staticmethod
+    def unavailable():
+        return None
+
+    def machine(self, s):
+        return [self.qemu, "-M", "pc", "-m", "512"]
+
+    def system_files(self):
+        return old_windows()
+
+    def takeover(self, s, mode, image, record_id=None, out=None):
+        return s.takeover_files(mode, image, [
+            "--disk", "%08X" % (SIG if record_id is None else record_id),
+            "C=%d+%d" % (C_START * 512, C_SIZE), "D=%d+%d" % (D_START * 512, D_SIZE)], out)
+
+    def system_disk(self, s, c, d, disk_id=None):
+        return disks.Disk(s.path("disk.img"), SIG if disk_id is None else disk_id,
+                          [(C_START, c), (D_START, d)], self.stub, self.bootsector)
+
+    def rearm(self, s, disk, c_part):
+        """The swapped boot configuration a takeover leaves on C:."""
+        bcd = s.path("bcd")
+        open(bcd, "wb").write(ORIGINAL_BCD)
+        disks.put_file(c_part, bcd, "/Boot/BCD_B")
+        open(bcd, "wb").write(ARMED_BCD)
+        disks.put_file(c_part, bcd, "/Boot/BCD")
+
+    def boot(self, s, disk, expect):
+        return s.boot([(disk, s.bus)], expect)
+
+
+OVMF_DIR = "/usr/share/OVMF"
+OVMF_CODE = os.path.join(OVMF_DIR, "OVMF_CODE_4M.secboot.fd")
+OVMF_VARS = os.path.join(OVMF_DIR, "OVMF_VARS_4M.ms.fd")  # Microsoft's keys enrolled
+EFI_FILES = ["shimx64.efi", "mmx64.efi", "grubx64.efi", "grub.cfg", "vmlinuz", "initrd.img"]
+OUR_FOLDER = "/EFI/KaviRestore"
+SHIM_SIGNER_CA = "Microsoft Corporation UEFI CA 2011"
+
+# The UEFI system disk as Windows lays it out: EFI system partition,
+# Microsoft reserved partition, C:, D:.
+ESP_START, ESP_SIZE = disks.PART_START, 100 * MiB
+MSR_START, MSR_SIZE = ESP_START + ESP_SIZE // disks.SECTOR, 16 * MiB
+UC_START = MSR_START + MSR_SIZE // disks.SECTOR
+UD_START = UC_START + C_SIZE // disks.SECTOR
+DISK_GUID = "5C0E3F4A-8B21-4D6E-9A7C-2F1B3D4E5A60"
+PART_GUIDS = ["3A9D1C72-55E0-4B8F-A1D6-0E7B2C9F4D11", "8F2E6B14-0C3A-4D79-B5E1-92A7D4C6F022",
+              "C41B7E09-6D2F-4A85-9E3C-5B8A1F0D7E33", "19E5A3D8-F47B-4C26-8D0A-6E2C9B1F5A44"]
+WINDOWS_ESP = {  # what Windows keeps there; must stay byte for byte
+    "EFI/Microsoft/Boot/bootmgfw.efi": rb(61, 150000),
+    "EFI/Microsoft/Boot/bootmgr.efi": rb(62, 120000),
+    "EFI/Microsoft/Boot/BCD": ORIGINAL_BCD,
+    "EFI/Microsoft/Boot/zh-CN/bootmgfw.efi.mui": rb(63, 12000),
+    "EFI/Microsoft/Recovery/BCD": rb(64, 24000),
+    "EFI/Boot/bootx64.efi": rb(61, 150000),
+}
+
+
+class UefiRoad:
+    """The UEFI road: a GPT disk, OVMF's Secure Boot firmware with
+    Microsoft's keys, our six files in \\EFI\\KaviRestore on the EFI system
+    partition, armed as bcdedit's {fwbootmgr} bootsequence leaves it: a
+    Boot#### load option and BootNext in the scenario's copy of the variable
+    store. The store first goes through one boot per disk bus (priming), so
+    the firmware has made its own boot options and BootOrder, with a Windows
+    Boot Manager entry first, as on a machine that has started Windows."""
+    name = "uefi"
+    qemu = "qemu-system-x86_64"
+    C, D = 2, 3
+    c_start, d_start = UC_START, UD_START
+    boot_files = []
+
+    def __init__(self, args, work):
+        self.efi, self.work = args.efi, work
+        # The open KV.ima is only the marker the agent looks for beside
+        # Ghost.ba_ on this road: the environment is on the ESP.
+        marker = os.path.join(work, "KV.ima")
+        open(marker, "wb").write(b"KAVI-UEFI-MARKER" + bytes(4080))
+        self.payloads = {"KV.ima": marker}
+        self.lock = threading.Lock()
+        self.primed = {}
+
+    @staticmethod
+    def inputs(args):
+        return [os.path.join(args.efi or "", f) for f in EFI_FILES] + [args.takeover_files]
+
+    @staticmethod
+    def unavailable():
+        for f in (OVMF_CODE, OVMF_VARS):
+            if not os.path.exists(f):
+                return "%s is missing (package ovmf)" % f
+        return None
+
+    def machine(self, s):
+        return [self.qemu, "-machine", "q35,smm=on",
+                "-global", "driver=cfi.pflash01,property=secure,value=on",
+                "-global", "ICH9-LPC.disable_s3=1",
+                "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + OVMF_CODE,
+                "-drive", "if=pflash,format=raw,unit=1,file=" + s.vars, "-m", "1024"]
+
+    def system_files(self):
+        return {k: v for k, v in old_windows().items()
+                if k != "bootmgr" and not k.startswith("Boot/")}
+
+    def takeover(self, s, mode, image, record_id=None, out=None):
+        """Ghost.ba_ and Ghost.map by the program's own code, for C: as the
+        third partition; the record's lines carry the GPT disk's and
+        partitions' GUIDs (written here from the MBR form the tool makes)."""
+        out = s.takeover_files(mode, image, [
+            "--disk", "%08X" % SIG, "-=%d+%d" % (ESP_START * 512, ESP_SIZE),
+            "-=%d+%d" % (MSR_START * 512, MSR_SIZE), "C=%d+%d" % (UC_START * 512, C_SIZE),
+            "D=%d+%d" % (UD_START * 512, D_SIZE)], out)
+        record = os.path.join(out, "Ghost.map")
+        text = open(record, "rb").read().decode("ascii")
+        text = re.sub(r"(\d+):(\d+) mbr=[0-9A-F]{8} ", lambda m: "%s:%s gpt=%s part=%s " % (
+            m.group(1), m.group(2), record_id or DISK_GUID, PART_GUIDS[int(m.group(2)) - 1]), text)
+        check("gpt=" in text and "mbr=" not in text, "the disk record has no GPT lines:\n" + text)
+        open(record, "wb").write(text.encode("ascii"))
+        return out
+
+    def our_folder(self, s):
+        tree = s.path("kavi-efi")
+        if not os.path.isdir(tree):
+            os.makedirs(tree)
+            for f in EFI_FILES:
+                shutil.copyfile(os.path.join(self.efi, f), os.path.join(tree, f))
+        return tree
+
+    def system_disk(self, s, c, d, disk_id=None):
+        tree = s.path("esp-tree")
+        disks.write_tree(tree, WINDOWS_ESP)
+        shutil.copytree(self.our_folder(s), os.path.join(tree, "EFI", "KaviRestore"))
+        esp = s.path("esp.fat")
+        disks.make_fat(esp, ESP_SIZE, ESP_START, "SYSTEM", tree)
+        msr = disks.empty_partition(s.path("msr.part"), MSR_SIZE)
+        disk = disks.GptDisk(s.path("disk.img"), disk_id or DISK_GUID, [
+            (ESP_START, esp, disks.ESP_TYPE, PART_GUIDS[0], "EFI system partition"),
+            (MSR_START, msr, disks.MSR_TYPE, PART_GUIDS[1], "Microsoft reserved partition"),
+            (UC_START, c, disks.BASIC_DATA_TYPE, PART_GUIDS[2], "Basic data partition"),
+            (UD_START, d, disks.BASIC_DATA_TYPE, PART_GUIDS[3], "Basic data partition")])
+        s.vars = s.path("vars.fd")
+        shutil.copyfile(self.prime(s.bus), s.vars)
+        self.arm(s, disk)
+        return disk
+
+    def arm(self, s, disk):
+        """BootNext to a Boot#### for HD(1,GPT,...)/\\EFI\\KaviRestore\\shimx64.efi;
+        notes what must be the same after the boot."""
+        esp = disk.extract(0, s.path("esp-armed.fat"))
+        files = disks.fat_files(esp, s.dir)
+        check(sorted(p for p in files if p.startswith(OUR_FOLDER + "/")) ==
+              sorted(OUR_FOLDER + "/" + f for f in EFI_FILES), "our folder on the ESP is not complete")
+        s.esp_before = {p: h for p, h in files.items() if not p.startswith(OUR_FOLDER + "/")}
+        store = efivars.VarStore(s.vars)
+        s.order_before = store.boot_order()
+        path = (efivars.hd_node(1, ESP_START, ESP_SIZE // disks.SECTOR, PART_GUIDS[0]) +
+                efivars.file_node("\\EFI\\KaviRestore\\shimx64.efi") + efivars.END_NODE)
+        s.armed = store.arm_next_boot("Kavi 一键还原", path)
+        store.save()
+
+    def rearm(self, s, disk, c_part):
+        """Our folder back on the ESP and the next boot armed again, as a
+        second takeover does."""
+        esp = disk.extract(0, s.path("esp-rearm.fat"))
+        disks.run("mcopy", "-s", "-i", esp, self.our_folder(s), "::/EFI/KaviRestore",
+                  env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
+        disk.write_back(0, esp)
+        self.arm(s, disk)
+
+    def boot(self, s, disk, expect):
+        """Boots, then checks what every boot of this road must leave: the
+        firmware took BootNext and forgot it, BootOrder is as it was, Secure
+        Boot was on, and of the ESP only our folder is gone."""
+        result = s.boot([(disk, s.bus)], expect)
+        check(re.search(r"BdsDxe: starting Boot%04X " % s.armed, s.serial),
+              "the firmware did not start Boot%04X (BootNext)" % s.armed)
+        check("found: firmware UEFI, Secure Boot enabled" in s.serial,
+              "the agent did not see UEFI with Secure Boot enabled")
+        store = efivars.VarStore(s.vars)
+        check(store.boot_next() is None, "BootNext is still set after the boot")
+        check(store.boot_order() == s.order_before, "BootOrder changed: %s, was %s" %
+              (store.boot_order(), s.order_before))
+        esp = disk.extract(0, s.path("esp-after-%d.fat" % s.boots))
+        check(not disks.fat_exists(esp, OUR_FOLDER), "\\EFI\\KaviRestore is still on the ESP")
+        after = disks.fat_files(esp, s.dir)
+        changed = sorted(p for p in set(after) | set(s.esp_before) if after.get(p) != s.esp_before.get(p))
+        check(not changed, "ESP files changed: %s" % changed[:6])
+        fsck = subprocess.run(["fsck.fat", "-n", esp], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        check(fsck.returncode == 0, "the ESP's file system has errors:\n" +
+              fsck.stdout.decode("utf-8", "replace")[-800:])
+        print("  %s boot %d: armed through BootNext (Boot%04X); BootOrder %s kept" %
+              (s.name, s.boots, s.armed, " ".join("%04X" % n for n in s.order_before)), flush=True)
+        return result
+
+    def prime(self, bus):
+        with self.lock:
+            if bus not in self.primed:
+                self.primed[bus] = self._prime(bus)
+            return self.primed[bus]
+
+    def _prime(self, bus):
+        """A copy of OVMF's store with a Windows Boot Manager entry first,
+        booted once on BUS from a disk whose removable-media path is shim
+        and GRUB halting the machine, so the firmware makes its own boot
+        options for that bus."""
+        work = os.path.join(self.work, "prime-" + bus)
+        os.makedirs(work)
+        vars_ = os.path.join(work, "vars.fd")
+        shutil.copyfile(OVMF_VARS, vars_)
+        store = efivars.VarStore(vars_)
+        db = store.certificates("db", efivars.IMAGE_SECURITY)
+        check(SHIM_SIGNER_CA in db, "db does not hold %s: %s" % (SHIM_SIGNER_CA, db))
+        windows = store.free_boot_number()
+        store.set("Boot%04X" % windows, efivars.load_option("Windows Boot Manager", (
+            efivars.hd_node(1, ESP_START, ESP_SIZE // disks.SECTOR, PART_GUIDS[0]) +
+            efivars.file_node("\\EFI\\Microsoft\\Boot\\bootmgfw.efi") + efivars.END_NODE)))
+        store.set("BootOrder", struct.pack("<H", windows))
+        store.save()
+        tree = os.path.join(work, "esp-tree")
+        boot = os.path.join(tree, "EFI", "BOOT")
+        os.makedirs(boot)
+        shutil.copyfile(os.path.join(self.efi, "shimx64.efi"), os.path.join(boot, "BOOTX64.EFI"))
+        for f in ("mmx64.efi", "grubx64.efi"):
+            shutil.copyfile(os.path.join(self.efi, f), os.path.join(boot, f))
+        open(os.path.join(boot, "grub.cfg"), "w").write("echo KAVI-PRIMED\nhalt\n")
+        esp = os.path.join(work, "esp.fat")
+        disks.make_fat(esp, ESP_SIZE, ESP_START, "SYSTEM", tree)
+        disk = disks.GptDisk(os.path.join(work, "disk.img"), "0D15C0DE-0000-4000-8000-00000000000D",
+                             [(ESP_START, esp, disks.ESP_TYPE, "0D15C0DE-0000-4000-8000-00000000000E",
+                               "EFI system partition")])
+        log = os.path.join(work, "serial.log")
+        holder = type("Prime", (), {"vars": vars_})
+        cmd = ["timeout", "120"] + self.machine(holder) + [
+            "-display", "none", "-no-reboot", "-monitor", "none", "-nic", "none",
+            "-serial", "file:" + log, "-drive", "file=%s,format=raw,if=none,id=d0" % disk.path]
+        cmd += {"sata": ["-device", "ide-hd,drive=d0,bus=ide.0"],
+                "nvme": ["-device", "nvme,serial=kavi0,drive=d0"],
+                "virtio": ["-device", "virtio-blk-pci,drive=d0"]}[bus]
+        subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+        text = open(log, "rb").read().decode("utf-8", "replace") if os.path.exists(log) else ""
+        order = efivars.VarStore(vars_).boot_order()
+        check("KAVI-PRIMED" in text and order and order[0] == windows,
+              "priming the variable store on %s failed (BootOrder %s); serial tail:\n%s" %
+              (bus, order, "\n".join(text.splitlines()[-10:])))
+        print("  variable store primed on %s: BootOrder %s; db: %s" %
+              (bus, " ".join("%04X" % n for n in order), "; ".join(db)), flush=True)
+        return vars_
+
+
+class Context:
+    def __init__(self, args, work):
+        self.args, self.work = args, work
+        self.road = ROADS[args.road](args, work)
 
 
 class Scenario:
@@ -91,6 +369,7 @@ class Scenario:
 
     def __init__(self, ctx, name, bus):
         self.ctx, self.name, self.bus = ctx, name, bus
+        self.road = ctx.road
         self.dir = os.path.join(ctx.work, name)
         os.makedirs(self.dir)
         self.boots = 0
@@ -109,7 +388,7 @@ class Scenario:
     def system_partition(self, files, takeover, start=C_START, size=C_SIZE, name="c"):
         tree = self.path(name + "-tree")
         disks.write_tree(tree, files)
-        for f, src in self.ctx.payloads.items():
+        for f, src in self.road.payloads.items():
             shutil.copyfile(src, os.path.join(tree, f))
         for f in os.listdir(takeover):
             shutil.copyfile(os.path.join(takeover, f), os.path.join(tree, f))
@@ -128,14 +407,18 @@ class Scenario:
         returns the agent's last serial line; asserts it says EXPECT."""
         self.boots += 1
         log = self.path("serial-%d.log" % self.boots)
-        cmd = ["timeout", str(BOOT_TIMEOUT), "qemu-system-i386", "-M", "pc", "-m", "512",
-               "-display", "none", "-no-reboot", "-monitor", "none", "-nic", "none",
-               "-serial", "file:" + log]
+        cmd = ["timeout", str(BOOT_TIMEOUT)] + self.road.machine(self) + [
+            "-display", "none", "-no-reboot", "-monitor", "none", "-nic", "none",
+            "-serial", "file:" + log]
         ahci = False
         for i, (disk, bus) in enumerate(machine_disks):
             drive = "file=%s,format=raw,if=none,id=d%d" % (disk.path, i)
-            boot = ",bootindex=%d" % i
-            if bus == "ide":
+            # The firmware's own boot order decides on UEFI: a boot index
+            # would make OVMF rewrite BootOrder from QEMU's list.
+            boot = ",bootindex=%d" % i if self.road.name == "bios" else ""
+            if bus == "sata":  # the q35 machine's own AHCI controller
+                cmd += ["-drive", drive, "-device", "ide-hd,drive=d%d,bus=ide.%d%s" % (i, i, boot)]
+            elif bus == "ide":
                 cmd += ["-drive", drive, "-device", "ide-hd,drive=d%d,bus=ide.%d%s" % (i, i, boot)]
             elif bus == "ahci":
                 if not ahci:
@@ -159,6 +442,7 @@ class Scenario:
             tail = "\n".join(text.splitlines()[-25:])
             raise AssertionError("expected the agent to report '%s', got %r; serial tail:\n%s" %
                                  (expect, result, tail))
+        self.serial = text
         return result
 
 
@@ -180,9 +464,10 @@ def check_boot_code_kept(before, after):
     check(disks.le32(after, 0x1C) == disks.le32(before, 0x1C), "the hidden-sector count changed")
 
 
-def check_boot_config_put_back(part):
-    check(disks.read_file(part, "/Boot/BCD") == ORIGINAL_BCD, "\\Boot\\BCD is not the backup put back")
-    check(disks.read_file(part, "/Boot/BCD_B") is None, "\\Boot\\BCD_B is still there")
+def check_boot_config_put_back(part, road):
+    if road.name == "bios":
+        check(disks.read_file(part, "/Boot/BCD") == ORIGINAL_BCD, "\\Boot\\BCD is not the backup put back")
+        check(disks.read_file(part, "/Boot/BCD_B") is None, "\\Boot\\BCD_B is still there")
     check(disks.read_file(part, "/Ghost.ba_") is None, "Ghost.ba_ is still there")
     check(disks.read_file(part, "/Ghost.map") is None, "the disk record is still there")
 
@@ -194,18 +479,17 @@ def log_entry(part):
     return entry
 
 
-def single_disk(s, mode, image_path, d_files, disk_signature=SIG, record_signature=SIG):
-    """C: and D: on one disk, C: armed with a task for IMAGE_PATH."""
-    takeover = s.takeover_files(mode, image_path, [
-        "--disk", "%08X" % record_signature,
-        "C=%d+%d" % (C_START * 512, C_SIZE), "D=%d+%d" % (D_START * 512, D_SIZE)])
-    c = s.system_partition(old_windows(), takeover)
+def single_disk(s, mode, image_path, d_files, disk_id=None, record_id=None):
+    """C: and D: on the road's system disk, C: armed with a task for
+    IMAGE_PATH. Returns the disk and the partition files of C: and D:."""
+    road = s.road
+    takeover = road.takeover(s, mode, image_path, record_id)
+    c = s.system_partition(road.system_files(), takeover, road.c_start)
     d_tree = s.path("d-tree")
     os.makedirs(os.path.join(d_tree, "DURozazo", "Download"))
     disks.write_tree(d_tree, d_files)
-    d = s.partition("d", d_tree, D_START, D_SIZE, "DATA")
-    disk = disks.Disk(s.path("disk.img"), disk_signature, [(C_START, c), (D_START, d)],
-                      s.ctx.stub, s.ctx.bootsector)
+    d = s.partition("d", d_tree, road.d_start, D_SIZE, "DATA")
+    disk = road.system_disk(s, c, d, disk_id)
     return disk, c, d
 
 
@@ -223,21 +507,24 @@ def image_wim(s, files, name="image", compress="lzx"):
 
 def scenario_reinstall(s):
     """A WIM in a folder with a Chinese name on D: written onto C:."""
+    road = s.road
     wim = image_wim(s, new_windows())
     disk, c, _ = single_disk(s, "restore", "D:\\系统镜像\\Windows 10.wim",
                              {"系统镜像/Windows 10.wim": open(wim, "rb").read()})
     before = disks.boot_code(c)
-    s.boot([(disk, s.bus)], "ok")
-    c_after, d_after = disk.extract(0, s.path("c-after.part")), disk.extract(1, s.path("d-after.part"))
+    road.boot(s, disk, "ok")
+    c_after = disk.extract(road.C, s.path("c-after.part"))
+    d_after = disk.extract(road.D, s.path("d-after.part"))
     image = disks.listing(wim, s.dir)
     written = disks.listing(c_after, s.dir, "c-after")
-    # Exactly the image's files, plus the boot manager's files put back
-    # (the image brings none of its own).
-    same(disks.without(image, ["/"]), disks.without(written, ["/"] + BOOT_FILES),
+    # Exactly the image's files, plus (on the BIOS road) the boot manager's
+    # files put back (the image brings none of its own).
+    same(disks.without(image, ["/"]), disks.without(written, ["/"] + road.boot_files),
          "C: does not hold exactly the image")
-    check(disks.read_file(c_after, "/bootmgr") == OLD_BOOTMGR, "bootmgr was not put back")
-    check(disks.read_file(c_after, "/Boot/BCD") == ORIGINAL_BCD,
-          "\\Boot\\BCD put back is not the backup of the store")
+    if road.name == "bios":
+        check(disks.read_file(c_after, "/bootmgr") == OLD_BOOTMGR, "bootmgr was not put back")
+        check(disks.read_file(c_after, "/Boot/BCD") == ORIGINAL_BCD,
+              "\\Boot\\BCD put back is not the backup of the store")
     check(disks.read_file(c_after, "/Users/小明/Documents/报告.txt") is None, "an old file survived")
     check(disks.read_file(c_after, "/Ghost.ba_") is None, "Ghost.ba_ survived")
     check_boot_code_kept(before, disks.boot_code(c_after))
@@ -247,12 +534,13 @@ def scenario_reinstall(s):
 
 def scenario_backup_restore(s):
     """C: captured into D:\\DURozazo\\SYS.GHO, changed, then restored."""
+    road = s.road
     d_files = {"DURozazo/备份说明.txt": "数据盘".encode("utf-8")}
     disk, c, _ = single_disk(s, "backup", "D:\\DURozazo\\SYS.GHO", d_files)
-    s.boot([(disk, s.bus)], "ok")
-    c1 = disk.extract(0, s.path("c-after-backup.part"))
-    d1 = disk.extract(1, s.path("d-after-backup.part"))
-    check_boot_config_put_back(c1)
+    road.boot(s, disk, "ok")
+    c1 = disk.extract(road.C, s.path("c-after-backup.part"))
+    d1 = disk.extract(road.D, s.path("d-after-backup.part"))
+    check_boot_config_put_back(c1, road)
     backup = disks.read_file(d1, "/DURozazo/SYS.GHO")
     check(backup is not None and backup[:8] == b"MSWIM\0\0\0", "SYS.GHO is no WIM")
     captured = disks.listing(c1, s.dir, "c-captured")
@@ -262,37 +550,32 @@ def scenario_backup_restore(s):
     open(changed, "wb").write("备份之后改过的内容".encode("utf-8"))
     disks.put_file(c1, changed, "/Users/小明/Documents/报告.txt")
     disks.put_file(c1, changed, "/新文件.txt")
-    takeover = s.takeover_files("restore", "D:\\DURozazo\\SYS.GHO", [
-        "--disk", "%08X" % SIG, "C=%d+%d" % (C_START * 512, C_SIZE),
-        "D=%d+%d" % (D_START * 512, D_SIZE)], s.path("takeover-restore"))
+    takeover = road.takeover(s, "restore", "D:\\DURozazo\\SYS.GHO", out=s.path("takeover-restore"))
     for f in os.listdir(takeover):
         disks.put_file(c1, os.path.join(takeover, f), "/" + f)
-    bcd = s.path("bcd")
-    open(bcd, "wb").write(ORIGINAL_BCD)
-    disks.put_file(c1, bcd, "/Boot/BCD_B")
-    open(bcd, "wb").write(ARMED_BCD)
-    disks.put_file(c1, bcd, "/Boot/BCD")
-    disk.write_back(0, c1)
-    s.boot([(disk, s.bus)], "ok")
-    c2 = disk.extract(0, s.path("c-after-restore.part"))
+    road.rearm(s, disk, c1)
+    disk.write_back(road.C, c1)
+    road.boot(s, disk, "ok")
+    c2 = disk.extract(road.C, s.path("c-after-restore.part"))
     restored = disks.listing(c2, s.dir, "c-restored")
     same(captured, restored, "C: after the restore differs from C: at the backup")
-    entry = log_entry(disk.extract(1, s.path("d-after-restore.part")))
+    entry = log_entry(disk.extract(road.D, s.path("d-after-restore.part")))
     check("result: ok" in entry, "the log does not end in success:\n" + entry)
 
 
-def refusal(s, code, image_path, d_files, record_signature=SIG):
+def refusal(s, code, image_path, d_files, record_id=None):
     """Boots a task the agent must refuse: C: keeps every byte but the
     takeover's own bookkeeping (the task is gone and the boot configuration
     put back, so Windows starts next time). The log goes to the image's
     partition; when the disk record cannot be trusted, that partition is
     unknown and the log goes to C:, the one partition known for sure."""
-    log_on_c = record_signature != SIG
-    disk, c, d = single_disk(s, "restore", image_path, d_files, record_signature=record_signature)
+    road = s.road
+    log_on_c = record_id is not None
+    disk, c, d = single_disk(s, "restore", image_path, d_files, record_id=record_id)
     before = disks.listing(c, s.dir, "c-before")
     d_before = disks.listing(d, s.dir, "d-before")
-    s.boot([(disk, s.bus)], "failed " + code)
-    c_after = disk.extract(0, s.path("c-after.part"))
+    road.boot(s, disk, "failed " + code)
+    c_after = disk.extract(road.C, s.path("c-after.part"))
     check(disks.boot_code(c_after) == disks.boot_code(c), "C:'s boot sectors changed")
     bookkeeping = ["/Ghost.ba_", "/Ghost.map", "/Boot/BCD_B", "/Boot/BCD"]
     if log_on_c:
@@ -300,8 +583,8 @@ def refusal(s, code, image_path, d_files, record_signature=SIG):
     same(disks.without(before, bookkeeping, times_of=["/", "/Boot"]),
          disks.without(disks.listing(c_after, s.dir, "c-after"), bookkeeping, times_of=["/", "/Boot"]),
          "C: changed")
-    check_boot_config_put_back(c_after)
-    d_after = disk.extract(1, s.path("d-after.part"))
+    check_boot_config_put_back(c_after, road)
+    d_after = disk.extract(road.D, s.path("d-after.part"))
     log = ["/DURozazo/restore.log"]
     same(disks.without(d_before, log, times_of=["/", "/DURozazo"]),
          disks.without(disks.listing(d_after, s.dir, "d-after"), log, times_of=["/", "/DURozazo"]),
@@ -334,7 +617,7 @@ def scenario_refuse_too_large(s):
 def scenario_refuse_record(s):
     wim = image_wim(s, new_windows())
     refusal(s, "record-mismatch", "D:\\DURozazo\\Download\\win.wim",
-            {"DURozazo/Download/win.wim": open(wim, "rb").read()}, record_signature=SIG ^ 0x100)
+            {"DURozazo/Download/win.wim": open(wim, "rb").read()}, record_id=SIG ^ 0x100)
 
 
 def scenario_second_disk(s):
@@ -350,7 +633,7 @@ def scenario_second_disk(s):
     e_tree = s.path("e-tree")
     disks.write_tree(e_tree, {"镜像/win.wim": open(wim, "rb").read(), "其他/照片.jpg": rb(31, 500000)})
     e = s.partition("e", e_tree, C_START, C_SIZE, "DATA")
-    system = disks.Disk(s.path("system.img"), system_sig, [(C_START, c)], s.ctx.stub, s.ctx.bootsector)
+    system = disks.Disk(s.path("system.img"), system_sig, [(C_START, c)], s.road.stub, s.road.bootsector)
     data = disks.Disk(s.path("data.img"), data_sig, [(C_START, e)])
     e_before = disks.listing(e, s.dir, "e-before")
     before = disks.boot_code(c)
@@ -391,7 +674,7 @@ def scenario_reinstall_fat(s):
                               "Documents and Settings/小明/桌面/旧文件.txt": b"old",
                               "ntldr": rb(42, 250000), "NTDETECT.COM": rb(43, 47000),
                               "boot.ini": XP_ARMED_INI, "boot.in_": XP_BOOT_INI})
-    for name, src in list(s.ctx.payloads.items()) + [(f, os.path.join(takeover, f))
+    for name, src in list(s.road.payloads.items()) + [(f, os.path.join(takeover, f))
                                                      for f in os.listdir(takeover)]:
         shutil.copyfile(src, os.path.join(c_tree, name))
     c = s.path("c.fat")
@@ -399,8 +682,8 @@ def scenario_reinstall_fat(s):
     d_tree = s.path("d-tree")
     disks.write_tree(d_tree, {"镜像/xp.wim": open(wim, "rb").read()})
     d = s.partition("d", d_tree, D_START, D_SIZE, "DATA")
-    disk = disks.Disk(s.path("disk.img"), SIG, [(C_START, c), (D_START, d)], s.ctx.stub,
-                      s.ctx.bootsector)
+    disk = disks.Disk(s.path("disk.img"), SIG, [(C_START, c), (D_START, d)], s.road.stub,
+                      s.road.bootsector)
     boot_sector = disks.boot_code(c)[:512]
     s.boot([(disk, s.bus)], "ok")
     c_after = disk.extract(0, s.path("c-after.fat"))
@@ -431,19 +714,28 @@ SCENARIOS = {
     "refuse_record": (scenario_refuse_record, "nvme", []),
     "second_disk": (scenario_second_disk, ("nvme", "virtio"), [("virtio", "ide")]),
 }
+# The same scenarios and checks on the UEFI road (q35's own AHCI is "sata").
+UEFI_SCENARIOS = {
+    "reinstall": (scenario_reinstall, "nvme", ["sata", "virtio"]),
+    "backup_restore": (scenario_backup_restore, "sata", ["nvme"]),
+    "refuse_corrupt": (scenario_refuse_corrupt, "virtio", ["sata"]),
+}
+ROADS = {"bios": BiosRoad, "uefi": UefiRoad}
 
 
-def write_report(path, tests, failures, skipped):
+def write_report(path, name, tests, failures, skipped):
     if path:
         with open(path, "w") as f:
-            f.write('<?xml version="1.0"?>\n<testsuites name="restore_next_boot" tests="%d" '
-                    'failures="%d" skipped="%d" errors="0"/>\n' % (tests, failures, skipped))
+            f.write('<?xml version="1.0"?>\n<testsuites name="%s" tests="%d" '
+                    'failures="%d" skipped="%d" errors="0"/>\n' % (name, tests, failures, skipped))
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--kvima", required=True)
-    parser.add_argument("--loader", required=True)
+    parser.add_argument("--road", choices=sorted(ROADS), default="bios")
+    parser.add_argument("--kvima")
+    parser.add_argument("--loader")
+    parser.add_argument("--efi", help="the UEFI road's six files (shimx64.efi ... initrd.img)")
     parser.add_argument("--takeover-files", required=True)
     parser.add_argument("--report")
     parser.add_argument("--only")
@@ -452,21 +744,31 @@ def main():
     parser.add_argument("--jobs", type=int, default=2)
     args = parser.parse_args()
 
+    if args.road == "bios" and not (args.kvima and args.loader):
+        parser.error("the BIOS road needs --kvima and --loader")
+    if args.road == "uefi" and not args.efi:
+        parser.error("the UEFI road needs --efi")
+    road = ROADS[args.road]
+    suite = "restore_next_boot" + ("_uefi" if args.road == "uefi" else "")
     runs = []
-    for name, (fn, bus, more) in SCENARIOS.items():
+    for name, (fn, bus, more) in (UEFI_SCENARIOS if args.road == "uefi" else SCENARIOS).items():
         if args.only and name not in args.only.split(","):
             continue
         for b in [bus] + (more if args.all_buses else []):
             runs.append((name, fn, b))
-    if not shutil.which("qemu-system-i386") or subprocess.run(
-            ["qemu-system-i386", "-version"], stdout=subprocess.DEVNULL).returncode != 0:
-        print("SKIPPED: qemu-system-i386 cannot run here (package qemu-system-x86).")
-        write_report(args.report, len(runs), 0, len(runs))
+    why = None
+    if not shutil.which(road.qemu) or subprocess.run(
+            [road.qemu, "-version"], stdout=subprocess.DEVNULL).returncode != 0:
+        why = "%s cannot run here (package qemu-system-x86)" % road.qemu
+    why = why or road.unavailable()
+    if why:
+        print("SKIPPED: " + why)
+        write_report(args.report, suite, len(runs), 0, len(runs))
         return 77
-    for f in (args.kvima, os.path.join(args.loader, "kvldr"), args.takeover_files):
+    for f in road.inputs(args):
         if not os.path.exists(f):
             print("FAILED: %s was not built" % f)
-            write_report(args.report, len(runs), len(runs), 0)
+            write_report(args.report, suite, len(runs), len(runs), 0)
             return 1
 
     work = args.keep or tempfile.mkdtemp(prefix="kavi-restore-")
@@ -500,7 +802,7 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
     passed, failed = results.count(True), results.count(False)
     print("%d passed, %d failed" % (passed, failed))
-    write_report(args.report, len(results), failed, 0)
+    write_report(args.report, suite, len(results), failed, 0)
     return 0 if failed == 0 else 1
 
 
