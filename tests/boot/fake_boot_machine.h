@@ -204,6 +204,7 @@ class MachineFixture {
   FakeResources resources;
   FakeUi ui;
   int32_t edition = 5;
+  FirmwareFacts firmware;  // BIOS
 
   MachineFixture() {
     using namespace testing_disks;
@@ -236,7 +237,8 @@ class MachineFixture {
   }
 
   BootMachine Machine() {
-    return BootMachine{settings, L'C', edition, runner, files, resources, disks, devices, nullptr};
+    return BootMachine{settings,  L'C',  edition, runner,  files,
+                       resources, disks, devices, nullptr, firmware};
   }
 
   std::wstring Bcdedit(const std::wstring& arguments) const {
