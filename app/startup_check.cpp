@@ -10,9 +10,9 @@ std::atomic<int>& StartupStatusValue() {
   return status;
 }
 
-int DecideStartupStatus(bool gptSystemDisk, bool catalogueFetched, wchar_t workDrive,
+int DecideStartupStatus(bool bootRoadRefused, bool catalogueFetched, wchar_t workDrive,
                         wchar_t systemDrive) {
-  if (gptSystemDisk) return kStartupGptDisk;
+  if (bootRoadRefused) return kStartupGptDisk;
   if (!catalogueFetched) return kStartupServiceUnreachable;
   if (workDrive == systemDrive) return kStartupSinglePartition;
   return kStartupReady;
@@ -61,7 +61,7 @@ int RunStartupCheck(StartupSteps& steps) {
   steps.ReportStart();
   // The checks run in the order of the verdict and stop at the first that
   // decides it.
-  if (steps.IsGptSystemDisk()) return kStartupGptDisk;
+  if (steps.BootRoadRefused()) return kStartupGptDisk;
   if (!steps.FetchCatalogue()) return kStartupServiceUnreachable;
   return DecideStartupStatus(false, true, steps.ChooseWorkDrive(), steps.SystemDrive());
 }

@@ -18,9 +18,9 @@ enum StartupStatus : int {
 // Written once by the start-up thread, read by the start button.
 std::atomic<int>& StartupStatusValue();
 
-// First match wins: GPT disk, no catalogue, no partition besides the
-// system's, else ready.
-int DecideStartupStatus(bool gptSystemDisk, bool catalogueFetched, wchar_t workDrive,
+// First match wins: no boot road for this machine (shown with the GPT
+// text), no catalogue, no partition besides the system's, else ready.
+int DecideStartupStatus(bool bootRoadRefused, bool catalogueFetched, wchar_t workDrive,
                         wchar_t systemDrive);
 
 // Message box flags the program uses (the values of the Windows constants).
@@ -65,7 +65,10 @@ class StartupSteps {
   // Waits a second and ends the process (the accepted update).
   virtual void ExitForUpdate() = 0;
   virtual void ReportStart() = 0;
-  virtual bool IsGptSystemDisk() = 0;
+  // No road can take this machine over (boot/firmware.h): a GPT system disk
+  // on BIOS, UEFI that is not x64, or Secure Boot on while its db does not
+  // trust our loader. A UEFI machine with a GPT disk is no refusal.
+  virtual bool BootRoadRefused() = 0;
   virtual bool FetchCatalogue() = 0;
   virtual wchar_t ChooseWorkDrive() = 0;
   virtual wchar_t SystemDrive() = 0;

@@ -5,7 +5,9 @@
 #include "app/app_messages.h"
 #include "app/startup_check.h"
 #include "app/tool_tiles_win32.h"
+#include "boot/boot_machine.h"
 #include "boot/disk_map.h"
+#include "boot/firmware.h"
 #include "host/working_paths.h"
 #include "online/catalogue.h"
 #include "online/statistics.h"
@@ -35,7 +37,17 @@ class Win32StartupSteps : public StartupSteps {
     CreateStatsContext();
     kavi::ReportStart();
   }
-  bool IsGptSystemDisk() override { return IsGptVolume(Working().SystemDrive()); }
+  bool BootRoadRefused() override {
+    // The signatures Secure Boot checks are those of the shim we carry.
+    ResourceBytes shim;
+    std::string shimBytes;
+    if (SystemPayloadResources().Load(kEfiFirstResourceId, kPayloadResourceType, &shim) &&
+        shim.data != nullptr) {
+      shimBytes.assign(reinterpret_cast<const char*>(shim.data), shim.size);
+    }
+    return DecideBootRoad(SystemFirmwareFacts(), IsGptVolume(Working().SystemDrive()), shimBytes) ==
+           BootRoad::kRefused;
+  }
   // A host that answers with no readable record offers nothing to install:
   // to the user that is the same failed link as no answer at all.
   bool FetchCatalogue() override { return LoadCatalogue() && Catalogue().Count() > 0; }

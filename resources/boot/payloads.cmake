@@ -1,9 +1,13 @@
 # The boot payloads the program carries as resources of type "GHOST":
 #   137 bcdedit.exe  142 dspt.exe  143 bcdboot.exe  144 bcdsect.exe
 #   145 KV.ima (DOS)  146 kvldr    147 kvldr.mbr    148 KV.ima (restore environment)
+#   149 shimx64.efi  150 mmx64.efi 151 grubx64.efi  152 grub.cfg
+#   153 vmlinuz      154 initrd.img (the UEFI road's files)
 # 148 is the open restore environment the native tree builds
 # (restore/env); it loads WIM and ESD images and makes backups, and every
-# build carries it. KAVI_RESTORE_ENV names it.
+# build carries it. KAVI_RESTORE_ENV names it. 149 to 154 are the same
+# environment for UEFI machines, Debian's signed loaders and kernel
+# (restore/efi); KAVI_RESTORE_EFI names their folder.
 # Ours are built here: the three launchers and dspt (tools/bootlaunch,
 # tools/dspt), and the loader pair from Debian's GRUB 2 images
 # (tools/bootloader/make_loader.sh). KV.ima holds DOS and Ghost, which are
@@ -19,6 +23,9 @@ set(KAVI_PAYLOAD_DIR "" CACHE PATH
 set(KAVI_PAYLOAD_BUILD_DIR ${CMAKE_BINARY_DIR}/payloads CACHE INTERNAL "Where the payloads are built")
 set(KAVI_RESTORE_ENV "${KAVI_ROOT}/build/native/restore/env/KV.ima" CACHE FILEPATH
     "The restore environment's KV.ima, built by the native tree")
+
+set(KAVI_RESTORE_EFI "${KAVI_ROOT}/build/native/restore/efi" CACHE PATH
+    "The UEFI road's six files, built by the native tree")
 
 # True in VAR when KAVI_PAYLOAD_DIR holds NAME.
 function(kavi_payload_override var name)
@@ -96,6 +103,16 @@ function(kavi_boot_payload_resources target)
   endif()
   string(APPEND rc "148 GHOST \"${KAVI_RESTORE_ENV}\"\n")
   list(APPEND depends "${KAVI_RESTORE_ENV}")
+  set(id 149)
+  foreach(name shimx64.efi mmx64.efi grubx64.efi grub.cfg vmlinuz initrd.img)
+    if(NOT EXISTS "${KAVI_RESTORE_EFI}/${name}")
+      message(FATAL_ERROR "${target}: ${KAVI_RESTORE_EFI}/${name} is missing. Build the native "
+        "preset first (it makes restore/efi), or name another folder with -DKAVI_RESTORE_EFI=PATH.")
+    endif()
+    string(APPEND rc "${id} GHOST \"${KAVI_RESTORE_EFI}/${name}\"\n")
+    list(APPEND depends "${KAVI_RESTORE_EFI}/${name}")
+    math(EXPR id "${id} + 1")
+  endforeach()
   kavi_floppy_image_source(floppy)
   if(floppy)
     string(APPEND rc "145 GHOST \"${floppy}\"\n")

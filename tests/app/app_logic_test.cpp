@@ -32,7 +32,7 @@ TEST(StartupStatus, RefusalsByStatus) {
 // Records the sequence and answers from a script.
 class ScriptedSteps : public StartupSteps {
  public:
-  bool offered = false, yes = false, launched = false, gpt = false, catalogue = true;
+  bool offered = false, yes = false, launched = false, refused = false, catalogue = true;
   wchar_t work = L'D', system = L'C';
   std::vector<std::string> calls;
   std::wstring question;
@@ -53,9 +53,9 @@ class ScriptedSteps : public StartupSteps {
   }
   void ExitForUpdate() override { calls.push_back("exit"); }
   void ReportStart() override { calls.push_back("report"); }
-  bool IsGptSystemDisk() override {
-    calls.push_back("gpt");
-    return gpt;
+  bool BootRoadRefused() override {
+    calls.push_back("road");
+    return refused;
   }
   bool FetchCatalogue() override {
     calls.push_back("catalogue");
@@ -71,7 +71,7 @@ class ScriptedSteps : public StartupSteps {
 TEST(StartupThread, NoUpdateThenReportAndChecksInOrder) {
   ScriptedSteps steps;
   EXPECT_EQ(kStartupReady, RunStartupCheck(steps));
-  EXPECT_EQ((std::vector<std::string>{"version", "report", "gpt", "catalogue", "drive"}),
+  EXPECT_EQ((std::vector<std::string>{"version", "report", "road", "catalogue", "drive"}),
             steps.calls);
 }
 
@@ -96,10 +96,10 @@ TEST(StartupThread, DeclinedOrFailedUpdateGoesOn) {
 }
 
 TEST(StartupThread, VerdictsStopAtTheFirstThatDecides) {
-  ScriptedSteps gpt;
-  gpt.gpt = true;
-  EXPECT_EQ(kStartupGptDisk, RunStartupCheck(gpt));
-  EXPECT_EQ(0, std::count(gpt.calls.begin(), gpt.calls.end(), "catalogue"));
+  ScriptedSteps refused;
+  refused.refused = true;
+  EXPECT_EQ(kStartupGptDisk, RunStartupCheck(refused));
+  EXPECT_EQ(0, std::count(refused.calls.begin(), refused.calls.end(), "catalogue"));
   ScriptedSteps offline;
   offline.catalogue = false;
   EXPECT_EQ(kStartupServiceUnreachable, RunStartupCheck(offline));

@@ -2,6 +2,8 @@
 // them: our tools and the loader pair as resources of type "GHOST".
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "boot/boot_entries.h"
@@ -43,6 +45,18 @@ TEST(PackedPayloads, TheEnvironmentIsAlwaysCarriedAndGhostImagesNeedTheFloppy) {
   EXPECT_EQ(TakeoverResult::kArmed, CheckTakeover(machine, kTakeoverBackup, L"D:\\x\\SYS.GHO"));
   EXPECT_EQ(TakeoverResult::kImageNeedsGhost,
             CheckTakeover(machine, kTakeoverRestore, L"D:\\DURozazo\\SYS.GHO"));
+}
+
+// The UEFI road's six files, byte for byte as KAVI_RESTORE_EFI holds them.
+TEST(PackedPayloads, TheUefiFilesAreCarriedAsBuilt) {
+  uint16_t id = kEfiFirstResourceId;
+  for (const wchar_t* name : kEfiFileNames) {
+    std::ifstream in(std::wstring(KAVI_RESTORE_EFI_DIR) + name, std::ios::binary);
+    ASSERT_TRUE(in) << id;
+    const std::string built{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_FALSE(built.empty());
+    EXPECT_EQ(built, Resource(id++));
+  }
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 //
 //   kavi-takeover-files OUT_DIR --system C --backup|--restore IMAGE_PATH
 //       --disk SIGHEX LETTER=START+LENGTH [LETTER=START+LENGTH...] [--disk ...]
+//       --gpt DISKGUID LETTER=START+LENGTH:PARTGUID [...] [--disk|--gpt ...]
 //
-// Disks in Windows order; "-" for a partition without a letter; START and
-// LENGTH in bytes. Exits with 1 when the takeover would refuse, 2 on a bad
+// Disks in Windows order, MBR (--disk, its signature) or GPT (--gpt, its
+// disk GUID and each partition's GUID); "-" for a partition without a
+// letter; START and LENGTH in bytes. Exits with 1 when the takeover would refuse, 2 on a bad
 // command line.
 #include <algorithm>
 #include <cstdio>
@@ -78,7 +80,8 @@ int Usage(const char* why) {
       stderr,
       "kavi-takeover-files: %s\n"
       "usage: kavi-takeover-files OUT_DIR --system C --backup|--restore IMAGE_PATH\n"
-      "           --disk SIGHEX LETTER=START+LENGTH [LETTER=START+LENGTH...] [--disk ...]\n",
+      "           --disk SIGHEX LETTER=START+LENGTH [LETTER=START+LENGTH...] [--disk ...]\n"
+      "           --gpt DISKGUID LETTER=START+LENGTH:PARTGUID [...] [--disk|--gpt ...]\n",
       why);
   return 2;
 }
@@ -90,8 +93,17 @@ bool ParseNumber(const std::string& text, int base, unsigned long long* value) {
   return *end == '\0';
 }
 
-// "C=1048576+104857600" or "-=START+LENGTH".
-bool ParsePartition(const std::string& text, PartitionRecord* record) {
+// "C=1048576+104857600" or "-=START+LENGTH"; on a GPT disk followed by
+// ":PARTGUID".
+bool ParsePartition(std::string text, bool gpt, PartitionRecord* record) {
+  if (gpt) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    const std::optional<Guid> id = ParseGuid(text.substr(colon + 1));
+    if (!id) return false;
+    record->gptId = *id;
+    text.resize(colon);
+  }
   const size_t eq = text.find('=');
   const size_t plus = text.find('+', eq);
   if (eq != 1 || plus == std::string::npos) return false;
@@ -128,16 +140,23 @@ int Run(int argc, char** argv) {
     } else if ((arg == "--backup" || arg == "--restore") && i + 1 < argc) {
       mode = arg == "--backup" ? kTakeoverBackup : kTakeoverRestore;
       image = FromUtf8(argv[++i]);
-    } else if (arg == "--disk" && i + 1 < argc) {
-      unsigned long long signature = 0;
-      if (!ParseNumber(argv[++i], 16, &signature) || signature > 0xFFFFFFFFull) {
-        return Usage("bad disk signature");
-      }
+    } else if ((arg == "--disk" || arg == "--gpt") && i + 1 < argc) {
       DiskEntry disk;
-      disk.mbrSignature = static_cast<uint32_t>(signature);
+      disk.gpt = arg == "--gpt";
+      if (disk.gpt) {
+        const std::optional<Guid> id = ParseGuid(argv[++i]);
+        if (!id) return Usage("bad disk GUID");
+        disk.diskId = *id;
+      } else {
+        unsigned long long signature = 0;
+        if (!ParseNumber(argv[++i], 16, &signature) || signature > 0xFFFFFFFFull) {
+          return Usage("bad disk signature");
+        }
+        disk.mbrSignature = static_cast<uint32_t>(signature);
+      }
       while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) {
         PartitionRecord record;
-        if (!ParsePartition(argv[++i], &record)) return Usage("bad partition");
+        if (!ParsePartition(argv[++i], disk.gpt, &record)) return Usage("bad partition");
         disk.partitions.push_back(record);
       }
       // The disk map keeps a disk's partitions by starting offset.
@@ -150,7 +169,9 @@ int Run(int argc, char** argv) {
       return Usage(("unexpected argument " + arg).c_str());
     }
   }
-  if (system == 0 || mode == 0 || disks.empty()) return Usage("missing --system, image or --disk");
+  if (system == 0 || mode == 0 || disks.empty()) {
+    return Usage("missing --system, image or --disk/--gpt");
+  }
 
   DescribedDevices devices(disks);
   const std::optional<TakeoverFiles> files =
