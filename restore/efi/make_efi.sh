@@ -23,7 +23,8 @@ agent="$2"
 trap 'echo "make_efi: failed at line $LINENO" >&2' ERR
 env_start
 add_userland "$agent"
-add_kernel linux-image-amd64:amd64
+# efivarfs besides: the agent reads the firmware's SecureBoot variable.
+add_kernel linux-image-amd64:amd64 fs/efivarfs/efivarfs
 
 # Lockdown under Secure Boot refuses a module whose appended signature is
 # gone, and the kernel would then find no disk: check every one.

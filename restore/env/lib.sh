@@ -8,10 +8,12 @@
 #   add_userland AGENT    busybox, wimlib-imagex, ntfs-3g, mkntfs, ntfslabel,
 #                         their libraries, the GBK converter, the trimmed ICU
 #                         data, /init and the agent as /bin/kavi-agent
-#   add_kernel META       the kernel the meta package META depends on, and its
-#                         storage, FUSE, FAT and code page modules as they
-#                         come (signed where Debian signs them); sets $kver,
-#                         $kernel_pkg and $ktree
+#   add_kernel META [MODULE...]
+#                         the kernel the meta package META depends on, and its
+#                         storage, FUSE, FAT and code page modules (and the
+#                         MODULEs named, as paths below kernel/ without .ko)
+#                         as they come, signed where Debian signs them; sets
+#                         $kver, $kernel_pkg and $ktree
 #   write_initrd          $stage/initrd.xz from $rootfs
 #   write_versions        $stage/versions.txt: "package version" of each used
 # Packages are fetched with apt-get download and unpacked with dpkg-deb into
@@ -251,7 +253,8 @@ add_userland() {
   return 0
 }
 
-# add_kernel META: the kernel package META depends on, and its modules.
+# add_kernel META [MODULE...]: the kernel package META depends on, and its
+# modules.
 # Storage: IDE/PATA and SATA/AHCI (all of drivers/ata), NVMe (and Intel VMD,
 # which hides NVMe disks on many laptops), USB disks and their host
 # controllers, virtio, common RAID and HBA drivers, the disks hypervisors
@@ -259,7 +262,12 @@ add_userland() {
 # The module files are copied as they are: a signed kernel under Secure Boot
 # loads only modules whose appended signature is intact.
 add_kernel() {
-  local meta="$1" kname wanted moddir modules m pattern f
+  local meta="$1" kname wanted moddir modules m pattern f extra=() required=()
+  shift
+  for m in "$@"; do
+    extra+=("|${m//./\\.}\\.")
+    required+=("$(basename "$m")")
+  done
   kname="$(depends "$meta" | grep '^linux-image-' | head -n1)"
   [ -n "$kname" ] || die "$meta names no kernel package"
   kernel_pkg="$kname"
@@ -273,12 +281,13 @@ add_kernel() {
   [ -s "$ktree/lib/modules/$kver/modules.dep" ] || die "$kernel_pkg was unpacked without its module index"
 
   wanted='^kernel/(drivers/ata/|drivers/nvme/host/|drivers/pci/controller/vmd\.|drivers/usb/storage/|drivers/usb/host/(xhci|ehci|ohci|uhci)[-_]|drivers/virtio/|drivers/block/virtio_blk\.|drivers/scsi/virtio_scsi\.|drivers/scsi/sd_mod\.|drivers/scsi/(megaraid|mpt3sas|mpi3mr|aacraid|arcmsr|mvsas|isci|pm8001|smartpqi)/|drivers/scsi/(hpsa|megaraid|3w-9xxx|3w-sas|hptiop|stex|vmw_pvscsi|hv_storvsc|BusLogic)\.|drivers/message/fusion/|drivers/hv/hv_vmbus\.|drivers/block/xen-blkfront\.|fs/fuse/fuse\.|fs/fat/vfat\.|fs/nls/nls_(cp437|cp936|utf8|iso8859-1)\.)'
+  wanted="${wanted%)}$(IFS=; echo "${extra[*]}"))"
   moddir="lib/modules/$kver"
   modules="$(awk -v re="$wanted" '{ sub(":", "", $1); if ($1 ~ re) for (i = 1; i <= NF; i++) print $i }' \
     "$ktree/$moddir/modules.dep" | sort -u)"
   # The ones the environment cannot do without, as modules or built in.
   for m in ata_piix ahci nvme virtio_blk virtio_pci virtio_scsi usb_storage uas xhci_pci ehci_pci sd_mod \
-    fuse vfat nls_cp437 nls_cp936 nls_utf8 nls_iso8859_1; do
+    fuse vfat nls_cp437 nls_cp936 nls_utf8 nls_iso8859_1 ${required[@]+"${required[@]}"}; do
     pattern="/${m//_/[-_]}\.ko"
     echo "$modules" | grep -q "$pattern" || grep -q "$pattern" "$ktree/$moddir/modules.builtin" ||
       die "$kernel_pkg has no module $m"
