@@ -10,6 +10,7 @@
 
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
+#include "boot/efi_takeover.h"
 #include "boot/takeover.h"
 #include "host/text.h"
 #include "tests/boot/fake_boot_machine.h"
@@ -182,6 +183,40 @@ TEST(Launchers, ReportAMissingWindowsToolAndFail) {
       Format(L"%ls\\bcdedit.exe /timeout 3", KAVI_LAUNCHER_DIR));
   ASSERT_TRUE(direct);
   EXPECT_EQ(9009u, *direct);
+}
+
+// bcdedit names the entry it made on its standard output: what a launcher
+// and the process it starts write there reaches the takeover, with the exit
+// code.
+TEST(Launchers, OutputAndExitCodeComeBackThroughThePipe) {
+  std::string out;
+  const std::optional<uint32_t> code = SystemBootProcessRunner().RunForOutput(
+      Format(L"%ls\\bcdedit.exe /copy {bootmgr} /d \"x\"", KAVI_LAUNCHER_DIR), &out);
+  ASSERT_TRUE(code);
+  EXPECT_EQ(9009u, *code);
+  EXPECT_THAT(out, HasSubstr("This Windows has no bcdedit.exe"));
+  EXPECT_TRUE(SystemBootProcessRunner().RunForOutput(
+      L"cmd /c echo The entry was successfully copied to {0b1d6e2a-5c3f-11ef-9a4b-00155d012345}.",
+      &out));
+  EXPECT_EQ(L"{0b1d6e2a-5c3f-11ef-9a4b-00155d012345}", BcdEntryIdFromOutput(out).value_or(L""));
+}
+
+TEST(EfiFolder, MadeTwiceRemovedOnceAndItsVolumeHasRoom) {
+  TempFolder dir;
+  const std::wstring folder = dir / L"KaviRestore";
+  EXPECT_TRUE(SystemBootFiles().CreateFolder(folder));
+  EXPECT_TRUE(SystemBootFiles().CreateFolder(folder));
+  EXPECT_TRUE(SystemBootFiles().Exists(folder));
+  EXPECT_TRUE(SystemBootFiles().RemoveFolder(folder));
+  EXPECT_FALSE(SystemBootFiles().Exists(folder));
+  EXPECT_GT(SystemBootFiles().FreeBytes(dir.Path().substr(0, 3)).value_or(0), 0u);
+  EXPECT_FALSE(SystemBootFiles().FreeBytes(L"Q:\\nowhere\\").has_value());
+}
+
+// Wine has no UEFI firmware variables: it is a BIOS machine to the program.
+TEST(Firmware, WineIsABiosMachine) {
+  EXPECT_EQ(FirmwareType::kBios, SystemFirmwareFacts().type);
+  EXPECT_FALSE(SystemFirmwareFacts().db.has_value());
 }
 
 // Wine reads no disk layout, so the map is empty and both commands stop at
