@@ -51,7 +51,9 @@ TEST(PackedPayloads, TheEnvironmentIsAlwaysCarriedAndGhostImagesNeedTheFloppy) {
 TEST(PackedPayloads, TheUefiFilesAreCarriedAsBuilt) {
   uint16_t id = kEfiFirstResourceId;
   for (const wchar_t* name : kEfiFileNames) {
-    std::ifstream in(std::wstring(KAVI_RESTORE_EFI_DIR) + name, std::ios::binary);
+    const std::wstring wide(name);
+    std::ifstream in(KAVI_RESTORE_EFI_DIR + std::string(wide.begin(), wide.end()),
+                     std::ios::binary);
     ASSERT_TRUE(in) << id;
     const std::string built{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     EXPECT_FALSE(built.empty());
