@@ -181,8 +181,8 @@ class UefiRoad:
     C, D = 2, 3
     c_start, d_start = UC_START, UD_START
     boot_files = []
-    # A boot takes about 35 s; when ours cannot start, the firmware ends in
-    # its shell and waits there.
+    # A boot takes about 35 s; when our loader cannot start, the firmware
+    # tries its other options and then waits for a key.
     boot_timeout = 240
 
     def __init__(self, args, work):
@@ -218,19 +218,17 @@ class UefiRoad:
                 if k != "bootmgr" and not k.startswith("Boot/")}
 
     def takeover(self, s, mode, image, record_id=None, out=None):
-        """Ghost.ba_ and Ghost.map by the program's own code, for C: as the
-        third partition; the record's lines carry the GPT disk's and
-        partitions' GUIDs (written here from the MBR form the tool makes)."""
-        out = s.takeover_files(mode, image, [
-            "--disk", "%08X" % SIG, "-=%d+%d" % (ESP_START * 512, ESP_SIZE),
-            "-=%d+%d" % (MSR_START * 512, MSR_SIZE), "C=%d+%d" % (UC_START * 512, C_SIZE),
-            "D=%d+%d" % (UD_START * 512, D_SIZE)], out)
-        record = os.path.join(out, "Ghost.map")
-        text = open(record, "rb").read().decode("ascii")
-        text = re.sub(r"(\d+):(\d+) mbr=[0-9A-F]{8} ", lambda m: "%s:%s gpt=%s part=%s " % (
-            m.group(1), m.group(2), record_id or DISK_GUID, PART_GUIDS[int(m.group(2)) - 1]), text)
-        check("gpt=" in text and "mbr=" not in text, "the disk record has no GPT lines:\n" + text)
-        open(record, "wb").write(text.encode("ascii"))
+        """Ghost.ba_ and Ghost.map by the program's own code from the GPT
+        disk's map: C: is the third partition, the record's lines carry the
+        disk's and the partitions' GUIDs."""
+        parts = [("-", ESP_START, ESP_SIZE), ("-", MSR_START, MSR_SIZE), ("C", UC_START, C_SIZE),
+                 ("D", UD_START, D_SIZE)]
+        out = s.takeover_files(mode, image, ["--gpt", record_id or DISK_GUID] + [
+            "%s=%d+%d:%s" % (letter, start * disks.SECTOR, size, guid)
+            for (letter, start, size), guid in zip(parts, PART_GUIDS)], out)
+        record = open(os.path.join(out, "Ghost.map"), "rb").read().decode("ascii")
+        check("1:3 gpt=%s part=%s " % (record_id or DISK_GUID, PART_GUIDS[2]) in record,
+              "the disk record does not name C: by its GUIDs:\n" + record)
         return out
 
     def our_folder(self, s):
