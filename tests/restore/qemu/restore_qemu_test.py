@@ -187,10 +187,10 @@ class UefiRoad:
 
     def __init__(self, args, work):
         self.efi, self.work = args.efi, work
-        # The open KV.ima is only the marker the agent looks for beside
-        # Ghost.ba_ on this road: the environment is on the ESP.
+        # KV.ima is only the marker the agent looks for beside Ghost.ba_ on
+        # this road (the environment is on the ESP), as the takeover writes it.
         marker = os.path.join(work, "KV.ima")
-        open(marker, "wb").write(b"KAVI-UEFI-MARKER" + bytes(4080))
+        open(marker, "wb").write(b"KAVI UEFI task marker\r\n")
         self.payloads = {"KV.ima": marker}
         self.lock = threading.Lock()
         self.primed = {}
