@@ -141,6 +141,9 @@ class ProgramCase(unittest.TestCase):
 
     def setUp(self):
         shutil.rmtree(DOWNLOAD, ignore_errors=True)
+        with self.host.lock:
+            self.host.requests.clear()
+            self.host.bytes.clear()
         self.program = None
         self.quit_asked = False
 
