@@ -130,10 +130,7 @@ void CComboUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   } else if (n == L"textpadding") {
     textPadding_ = ParseRect(value);
   } else if (n == L"align") {
-    std::wstring v = value;
-    if (v.find(L"left") != std::wstring::npos) align_ = TextAlign::kLeft;
-    if (v.find(L"center") != std::wstring::npos) align_ = TextAlign::kCenter;
-    if (v.find(L"right") != std::wstring::npos) align_ = TextAlign::kRight;
+    ParseAlign(value, &align_, nullptr);
   } else {
     CContainerUI::SetAttribute(name, value);
   }

@@ -71,12 +71,7 @@ void CLabelUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   } else if (n == L"textpadding") {
     textPadding_ = ParseRect(value);
   } else if (n == L"align") {
-    std::wstring v = value;
-    if (v.find(L"left") != std::wstring::npos) align_ = TextAlign::kLeft;
-    if (v.find(L"center") != std::wstring::npos) align_ = TextAlign::kCenter;
-    if (v.find(L"right") != std::wstring::npos) align_ = TextAlign::kRight;
-    if (v.find(L"top") != std::wstring::npos) valign_ = TextVAlign::kTop;
-    if (v.find(L"bottom") != std::wstring::npos) valign_ = TextVAlign::kBottom;
+    ParseAlign(value, &align_, &valign_);
   } else if (n == L"valign") {
     std::wstring v = value;
     if (v.find(L"top") != std::wstring::npos) valign_ = TextVAlign::kTop;

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "ui/painter.h"
+
 namespace SkinUI {
 namespace {
 
@@ -76,6 +78,16 @@ UiRect ParseRect(const wchar_t* value) {
   int v[4] = {0, 0, 0, 0};
   ReadInts(value, v, 4);
   return {v[0], v[1], v[2], v[3]};
+}
+
+void ParseAlign(const wchar_t* value, TextAlign* align, TextVAlign* valign) {
+  const std::wstring v = value;
+  if (v.find(L"left") != std::wstring::npos) *align = TextAlign::kLeft;
+  if (v.find(L"center") != std::wstring::npos) *align = TextAlign::kCenter;
+  if (v.find(L"right") != std::wstring::npos) *align = TextAlign::kRight;
+  if (valign == nullptr) return;
+  if (v.find(L"top") != std::wstring::npos) *valign = TextVAlign::kTop;
+  if (v.find(L"bottom") != std::wstring::npos) *valign = TextVAlign::kBottom;
 }
 
 UiSize ParseSize(const wchar_t* value) {

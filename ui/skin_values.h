@@ -10,6 +10,9 @@
 
 namespace SkinUI {
 
+enum class TextAlign;  // ui/painter.h
+enum class TextVAlign;
+
 // Hexadecimal AARRGGBB with or without a leading "#"; garbage gives 0.
 UiColor ParseColor(const wchar_t* value);
 // Only the exact text "true" is true.
@@ -20,6 +23,9 @@ int ParseInt(const wchar_t* value);
 UiRect ParseRect(const wchar_t* value);
 // "cx,cy"; missing parts are 0.
 UiSize ParseSize(const wchar_t* value);
+// An "align" value such as "left,top": each word found sets its axis;
+// `valign` may be null where only the horizontal one applies.
+void ParseAlign(const wchar_t* value, TextAlign* align, TextVAlign* valign);
 
 // An image attribute: a bare member name or items written key='value'.
 struct ImageSpec {

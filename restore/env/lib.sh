@@ -322,7 +322,9 @@ write_initrd() {
   mkdir -p "$cache/initrd"
   if [ ! -s "$cache/initrd/$sum.xz" ]; then
     # Keep the last few: several build trees may share this cache.
-    ls -t "$cache/initrd"/*.xz 2>/dev/null | tail -n +7 | xargs -r rm -f
+    # (find, not ls: an empty cache must not fail the pipeline.)
+    find "$cache/initrd" -maxdepth 1 -name '*.xz' -printf '%T@ %p\n' | sort -rn | tail -n +7 |
+      cut -d' ' -f2- | xargs -r rm -f
     xz --check=crc32 --lzma2=preset=6,dict=8MiB -T0 -c "$stage/initrd.cpio" > "$stage/initrd.xz"
     cp "$stage/initrd.xz" "$cache/initrd/$sum.xz.$$"
     mv "$cache/initrd/$sum.xz.$$" "$cache/initrd/$sum.xz"
