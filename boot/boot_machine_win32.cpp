@@ -11,28 +11,41 @@
 namespace kavi {
 namespace {
 
-// The same start as RunHiddenAndWait (hidden, a console of its own, handles
-// inherited, no time limit), keeping the exit code.
+// Starts the command line as RunHiddenAndWait does (hidden, a console of its
+// own, handles inherited, no time limit); with `output`, its standard output
+// and error go to that handle. False when it could not start.
+bool StartHidden(const std::wstring& commandLine, HANDLE output, PROCESS_INFORMATION* process) {
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.resize(commandLine.size() + 2, L'\0');
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  if (output != nullptr) {
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+  }
+  *process = {};
+  return CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
+                        nullptr, &startup, process) != FALSE;
+}
+
+uint32_t WaitForExitCode(HANDLE process) {
+  WaitForSingleObject(process, INFINITE);
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process, &code)) code = ~DWORD{0};
+  return code;
+}
+
 class Win32BootProcessRunner : public BootProcessRunner {
  public:
   std::optional<uint32_t> RunForExitCode(const std::wstring& commandLine) override {
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.resize(commandLine.size() + 2, L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
-                        nullptr, &startup, &process)) {
-      return std::nullopt;
-    }
+    PROCESS_INFORMATION process;
+    if (!StartHidden(commandLine, nullptr, &process)) return std::nullopt;
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    if (!GetExitCodeProcess(process.hProcess, &code)) code = ~DWORD{0};
-    return code;
+    return WaitForExitCode(process.hProcess);
   }
 
   std::optional<uint32_t> RunForOutput(const std::wstring& commandLine,
@@ -44,20 +57,8 @@ class Win32BootProcessRunner : public BootProcessRunner {
     UniqueHandle reader(readEnd);
     UniqueHandle writer(writeEnd);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.resize(commandLine.size() + 2, L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = nullptr;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
-                        nullptr, &startup, &process)) {
-      return std::nullopt;
-    }
+    PROCESS_INFORMATION process;
+    if (!StartHidden(commandLine, writeEnd, &process)) return std::nullopt;
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
     // Our copy of the write end goes, so the read ends when the process
@@ -69,10 +70,7 @@ class Win32BootProcessRunner : public BootProcessRunner {
     while (ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
       output->append(chunk, read);
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    if (!GetExitCodeProcess(process.hProcess, &code)) code = ~DWORD{0};
-    return code;
+    return WaitForExitCode(process.hProcess);
   }
 };
 
