@@ -1,6 +1,9 @@
 // The Windows painter: IPainter over a device context, images decoded with
 // GDI+ from the skin's members (PNG, GIF, BMP), text with GDI in the
-// window's fonts (ClearType). Win32 only.
+// window's fonts (ClearType). It takes logical coordinates (the skin's
+// 96-DPI units) and draws at the window's DPI: rectangles scaled edge by
+// edge, fonts made at the scaled pixel height, pictures resampled from the
+// skin's own with GDI+'s high-quality filter. Win32 only.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/dpi_scale.h"
 #include "ui/paint_manager.h"
 #include "ui/painter.h"
 
@@ -56,7 +60,8 @@ class SkinImageCache {
   std::map<std::wstring, std::unique_ptr<SkinImage>> images_;
 };
 
-// The GDI fonts of one window's font list, made on first use.
+// The GDI fonts of one window's font list, made on first use at the
+// window's DPI (a skin size of 12 is 18 pixels high at 144 DPI).
 class FontCache {
  public:
   explicit FontCache(const CPaintManagerUI& manager) : manager_(manager) {}
@@ -66,15 +71,18 @@ class FontCache {
   // Font `index` of the list (-1 or out of range: the default font).
   HFONT Get(int index, bool underline);
   void Clear();
+  // Fonts made from now on are scaled by `scale`.
+  void SetScale(const DpiScale& scale);
 
  private:
   const CPaintManagerUI& manager_;
+  DpiScale scale_;
   std::map<std::pair<int, bool>, HFONT> fonts_;
 };
 
 class GdiplusPainter : public IPainter {
  public:
-  GdiplusPainter(HDC dc, FontCache& fonts);
+  GdiplusPainter(HDC dc, FontCache& fonts, const DpiScale& scale = DpiScale());
   ~GdiplusPainter() override;
 
   void FillRect(const UiRect& rect, UiColor color) override;
@@ -86,10 +94,13 @@ class GdiplusPainter : public IPainter {
   void PopClip() override;
 
  private:
+  // These take pixels.
+  void FillPixels(const UiRect& rect, UiColor color);
   void DrawRuns(const UiRect& rect, const std::vector<TextRun>& runs, const TextStyle& style);
 
   HDC dc_;
   FontCache& fonts_;
+  DpiScale scale_;
   int clipDepth_ = 0;
 };
 

@@ -66,12 +66,15 @@ std::vector<int> FrameDelays(Gdiplus::Bitmap& bitmap, int frames) {
   return delays;
 }
 
+// `resampled`: the picture is being scaled to the screen's DPI, where the
+// bicubic filter keeps its edges sharper than the bilinear one.
 void DrawPiece(Gdiplus::Graphics& g, Gdiplus::Bitmap& image, Gdiplus::ImageAttributes& attrs,
-               int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh) {
+               bool resampled, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh) {
   if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
   bool exact = dw == sw && dh == sh;
-  g.SetInterpolationMode(exact ? Gdiplus::InterpolationModeNearestNeighbor
-                               : Gdiplus::InterpolationModeHighQualityBilinear);
+  g.SetInterpolationMode(exact       ? Gdiplus::InterpolationModeNearestNeighbor
+                         : resampled ? Gdiplus::InterpolationModeHighQualityBicubic
+                                     : Gdiplus::InterpolationModeHighQualityBilinear);
   g.DrawImage(&image, Gdiplus::Rect(dx, dy, dw, dh), sx, sy, sw, sh, Gdiplus::UnitPixel, &attrs);
 }
 
@@ -151,6 +154,12 @@ void FontCache::Clear() {
   fonts_.clear();
 }
 
+void FontCache::SetScale(const DpiScale& scale) {
+  if (scale.dpi == scale_.dpi) return;
+  Clear();
+  scale_ = scale;
+}
+
 HFONT FontCache::Get(int index, bool underline) {
   const FontSpec* spec = manager_.GetFont(index);
   if (!spec) index = -1;
@@ -160,7 +169,7 @@ HFONT FontCache::Get(int index, bool underline) {
   FontSpec font = spec ? *spec : manager_.GetDefaultFont();
   if (font.name.empty()) font.name = L"微软雅黑";
   LOGFONTW lf = {};
-  lf.lfHeight = -(font.size > 0 ? font.size : 12);
+  lf.lfHeight = -scale_.ToPixelLength(font.size > 0 ? font.size : 12);
   lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
   lf.lfItalic = font.italic;
   lf.lfUnderline = font.underline || underline;
@@ -173,7 +182,8 @@ HFONT FontCache::Get(int index, bool underline) {
   return handle;
 }
 
-GdiplusPainter::GdiplusPainter(HDC dc, FontCache& fonts) : dc_(dc), fonts_(fonts) {
+GdiplusPainter::GdiplusPainter(HDC dc, FontCache& fonts, const DpiScale& scale)
+    : dc_(dc), fonts_(fonts), scale_(scale) {
   StartGdiplus();
   SetBkMode(dc_, TRANSPARENT);
 }
@@ -183,6 +193,10 @@ GdiplusPainter::~GdiplusPainter() {
 }
 
 void GdiplusPainter::FillRect(const UiRect& rect, UiColor color) {
+  FillPixels(scale_.ToPixels(rect), color);
+}
+
+void GdiplusPainter::FillPixels(const UiRect& rect, UiColor color) {
   if ((color >> 24) == 0 || rect.IsEmpty()) return;  // no alpha: nothing to draw
   if ((color >> 24) == 0xFF) {
     RECT rc = {rect.left, rect.top, rect.right, rect.bottom};
@@ -195,13 +209,16 @@ void GdiplusPainter::FillRect(const UiRect& rect, UiColor color) {
   g.FillRectangle(&brush, rect.left, rect.top, rect.Width(), rect.Height());
 }
 
-void GdiplusPainter::DrawBorder(const UiRect& rect, int width, UiColor color) {
-  if (width <= 0 || rect.IsEmpty()) return;
+void GdiplusPainter::DrawBorder(const UiRect& logical, int logicalWidth, UiColor color) {
+  if (logicalWidth <= 0 || logical.IsEmpty()) return;
   if ((color >> 24) == 0) color |= 0xFF000000u;
-  FillRect({rect.left, rect.top, rect.right, rect.top + width}, color);
-  FillRect({rect.left, rect.bottom - width, rect.right, rect.bottom}, color);
-  FillRect({rect.left, rect.top + width, rect.left + width, rect.bottom - width}, color);
-  FillRect({rect.right - width, rect.top + width, rect.right, rect.bottom - width}, color);
+  // One width on all four sides, whatever the rounding of the edges.
+  UiRect rect = scale_.ToPixels(logical);
+  int width = scale_.ToPixelLength(logicalWidth);
+  FillPixels({rect.left, rect.top, rect.right, rect.top + width}, color);
+  FillPixels({rect.left, rect.bottom - width, rect.right, rect.bottom}, color);
+  FillPixels({rect.left, rect.top + width, rect.left + width, rect.bottom - width}, color);
+  FillPixels({rect.right - width, rect.top + width, rect.right, rect.bottom - width}, color);
 }
 
 bool GdiplusPainter::DrawImage(const ImageDraw& draw) {
@@ -221,8 +238,10 @@ bool GdiplusPainter::DrawImage(const ImageDraw& draw) {
   UiRect src = draw.spec.source;
   if (src.IsEmpty()) src = {0, 0, image->width, image->height};
   src = src.Intersect({0, 0, image->width, image->height});
-  const UiRect& dst = draw.target;
-  if (src.IsEmpty() || dst.IsEmpty()) return false;
+  const UiRect& target = draw.target;
+  if (src.IsEmpty() || target.IsEmpty()) return false;
+  const UiRect dst = scale_.ToPixels(target);
+  const bool resampled = !scale_.IsIdentity();
 
   Gdiplus::Graphics g(dc_);
   g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
@@ -243,31 +262,36 @@ bool GdiplusPainter::DrawImage(const ImageDraw& draw) {
   }
   const UiRect& c = draw.spec.corner;
   if (c.left == 0 && c.top == 0 && c.right == 0 && c.bottom == 0) {
-    DrawPiece(g, bitmap, attrs, dst.left, dst.top, dst.Width(), dst.Height(), src.left, src.top,
-              src.Width(), src.Height());
+    DrawPiece(g, bitmap, attrs, resampled, dst.left, dst.top, dst.Width(), dst.Height(), src.left,
+              src.top, src.Width(), src.Height());
     return true;
   }
-  // Nine-grid: corners unscaled, edges stretched one way, the middle both.
-  int cl = std::min(c.left, std::min(src.Width(), dst.Width()));
-  int cr = std::min(c.right, std::min(src.Width() - cl, dst.Width() - cl));
-  int ct = std::min(c.top, std::min(src.Height(), dst.Height()));
-  int cb = std::min(c.bottom, std::min(src.Height() - ct, dst.Height() - ct));
+  // Nine-grid: corners keep their size in the skin's units (scaled only by
+  // the DPI), edges stretch one way, the middle both.
+  int cl = std::min(c.left, std::min(src.Width(), target.Width()));
+  int cr = std::min(c.right, std::min(src.Width() - cl, target.Width() - cl));
+  int ct = std::min(c.top, std::min(src.Height(), target.Height()));
+  int cb = std::min(c.bottom, std::min(src.Height() - ct, target.Height() - ct));
   const int sx[4] = {src.left, src.left + cl, src.right - cr, src.right};
   const int sy[4] = {src.top, src.top + ct, src.bottom - cb, src.bottom};
-  const int dx[4] = {dst.left, dst.left + cl, dst.right - cr, dst.right};
-  const int dy[4] = {dst.top, dst.top + ct, dst.bottom - cb, dst.bottom};
+  // Rounded corner widths may meet in the middle; the middle piece is then empty.
+  const int dl = dst.left + scale_.ToPixels(cl), dt = dst.top + scale_.ToPixels(ct);
+  const int dx[4] = {dst.left, dl, std::max(dl, dst.right - scale_.ToPixels(cr)), dst.right};
+  const int dy[4] = {dst.top, dt, std::max(dt, dst.bottom - scale_.ToPixels(cb)), dst.bottom};
   for (int row = 0; row < 3; ++row) {
     for (int col = 0; col < 3; ++col) {
-      DrawPiece(g, bitmap, attrs, dx[col], dy[row], dx[col + 1] - dx[col], dy[row + 1] - dy[row],
-                sx[col], sy[row], sx[col + 1] - sx[col], sy[row + 1] - sy[row]);
+      DrawPiece(g, bitmap, attrs, resampled, dx[col], dy[row], dx[col + 1] - dx[col],
+                dy[row + 1] - dy[row], sx[col], sy[row], sx[col + 1] - sx[col],
+                sy[row + 1] - sy[row]);
     }
   }
   return true;
 }
 
-void GdiplusPainter::DrawText(const UiRect& rect, const std::vector<TextRun>& runs,
+void GdiplusPainter::DrawText(const UiRect& logical, const std::vector<TextRun>& runs,
                               const TextStyle& style) {
-  if (runs.empty() || rect.IsEmpty()) return;
+  if (runs.empty() || logical.IsEmpty()) return;
+  const UiRect rect = scale_.ToPixels(logical);
   SetTextColor(dc_, ToColorRef(style.color));
   if (runs.size() > 1 || runs[0].underline) {
     DrawRuns(rect, runs, style);
@@ -350,9 +374,10 @@ void GdiplusPainter::DrawRuns(const UiRect& rect, const std::vector<TextRun>& ru
   SelectObject(dc_, old);
 }
 
-void GdiplusPainter::PushClip(const UiRect& rect) {
+void GdiplusPainter::PushClip(const UiRect& logical) {
   SaveDC(dc_);
   ++clipDepth_;
+  const UiRect rect = scale_.ToPixels(logical);
   IntersectClipRect(dc_, rect.left, rect.top, rect.right, rect.bottom);
 }
 

@@ -29,7 +29,9 @@ NativeEdit::~NativeEdit() {
 }
 
 RECT NativeEdit::EditRect(HFONT font) const {
-  UiRect rc = control_->GetPos().Deflate(control_->GetTextPadding());
+  // The box lies over the control in the window's pixels; its font is
+  // already made at the window's DPI.
+  UiRect rc = window_.Scale().ToPixels(control_->GetPos().Deflate(control_->GetTextPadding()));
   HDC dc = GetDC(window_.GetHWND());
   HGDIOBJ old = SelectObject(dc, font);
   TEXTMETRICW tm;

@@ -5,6 +5,11 @@
 // controls, shows tooltips, drags the window by its caption band, keeps the
 // drop shadow and delivers the controls' notifications to OnNotify.
 //
+// The control tree works in the skin's units (pixels at 96 DPI); the window
+// is the system's DPI times larger, and everything that crosses between the
+// two (window size, painting, mouse points, tooltips, the native edit box,
+// the drop-down, the shadow, screen locations) is converted here.
+//
 //   class CAboutWnd : public SkinUI::WindowImplBase {
 //    public:
 //     const wchar_t* ClassName() const override { return L"KaviAbout"; }
@@ -42,6 +47,7 @@
 #include <vector>
 
 #include "ui/control.h"
+#include "ui/dpi_scale.h"
 #include "ui/paint_manager.h"
 #include "ui/shadow.h"
 #include "ui/skin_builder.h"
@@ -157,6 +163,12 @@ class WindowImplBase : public CWindowWnd,
   // The native tooltip window (null until a tooltip was first shown).
   HWND ToolTipWindow() const { return toolTip_; }
   CShadowUI& Shadow() { return shadow_; }
+  // The window's DPI against the skin's 96, fixed when the window is made.
+  const DpiScale& Scale() const { return scale_; }
+  // A rectangle of the control tree on the screen, in screen pixels.
+  RECT LogicalRectToScreen(const UiRect& rect) const;
+  // A point on the screen in the control tree's units.
+  UiPoint ScreenToLogical(POINT screen) const;
 
  protected:
   bool PreTranslate(MSG& msg) override;
@@ -175,12 +187,17 @@ class WindowImplBase : public CWindowWnd,
   void TrackMouse();
   void UpdateToolTip();
   void UpdateEditing();
+  // A point in client pixels (a mouse message's) in the tree's units.
+  UiPoint ClientToLogical(LPARAM lParam) const;
+  // Lays the tree out over the client area of `cx` x `cy` pixels.
+  void SetClientPixels(int cx, int cy);
 
   std::unique_ptr<Host> host_;
   std::unique_ptr<FontCache> fonts_;
   std::unique_ptr<NativeEdit> edit_;
   std::vector<IMessageFilterUI*> filters_;
   CShadowUI shadow_;
+  DpiScale scale_;
   HWND toolTip_ = nullptr;
   CControlUI* toolTipOwner_ = nullptr;
   std::wstring toolTipText_;

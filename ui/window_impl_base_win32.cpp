@@ -48,10 +48,6 @@ void InitCommonControlsOnce() {
   (void)done;
 }
 
-UiPoint ClientPoint(LPARAM lParam) {
-  return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-}
-
 }  // namespace
 
 // ---- CNotifyPump -------------------------------------------------------------
@@ -79,8 +75,9 @@ class WindowImplBase::Host : public IWindowHostUI {
  public:
   explicit Host(WindowImplBase& window) : window_(window) {}
 
-  void Invalidate(const UiRect& rect) override {
+  void Invalidate(const UiRect& logical) override {
     if (!window_.hwnd_) return;
+    UiRect rect = window_.scale_.ToPixels(logical);
     RECT rc = {rect.left, rect.top, rect.right, rect.bottom};
     InvalidateRect(window_.hwnd_, &rc, FALSE);
   }
@@ -93,8 +90,8 @@ class WindowImplBase::Host : public IWindowHostUI {
   void ResizeClient(int cx, int cy) override {
     // The window has no frame: its size is the client size.
     if (window_.hwnd_ && cx > 0 && cy > 0)
-      SetWindowPos(window_.hwnd_, nullptr, 0, 0, cx, cy,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      SetWindowPos(window_.hwnd_, nullptr, 0, 0, window_.scale_.ToPixels(cx),
+                   window_.scale_.ToPixels(cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   std::vector<int> ImageFrameDelays(const std::wstring& file) override {
     SkinImage* image = SkinImageCache::Process().Get(file);
@@ -109,8 +106,8 @@ class WindowImplBase::Host : public IWindowHostUI {
       UINT flags = MF_STRING | (static_cast<int>(i) == current ? MF_CHECKED : 0);
       AppendMenuW(menu, flags, i + 1, items[i].c_str());
     }
-    POINT at = {anchor.left, anchor.bottom};
-    ClientToScreen(hwnd, &at);
+    RECT screen = window_.LogicalRectToScreen(anchor);
+    POINT at = {screen.left, screen.bottom};
     int chosen = static_cast<int>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_NONOTIFY, at.x,
                        at.y, 0, hwnd, nullptr));
@@ -184,11 +181,10 @@ LRESULT WindowImplBase::OnNcPaint(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lParam, BOOL&) {
-  POINT pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-  ScreenToClient(hwnd_, &pt);
   if (!built_) return HTCLIENT;
   m_pm.UpdateLayout();
-  return m_pm.IsCaptionAt({pt.x, pt.y}) ? HTCAPTION : HTCLIENT;
+  POINT pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  return m_pm.IsCaptionAt(ScreenToLogical(pt)) ? HTCAPTION : HTCLIENT;
 }
 
 LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
@@ -202,8 +198,8 @@ LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM lParam, BOOL& handl
   info->ptMaxSize = {work.right - work.left, work.bottom - work.top};
   info->ptMaxTrackSize = info->ptMaxSize;
   const UiSize& min = m_pm.GetWindowAttributes().minInfo;
-  if (min.cx > 0) info->ptMinTrackSize.x = min.cx;
-  if (min.cy > 0) info->ptMinTrackSize.y = min.cy;
+  if (min.cx > 0) info->ptMinTrackSize.x = scale_.ToPixels(min.cx);
+  if (min.cy > 0) info->ptMinTrackSize.y = scale_.ToPixels(min.cy);
   handled = TRUE;
   return 0;
 }
@@ -287,10 +283,12 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
                SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   StartGdiplus();
   InitCommonControlsOnce();
+  scale_ = DpiScale{SystemDpi()};
+  fonts_->SetScale(scale_);
   m_pm.SetHost(host_.get());
   RECT client;
   GetClientRect(hwnd_, &client);
-  m_pm.SetClientSize(client.right, client.bottom);
+  SetClientPixels(client.right, client.bottom);
   AddMessageFilter(this);
   if (!LoadSkinSource()) return 0;  // no skin: an empty window
 
@@ -302,12 +300,14 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
   }
   m_pm.AttachDialog(root);
   GetClientRect(hwnd_, &client);
-  m_pm.SetClientSize(client.right, client.bottom);
+  SetClientPixels(client.right, client.bottom);
   m_pm.AddNotifier(this);
   built_ = true;
   const WindowAttributes& w = m_pm.GetWindowAttributes();
   if (w.showShadow && w.shadowSize > 0) {
-    shadow_.Create(hwnd_, w.shadowSize, w.shadowPosition, w.shadowColor, w.shadowDarkness);
+    UiPoint offset = {scale_.ToPixels(w.shadowPosition.x), scale_.ToPixels(w.shadowPosition.y)};
+    shadow_.Create(hwnd_, scale_.ToPixelLength(w.shadowSize), offset, w.shadowColor,
+                   w.shadowDarkness);
   }
   OnInitWindow();
   return 0;
@@ -440,7 +440,7 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       result = 1;
       return true;
     case WM_SIZE:
-      if (wParam != SIZE_MINIMIZED) m_pm.SetClientSize(LOWORD(lParam), HIWORD(lParam));
+      if (wParam != SIZE_MINIMIZED) SetClientPixels(LOWORD(lParam), HIWORD(lParam));
       return false;
     case WM_WINDOWPOSCHANGED:
       shadow_.Update();
@@ -448,7 +448,7 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
     case WM_MOUSEMOVE:
       if (!built_) return false;
       TrackMouse();
-      m_pm.OnMouseMove(ClientPoint(lParam));
+      m_pm.OnMouseMove(ClientToLogical(lParam));
       UpdateToolTip();
       return true;
     case WM_MOUSELEAVE:
@@ -463,21 +463,20 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       // Takes the keyboard from a native edit box, which then ends.
       if (GetFocus() != hwnd_) SetFocus(hwnd_);
       SetCapture(hwnd_);
-      m_pm.OnLButtonDown(ClientPoint(lParam));
+      m_pm.OnLButtonDown(ClientToLogical(lParam));
       UpdateEditing();
       return true;
     case WM_LBUTTONUP:
       if (!built_) return false;
       if (GetCapture() == hwnd_) ReleaseCapture();
-      m_pm.OnLButtonUp(ClientPoint(lParam));
+      m_pm.OnLButtonUp(ClientToLogical(lParam));
       UpdateToolTip();
       return true;
     case WM_MOUSEWHEEL: {
       if (!built_) return false;
-      POINT pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      ScreenToClient(hwnd_, &pt);
-      m_pm.OnMouseWheel({pt.x, pt.y}, GET_WHEEL_DELTA_WPARAM(wParam));
-      m_pm.OnMouseMove({pt.x, pt.y});  // what lies under the mouse moved
+      UiPoint pt = ScreenToLogical({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      m_pm.OnMouseWheel(pt, GET_WHEEL_DELTA_WPARAM(wParam));
+      m_pm.OnMouseMove(pt);  // what lies under the mouse moved
       return true;
     }
     case WM_TIMER:
@@ -511,11 +510,31 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
   }
 }
 
+UiPoint WindowImplBase::ClientToLogical(LPARAM lParam) const {
+  return scale_.ToLogical(UiPoint{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+}
+
+UiPoint WindowImplBase::ScreenToLogical(POINT screen) const {
+  ScreenToClient(hwnd_, &screen);
+  return scale_.ToLogical(UiPoint{screen.x, screen.y});
+}
+
+RECT WindowImplBase::LogicalRectToScreen(const UiRect& rect) const {
+  UiRect pixels = scale_.ToPixels(rect);
+  RECT rc = {pixels.left, pixels.top, pixels.right, pixels.bottom};
+  MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+  return rc;
+}
+
+void WindowImplBase::SetClientPixels(int cx, int cy) {
+  m_pm.SetClientSize(scale_.ToLogical(cx), scale_.ToLogical(cy));
+}
+
 void WindowImplBase::PaintTo(HDC dc) {
   RECT client;
   GetClientRect(hwnd_, &client);
-  UiRect all = {0, 0, client.right, client.bottom};
-  GdiplusPainter painter(dc, *fonts_);
+  UiRect all = scale_.CoverInLogical({0, 0, client.right, client.bottom});
+  GdiplusPainter painter(dc, *fonts_, scale_);
   painter.FillRect(all, 0xFFFFFFFF);
   if (built_) m_pm.Paint(painter, all);
 }
@@ -535,15 +554,17 @@ void WindowImplBase::Paint() {
     SelectObject(bufferDc_, buffer_);
     bufferSize_ = {client.right, client.bottom};
   }
-  UiRect dirty = {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
-  if (!dirty.IsEmpty()) {
-    GdiplusPainter painter(bufferDc_, *fonts_);
+  UiRect pixels = {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
+  if (!pixels.IsEmpty()) {
+    // The tree paints the logical units that cover the dirty pixels.
+    UiRect dirty = scale_.CoverInLogical(pixels);
+    GdiplusPainter painter(bufferDc_, *fonts_, scale_);
     painter.PushClip(dirty);
     painter.FillRect(dirty, 0xFFFFFFFF);
     if (built_) m_pm.Paint(painter, dirty);
     painter.PopClip();
-    BitBlt(dc, dirty.left, dirty.top, dirty.Width(), dirty.Height(), bufferDc_, dirty.left,
-           dirty.top, SRCCOPY);
+    BitBlt(dc, pixels.left, pixels.top, pixels.Width(), pixels.Height(), bufferDc_, pixels.left,
+           pixels.top, SRCCOPY);
   }
   EndPaint(hwnd_, &ps);
   // A page switch may have hidden the control being typed into.
@@ -588,7 +609,7 @@ void WindowImplBase::UpdateToolTip() {
   toolTipOwner_ = owner;
   toolTipText_ = text;
   if (!owner) return;
-  const UiRect& pos = owner->GetPos();
+  const UiRect pos = scale_.ToPixels(owner->GetPos());
   ti.uFlags = TTF_SUBCLASS;
   ti.rect = {pos.left, pos.top, pos.right, pos.bottom};
   ti.lpszText = &toolTipText_[0];

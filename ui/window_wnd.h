@@ -12,10 +12,14 @@ bool PreTranslateToolkitMessage(MSG& msg);
 
 // The program hands its instance to the toolkit once at start: window
 // classes are registered with it, the shadow window class is registered
-// then, and the skin resource is looked up in it (unless a resource module
-// is set apart, as tests do).
+// then, the process is declared DPI-aware (the toolkit draws its windows at
+// the system's DPI itself; Windows would otherwise stretch them blurred),
+// and the skin resource is looked up in it (unless a resource module is set
+// apart, as tests do).
 void SetInstance(HINSTANCE instance);
 HINSTANCE GetInstance();
+// The system's DPI (96 at 100 %, 144 at 150 %), read once.
+int SystemDpi();
 void SetResourceInstance(HINSTANCE instance);
 HINSTANCE GetResourceInstance();
 

@@ -21,6 +21,21 @@ CWindowWnd* FromHandle(HWND hwnd) {
 void SetInstance(HINSTANCE instance) {
   g_instance = instance;
   CShadowUI::RegisterWindowClass(instance);
+  // Vista and later; the manifest says the same, this covers a program
+  // started without it. Windows 2000 and XP have no DPI virtualisation.
+  auto setAware = reinterpret_cast<BOOL(WINAPI*)()>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32"), "SetProcessDPIAware")));
+  if (setAware) setAware();
+}
+
+int SystemDpi() {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    int value = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return value > 0 ? value : 96;
+  }();
+  return dpi;
 }
 
 HINSTANCE GetInstance() {

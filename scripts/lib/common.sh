@@ -2,12 +2,13 @@
 KAVI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Starts Xvfb on a free display when DISPLAY is unset and exports DISPLAY.
-# The server is stopped when the calling script exits.
+# The server is stopped when the calling script exits. KAVI_SCREEN sets its
+# size (default 1280x800; a window at 144 DPI needs more).
 kavi_ensure_display() {
   [ -n "${DISPLAY:-}" ] && return 0
   local n=90
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${KAVI_SCREEN:-1280x800}x24" -nolisten tcp >/dev/null 2>&1 &
   KAVI_XVFB_PID=$!
   trap kavi_stop_display EXIT
   for _ in $(seq 100); do
