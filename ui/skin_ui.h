@@ -37,6 +37,10 @@
 //       SkinBuilder::AddControlFactory.
 //   Resources by number: SkinResources::SetResourceReader (FindResource...).
 //
+// Units: the core (layout, painting calls, hit testing, positions) works in
+// the skin's units, pixels at 96 DPI. The Windows side scales them to the
+// system's DPI with DpiScale (dpi_scale.h) wherever they meet real pixels.
+//
 // Threads: controls, the builder and the archive belong to the UI thread.
 // Text changes that start on a worker thread must be forwarded to the UI
 // thread (for example with a posted message) before they touch a control.
@@ -46,6 +50,7 @@
 #include "ui/container.h"
 #include "ui/control.h"
 #include "ui/controls.h"
+#include "ui/dpi_scale.h"
 #include "ui/embedded.h"
 #include "ui/list.h"
 #include "ui/paint_manager.h"

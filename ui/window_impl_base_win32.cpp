@@ -521,9 +521,10 @@ UiPoint WindowImplBase::ScreenToLogical(POINT screen) const {
 
 RECT WindowImplBase::LogicalRectToScreen(const UiRect& rect) const {
   UiRect pixels = scale_.ToPixels(rect);
-  RECT rc = {pixels.left, pixels.top, pixels.right, pixels.bottom};
-  MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&rc), 2);
-  return rc;
+  POINT corners[2] = {{pixels.left, pixels.top}, {pixels.right, pixels.bottom}};
+  ClientToScreen(hwnd_, &corners[0]);
+  ClientToScreen(hwnd_, &corners[1]);
+  return RECT{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
 }
 
 void WindowImplBase::SetClientPixels(int cx, int cy) {
