@@ -3,10 +3,10 @@
 build/wine-dpi144, see scripts/wine), on a virtual display of its own that
 is large enough for the scaled window.
 
-The same road at both: start page, the "资料备份" tile opening the data
-backup window, the system list, the download page, each clicked at the
-skin's positions times the scale, so a click lands on its control only when
-the window divides mouse points back. The windows' sizes are the skin's
+The same road at both: start page, a drag by the caption band, the
+"资料备份" tile opening the data backup window, the system list, the
+download page, each clicked at the skin's positions times the scale, so a
+click lands on its control only when the window divides mouse points back. The windows' sizes are the skin's
 times the scale. Screenshots of both windows go to
 build/screenshots/e2e-dpi{96,144}-*.png, cut around the window.
 
@@ -95,6 +95,18 @@ class HighDpi(ProgramCase):
         time.sleep(1)
         self.assertEqual((self.px(900), self.px(637)), self.geometry(self.window)[2:])
         self.shoot("page0", self.window)
+
+        # Dragged by the caption band (the skin's top 34 units), near its bottom.
+        x, y = self.geometry(self.window)[:2]
+        xdotool("mousemove", "--window", self.window, str(self.px(450)), str(self.px(30)),
+                "mousedown", "1")
+        for _ in range(2):
+            time.sleep(0.3)
+            xdotool("mousemove_relative", "20", "10")
+        time.sleep(0.3)
+        xdotool("mouseup", "1")
+        time.sleep(1)
+        self.assertEqual((x + 40, y + 20), self.geometry(self.window)[:2], "dragged")
 
         # The "资料备份" tile, 622,288 in the skin.
         self.click(622, 288)
