@@ -644,9 +644,14 @@ HWND WindowImplBase::EditingWindow() const {
 }
 
 RECT WindowImplBase::LogicalRectToScreen(const UiRect& rect) const {
-  RECT rc = {rect.left, rect.top, rect.right, rect.bottom};
-  MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&rc), 2);
-  return rc;
+  return ClientRectToScreen({rect.left, rect.top, rect.right, rect.bottom});
+}
+
+RECT WindowImplBase::ClientRectToScreen(RECT rc) const {
+  POINT corners[2] = {{rc.left, rc.top}, {rc.right, rc.bottom}};
+  ClientToScreen(hwnd_, &corners[0]);
+  ClientToScreen(hwnd_, &corners[1]);
+  return {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
 }
 
 UiPoint WindowImplBase::ScreenToLogical(POINT screen) const {
