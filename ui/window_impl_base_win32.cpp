@@ -590,7 +590,10 @@ void WindowImplBase::TrackMouse() {
 
 void WindowImplBase::UpdateToolTip() {
   CControlUI* owner = nullptr;
-  for (CControlUI* c = m_pm.GetHover(); c; c = c->GetParent()) {
+  // A control a click has just hidden (the start button leaving its page)
+  // keeps no tooltip.
+  CControlUI* hover = m_pm.GetHover();
+  for (CControlUI* c = hover && hover->IsVisibleInTree() ? hover : nullptr; c; c = c->GetParent()) {
     if (!c->GetToolTip().empty()) {
       owner = c;
       break;
