@@ -24,6 +24,9 @@ constexpr UINT_PTR kTimerBase = 0x5C000000;
 // Where the process-wide skin source currently points, so that windows of
 // the same source reuse it and a new source drops the decoded pictures.
 const void* g_sourceData = nullptr;
+// Whether the user's last input was the keyboard: a window opened then
+// (the data backup window from its tile) shows focus cues from the start.
+bool g_keyboardLast = false;
 std::wstring g_sourceFolder;
 
 std::wstring ProgramFolder() {
@@ -318,6 +321,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     shadow_.Create(hwnd_, w.shadowSize, w.shadowPosition, w.shadowColor, w.shadowDarkness);
   }
   OnInitWindow();
+  if (g_keyboardLast) m_pm.ShowFocusMark(true);
   return 0;
 }
 
@@ -468,6 +472,7 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       if (!built_) return false;
+      g_keyboardLast = false;
       // Takes the keyboard from a native edit box, which then ends.
       if (GetFocus() != hwnd_) SetFocus(hwnd_);
       SetCapture(hwnd_);
@@ -695,6 +700,7 @@ bool WindowImplBase::RouteKey(WPARAM key, LPARAM flags) {
     default:
       return false;
   }
+  g_keyboardLast = true;
   const bool repeated = (flags & 0x40000000) != 0;
   if ((uiKey == UiKey::kReturn || uiKey == UiKey::kSpace) && repeated) return true;
   if (uiKey != UiKey::kReturn && uiKey != UiKey::kSpace) {
