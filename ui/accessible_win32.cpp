@@ -493,7 +493,8 @@ bool AccessibleWindow::Answer(WPARAM wParam, LPARAM lParam, LRESULT& result) {
 void AccessibleWindow::Announce(AccessibleChange change, CControlUI* control) {
   const AccessibilityApi& api = AccessibilityApi::Get();
   HWND hwnd = link_->window ? link_->window->GetHWND() : nullptr;
-  if (!api.notifyWinEvent || !hwnd || !link_->Root()) return;
+  // Nothing is told while the window is built or hidden: no reader sees it.
+  if (!api.notifyWinEvent || !hwnd || !link_->Root() || !IsWindowVisible(hwnd)) return;
   AccessibleIds& ids = link_->window->PaintManager().AccessibleIdMap();
   auto notify = [&](DWORD event, CControlUI* element) {
     api.notifyWinEvent(event, hwnd, OBJID_CLIENT, element ? ids.IdOf(element) : CHILDID_SELF);
