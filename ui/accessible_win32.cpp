@@ -505,11 +505,13 @@ void AccessibleWindow::Announce(AccessibleChange change, CControlUI* control) {
       break;
     case AccessibleChange::kName:
     case AccessibleChange::kValue:
-      if (RoleOf(control) != AccessibleRole::kNone) {
+      // An edit box's text is its value.
+      if (RoleOf(control) == AccessibleRole::kEditableText)
+        notify(EVENT_OBJECT_VALUECHANGE, control);
+      else if (RoleOf(control) != AccessibleRole::kNone)
         notify(
             change == AccessibleChange::kName ? EVENT_OBJECT_NAMECHANGE : EVENT_OBJECT_VALUECHANGE,
             control);
-      }
       // The progress bars that read their value from this text.
       if (change == AccessibleChange::kName && !control->GetName().empty()) {
         const std::wstring& name = control->GetName();

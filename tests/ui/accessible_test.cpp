@@ -83,11 +83,14 @@ TEST_F(SkinFixture, DataBackupWindowNamesItsPictureButtons) {
   ASSERT_NE(nullptr, root);
   EXPECT_EQ(
       L"static text '一键备份还原资料'; push button '关闭'; static text '备份位置'; "
-      L"editable text ''; push button '选择备份位置'; static text '选择要备份或还原的资料'; "
+      L"editable text '备份位置'; push button '选择备份位置'; static text "
+      L"'选择要备份或还原的资料'; "
       L"check box '我的文档'; check box '收藏夹'; check box '桌面'; static text ''; "
       L"static text '上次备份时间：'; static text ''; push button '备份资料'; "
       L"push button '还原资料'; ",
       Outline(root, nullptr));
+  Find(L"editdatapath")->SetText(L"D:\\DURozazo");
+  EXPECT_EQ(L"D:\\DURozazo", AccessibleValue(Find(L"editdatapath")));
   auto* documents = FindAs<COptionUI>(L"optdocument");
   documents->Select(true);
   EXPECT_EQ(kAccChecked | kAccFocusable, AccessibleState(documents, false));
