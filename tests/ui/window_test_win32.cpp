@@ -255,6 +255,12 @@ TEST_F(WindowTest, TheKeyboardAndAScreenReaderReachTheControls) {
   HWND hwnd = w->GetHWND();
   SetForegroundWindow(hwnd);
   SetFocus(hwnd);
+  // A client asks first, as a screen reader does when it meets the window;
+  // only then are changes told.
+  ASSERT_EQ(S_OK, CoInitialize(nullptr));
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(S_OK, AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&acc)));
   HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnWinEvent,
                                        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   g_focusEvents.clear();
@@ -273,10 +279,6 @@ TEST_F(WindowTest, TheKeyboardAndAScreenReaderReachTheControls) {
   EXPECT_EQ(nullptr, w->EditingWindow());
   EXPECT_EQ(w->FindControl(L"listmany"), w->PaintManager().GetFocus());
 
-  ASSERT_EQ(S_OK, CoInitialize(nullptr));
-  IAccessible* acc = nullptr;
-  ASSERT_EQ(S_OK, AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
-                                             reinterpret_cast<void**>(&acc)));
   long count = 0;
   acc->get_accChildCount(&count);
   std::vector<VARIANT> kids(count);
