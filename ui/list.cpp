@@ -21,6 +21,14 @@ void CListContainerElementUI::SetSelected(bool selected) {
   if (selected_ == selected) return;
   selected_ = selected;
   Invalidate();
+  if (manager_) manager_->AccessibleChanged(AccessibleChange::kState, this);
+}
+
+bool CListContainerElementUI::Activate() {
+  if (!CHorizontalLayoutUI::Activate()) return false;
+  if (owner_) owner_->SelectItem(index_, false);
+  Notify(L"itemactivate");
+  return true;
 }
 
 void CListContainerElementUI::DoEvent(TEventUI& event) {
@@ -124,9 +132,42 @@ bool CListUI::SelectItem(int index, bool takeFocus) {
   else
     SetPos(rcItem_);
   EnsureVisible(item->GetPos());
-  if (takeFocus) item->SetFocus();
+  // The list holds the keyboard for its rows (and shows the focus mark);
+  // with the focus on it, screen readers follow its selected row.
+  if (takeFocus && manager_ && manager_->GetFocus() != this)
+    SetFocus();
+  else if (manager_ && manager_->GetFocus() == this)
+    manager_->AccessibleChanged(AccessibleChange::kFocus, this);
   Notify(L"itemselect", static_cast<std::uintptr_t>(index), old);
   return true;
+}
+
+void CListUI::DoEvent(TEventUI& event) {
+  if (event.type != UiEventType::kKeyDown || GetCount() == 0) {
+    CVerticalLayoutUI::DoEvent(event);
+    return;
+  }
+  const int last = GetCount() - 1;
+  switch (static_cast<UiKey>(event.wParam)) {
+    case UiKey::kUp:
+      SelectItem(curSel_ <= 0 ? 0 : curSel_ - 1);
+      return;
+    case UiKey::kDown:
+      SelectItem(curSel_ < 0 ? 0 : std::min(curSel_ + 1, last));
+      return;
+    case UiKey::kHome:
+      SelectItem(0);
+      return;
+    case UiKey::kEnd:
+      SelectItem(last);
+      return;
+    case UiKey::kReturn:
+    case UiKey::kSpace:
+      if (curSel_ >= 0) items_[curSel_]->Activate();
+      return;
+    default:
+      CVerticalLayoutUI::DoEvent(event);
+  }
 }
 
 void CListUI::SetAttribute(const wchar_t* name, const wchar_t* value) {

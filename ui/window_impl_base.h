@@ -55,6 +55,7 @@
 
 namespace SkinUI {
 
+class AccessibleWindow;
 class FontCache;
 class NativeEdit;
 
@@ -165,9 +166,11 @@ class WindowImplBase : public CWindowWnd,
   CShadowUI& Shadow() { return shadow_; }
   // The window's DPI against the skin's 96, fixed when the window is made.
   const DpiScale& Scale() const { return scale_; }
-  // A rectangle of the control tree on the screen, in screen pixels.
+  // Where a control's rectangle (the skin's units, client-relative) lies on
+  // the screen, and the reverse for a screen point: every screen position
+  // the screen-reader tree reports goes through these.
   RECT LogicalRectToScreen(const UiRect& rect) const;
-  // A point on the screen in the control tree's units.
+  RECT ClientRectToScreen(RECT rect) const;  // pixels, no scaling
   UiPoint ScreenToLogical(POINT screen) const;
 
  protected:
@@ -191,10 +194,13 @@ class WindowImplBase : public CWindowWnd,
   UiPoint ClientToLogical(LPARAM lParam) const;
   // Lays the tree out over the client area of `cx` x `cy` pixels.
   void SetClientPixels(int cx, int cy);
+  // Keys the controls use (Tab, arrows, Enter, Space); true when routed.
+  bool RouteKey(WPARAM key, LPARAM flags);
 
   std::unique_ptr<Host> host_;
   std::unique_ptr<FontCache> fonts_;
   std::unique_ptr<NativeEdit> edit_;
+  std::unique_ptr<AccessibleWindow> accessible_;
   std::vector<IMessageFilterUI*> filters_;
   CShadowUI shadow_;
   DpiScale scale_;

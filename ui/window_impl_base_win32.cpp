@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include "host/win32_util.h"
+#include "ui/accessible_win32.h"
 #include "ui/gdiplus_painter.h"
 #include "ui/native_edit.h"
 #include "ui/skin_resources.h"
@@ -23,6 +25,9 @@ constexpr UINT_PTR kTimerBase = 0x5C000000;
 // Where the process-wide skin source currently points, so that windows of
 // the same source reuse it and a new source drops the decoded pictures.
 const void* g_sourceData = nullptr;
+// Whether the user's last input was the keyboard: a window opened then
+// (the data backup window from its tile) shows focus cues from the start.
+bool g_keyboardLast = false;
 std::wstring g_sourceFolder;
 
 std::wstring ProgramFolder() {
@@ -114,6 +119,9 @@ class WindowImplBase::Host : public IWindowHostUI {
     DestroyMenu(menu);
     return chosen - 1;  // 0: nothing chosen
   }
+  void AccessibleChanged(AccessibleChange change, CControlUI* control) override {
+    if (window_.accessible_) window_.accessible_->Announce(change, control);
+  }
 
  private:
   WindowImplBase& window_;
@@ -122,9 +130,13 @@ class WindowImplBase::Host : public IWindowHostUI {
 // ---- WindowImplBase ------------------------------------------------------------
 
 WindowImplBase::WindowImplBase()
-    : host_(new Host(*this)), fonts_(new FontCache(m_pm)), edit_(new NativeEdit(*this)) {}
+    : host_(new Host(*this)),
+      fonts_(new FontCache(m_pm)),
+      edit_(new NativeEdit(*this)),
+      accessible_(new AccessibleWindow(*this)) {}
 
 WindowImplBase::~WindowImplBase() {
+  accessible_.reset();
   edit_.reset();
   // The manager outlives the members below it; it must not call back.
   m_pm.SetHost(nullptr);
@@ -310,6 +322,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
                    w.shadowDarkness);
   }
   OnInitWindow();
+  if (g_keyboardLast) m_pm.ShowFocusMark(true);
   return 0;
 }
 
@@ -460,6 +473,7 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       if (!built_) return false;
+      g_keyboardLast = false;
       // Takes the keyboard from a native edit box, which then ends.
       if (GetFocus() != hwnd_) SetFocus(hwnd_);
       SetCapture(hwnd_);
@@ -479,6 +493,24 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       m_pm.OnMouseMove(pt);  // what lies under the mouse moved
       return true;
     }
+    case WM_KEYDOWN:
+      return built_ && RouteKey(wParam, lParam);
+    case WM_UPDATEUISTATE:
+      // Windows shows focus cues once the keyboard is used (Tab, Alt).
+      if (HIWORD(wParam) & UISF_HIDEFOCUS) {
+        if (LOWORD(wParam) == UIS_CLEAR) m_pm.ShowFocusMark(true);
+        if (LOWORD(wParam) == UIS_SET) m_pm.ShowFocusMark(false);
+      }
+      return false;
+    case WM_SETFOCUS:
+      if (built_) m_pm.AccessibleChanged(AccessibleChange::kFocus, m_pm.GetFocus());
+      return false;
+    case WM_GETOBJECT:
+      return built_ && accessible_->Answer(wParam, lParam, result);
+    case AccessibleWindow::kDefaultActionMessage:
+      accessible_->RunDefaultAction(static_cast<long>(wParam));
+      UpdateEditing();
+      return true;
     case WM_TIMER:
       if (wParam < kTimerBase) return false;
       m_pm.OnTimer(static_cast<unsigned>(wParam - kTimerBase));
@@ -521,10 +553,7 @@ UiPoint WindowImplBase::ScreenToLogical(POINT screen) const {
 
 RECT WindowImplBase::LogicalRectToScreen(const UiRect& rect) const {
   UiRect pixels = scale_.ToPixels(rect);
-  POINT corners[2] = {{pixels.left, pixels.top}, {pixels.right, pixels.bottom}};
-  ClientToScreen(hwnd_, &corners[0]);
-  ClientToScreen(hwnd_, &corners[1]);
-  return RECT{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+  return ClientRectToScreen({pixels.left, pixels.top, pixels.right, pixels.bottom});
 }
 
 void WindowImplBase::SetClientPixels(int cx, int cy) {
@@ -586,7 +615,10 @@ void WindowImplBase::TrackMouse() {
 
 void WindowImplBase::UpdateToolTip() {
   CControlUI* owner = nullptr;
-  for (CControlUI* c = m_pm.GetHover(); c; c = c->GetParent()) {
+  // A control a click has just hidden (the start button leaving its page)
+  // keeps no tooltip.
+  CControlUI* hover = m_pm.GetHover();
+  for (CControlUI* c = hover && hover->IsVisibleInTree() ? hover : nullptr; c; c = c->GetParent()) {
     if (!c->GetToolTip().empty()) {
       owner = c;
       break;
@@ -639,7 +671,46 @@ HWND WindowImplBase::EditingWindow() const {
   return edit_->GetHWND();
 }
 
+RECT WindowImplBase::ClientRectToScreen(RECT rc) const {
+  POINT corners[2] = {{rc.left, rc.top}, {rc.right, rc.bottom}};
+  ClientToScreen(hwnd_, &corners[0]);
+  ClientToScreen(hwnd_, &corners[1]);
+  return {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+}
+
+bool WindowImplBase::RouteKey(WPARAM key, LPARAM flags) {
+  static const struct {
+    WPARAM vk;
+    UiKey key;
+  } kKeys[] = {{VK_TAB, UiKey::kTab},   {VK_RETURN, UiKey::kReturn}, {VK_SPACE, UiKey::kSpace},
+               {VK_LEFT, UiKey::kLeft}, {VK_UP, UiKey::kUp},         {VK_RIGHT, UiKey::kRight},
+               {VK_DOWN, UiKey::kDown}, {VK_HOME, UiKey::kHome},     {VK_END, UiKey::kEnd}};
+  const auto* found = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                   [key](const auto& k) { return k.vk == key; });
+  if (found == std::end(kKeys)) return false;
+  const UiKey uiKey = found->key;
+  g_keyboardLast = true;
+  const bool repeated = (flags & 0x40000000) != 0;
+  if ((uiKey == UiKey::kReturn || uiKey == UiKey::kSpace) && repeated) return true;
+  if (uiKey != UiKey::kReturn && uiKey != UiKey::kSpace) {
+    // Moving with the keyboard turns the focus cues on, here and for
+    // Windows (what DefWindowProc does for Alt).
+    m_pm.ShowFocusMark(true);
+    SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+  }
+  m_pm.OnKeyDown(uiKey, GetKeyState(VK_SHIFT) < 0);
+  UpdateEditing();
+  return true;
+}
+
 bool WindowImplBase::PreTranslate(MSG& msg) {
+  // Tab leaves the edit box being typed into for the next control.
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && edit_->GetHWND() &&
+      msg.hwnd == edit_->GetHWND()) {
+    SetFocus(hwnd_);
+    RouteKey(msg.wParam, msg.lParam);
+    return true;
+  }
   std::vector<IMessageFilterUI*> filters = filters_;
   for (IMessageFilterUI* filter : filters) {
     bool handled = false;

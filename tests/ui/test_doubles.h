@@ -28,6 +28,7 @@ class RecordingPainter : public IPainter {
   // Members the painter can draw; empty means every member.
   std::set<std::wstring> available;
   std::vector<Fill> fills;
+  std::vector<Fill> borders;
   std::vector<ImageDraw> images;  // only those drawn
   std::vector<std::wstring> missing;
   std::vector<Text> texts;
@@ -35,7 +36,9 @@ class RecordingPainter : public IPainter {
   int maxClipDepth = 0;
 
   void FillRect(const UiRect& rect, UiColor color) override { fills.push_back({rect, color}); }
-  void DrawBorder(const UiRect&, int, UiColor) override {}
+  void DrawBorder(const UiRect& rect, int, UiColor color) override {
+    borders.push_back({rect, color});
+  }
   bool DrawImage(const ImageDraw& image) override {
     if (!available.empty() && !available.count(image.spec.file)) {
       missing.push_back(image.spec.file);
@@ -78,6 +81,7 @@ class FakeHost : public IWindowHostUI {
   std::map<std::wstring, std::vector<int>> frames;
   std::vector<std::wstring> offered;  // the last drop-down list's items
   int choice = -1;                    // what the user picks from it
+  std::vector<std::pair<AccessibleChange, CControlUI*>> announced;
 
   void Invalidate(const UiRect& rect) override { invalidated.push_back(rect); }
   void StartTimer(unsigned key, int elapseMs) override { timers[key] = elapseMs; }
@@ -90,6 +94,9 @@ class FakeHost : public IWindowHostUI {
   int ChooseItem(const UiRect&, const std::vector<std::wstring>& items, int) override {
     offered = items;
     return choice;
+  }
+  void AccessibleChanged(AccessibleChange change, CControlUI* control) override {
+    announced.push_back({change, control});
   }
 };
 
