@@ -30,11 +30,11 @@ std::string Pattern(size_t size) {
 // Reads until the end or a failure; the result of the last Read in *last.
 std::string ReadAll(HttpStream* stream, int64_t* last) {
   std::string out;
-  char buffer[100000];
   for (;;) {
-    *last = stream->Read(buffer, sizeof(buffer));
+    const char* data = nullptr;
+    *last = stream->Next(&data);
     if (*last <= 0) return out;
-    out.append(buffer, static_cast<size_t>(*last));
+    out.append(data, static_cast<size_t>(*last));
   }
 }
 
