@@ -241,12 +241,12 @@ void DownloadTask::Run() {
         Fail(kFailFile);
       } else {
         std::lock_guard<std::mutex> lock(mutex_);
-        connectionLimit_ = connectionsUsed_ = 1;
+        liveWorkers_ = wantedWorkers_ = 0;
         ramping_ = options_.maxConnections > 1;
         rampSince_ = Clock::now();
         rampBytes_ = received_.load();
         rampPreviousRate_ = 0;
-        workers.emplace_back(&DownloadTask::RangeWorker, this, 0);
+        AddWorker(&workers);
       }
     } else {
       // Without ranges nothing earlier can be continued.
@@ -276,6 +276,17 @@ void DownloadTask::Run() {
     }
     SampleSpeed();
     Ramp(&workers);
+    {
+      // Workers leave when they find nothing to split off; should the last
+      // one leave with a range unwritten (given up by a connection that
+      // went), one starts again.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (mode_ == Mode::kRanges && map_ && liveWorkers_ == 0 && !map_->Complete() && !Stopping() &&
+          !rangesLost_) {
+        --wantedWorkers_;
+        AddWorker(&workers);
+      }
+    }
     const auto now = Clock::now();
     if (now - lastFlush >= options_.flushInterval) {
       SaveCheckpoint(true);
@@ -330,19 +341,26 @@ void DownloadTask::Run() {
   client_.reset();
 }
 
+void DownloadTask::AddWorker(std::vector<std::thread>* workers) {
+  ++liveWorkers_;
+  ++wantedWorkers_;
+  connectionsUsed_ = std::max(connectionsUsed_, wantedWorkers_);
+  workers->emplace_back(&DownloadTask::RangeWorker, this, nextWorkerId_++);
+}
+
 void DownloadTask::Ramp(std::vector<std::thread>* workers) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto now = Clock::now();
   if (!ramping_ || mode_ != Mode::kRanges || now - rampSince_ < options_.rampWindow) return;
   const double rate = static_cast<double>(received_.load() - rampBytes_) /
                       std::chrono::duration<double>(now - rampSince_).count();
-  const int count = connectionLimit_;
+  const int count = wantedWorkers_;
   if (count > 1) {
     const double gain = rate - rampPreviousRate_;
     if (gain < rampPreviousRate_ * (options_.rampGain - 1)) {
-      // The last connection added nothing worth its memory: it ends after
+      // The last connection added nothing worth its memory: one ends after
       // its request and the others take over its range.
-      connectionLimit_ = count - 1;
+      wantedWorkers_ = count - 1;
       ramping_ = false;
       return;
     }
@@ -359,9 +377,7 @@ void DownloadTask::Ramp(std::vector<std::thread>* workers) {
     ramping_ = false;
     return;
   }
-  workers->emplace_back(&DownloadTask::RangeWorker, this, count);
-  connectionLimit_ = count + 1;
-  connectionsUsed_ = std::max(connectionsUsed_, connectionLimit_);
+  AddWorker(workers);
   rampPreviousRate_ = rate;
   rampSince_ = now;
   rampBytes_ = received_.load();
@@ -369,6 +385,7 @@ void DownloadTask::Ramp(std::vector<std::thread>* workers) {
 
 void DownloadTask::RangeWorker(int id) {
   int attempts = 0;
+  bool counted = true;  // still among the live workers
   HttpClient* client = client_.get();
   for (;;) {
     // A broken connection continues its own range where it stopped.
@@ -376,7 +393,12 @@ void DownloadTask::RangeWorker(int id) {
     std::wstring target;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (Stopping() || rangesLost_ || id >= connectionLimit_) break;
+      if (Stopping() || rangesLost_) break;
+      if (liveWorkers_ > wantedWorkers_) {
+        --liveWorkers_;  // at once, so only one of several leaves
+        counted = false;
+        break;
+      }
       if (!map_->ActiveRange(id, &range) && !map_->Claim(id, &range)) break;
       target = target_;
     }
@@ -430,6 +452,7 @@ void DownloadTask::RangeWorker(int id) {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   map_->Release(id);
+  if (counted) --liveWorkers_;
 }
 
 void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {

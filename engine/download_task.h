@@ -113,6 +113,8 @@ class DownloadTask {
   bool PrepareRanges(const HttpHead& head);
   // Adds or gives up connections while the ranges are fetched.
   void Ramp(std::vector<std::thread>* workers);
+  // Starts one more range worker; called with the mutex held.
+  void AddWorker(std::vector<std::thread>* workers);
   void RangeWorker(int id);
   void SingleWorker(std::unique_ptr<HttpStream> first);
   void SaveCheckpoint(bool flush);
@@ -139,7 +141,11 @@ class DownloadTask {
   // to, followed once per run; the first address again when that one stops
   // answering (signed CDN addresses expire).
   std::wstring target_;
-  int connectionLimit_ = 0;  // workers with a higher id end after their request
+  // Range workers running and wanted: one over the number wanted ends
+  // before its next request and leaves its range to the others.
+  int liveWorkers_ = 0;
+  int wantedWorkers_ = 0;
+  int nextWorkerId_ = 0;
   int32_t connectionsUsed_ = 0;
   bool stopRequested_ = false;
   bool failed_ = false;
