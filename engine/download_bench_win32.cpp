@@ -31,6 +31,10 @@ int wmain(int argc, wchar_t** argv) {
   auto query = reinterpret_cast<XL_QueryTaskInfoExFn>(get("XL_QueryTaskInfoEx"));
   auto remove = reinterpret_cast<XL_DeleteTaskFn>(get("XL_DeleteTask"));
   init();
+  // What the process holds before the download: Wine, WinINet and the engine.
+  PROCESS_MEMORY_COUNTERS idle = {};
+  idle.cb = sizeof(idle);
+  GetProcessMemoryInfo(GetCurrentProcess(), &idle, sizeof(idle));
   static DownloadTaskRequest request;
   if (!FillDownloadRequest(&request, argv[1], argv[3], argv[2])) return 2;
   request.resume = resume ? 1 : 0;
@@ -54,10 +58,13 @@ int wmain(int argc, wchar_t** argv) {
   QueryPerformanceCounter(&end);
   remove(task);
   const double seconds = double(end.QuadPart - begin.QuadPart) / frequency.QuadPart;
-  std::printf("state %d bytes %lld seconds %.3f MB/s %.1f peak_working_set_MB %.1f received %lld\n",
-              static_cast<int>(status.state), static_cast<long long>(status.totalSize), seconds,
-              status.totalSize / seconds / 1048576.0, peak / 1048576.0,
-              static_cast<long long>(status.counters64[0]));
+  std::printf(
+      "state %d bytes %lld seconds %.3f MB/s %.1f peak_working_set_MB %.1f received %lld "
+      "connections %d idle_peak_MB %.1f\n",
+      static_cast<int>(status.state), static_cast<long long>(status.totalSize), seconds,
+      status.totalSize / seconds / 1048576.0, peak / 1048576.0,
+      static_cast<long long>(status.counters64[0]), static_cast<int>(status.counters32[0]),
+      idle.PeakWorkingSetSize / 1048576.0);
   std::fflush(stdout);
   return status.state == kTaskStateFinished ? 0 : 1;
 }

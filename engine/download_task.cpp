@@ -100,6 +100,7 @@ TaskProgress DownloadTask::Progress() const {
           : (state_ == kStateFinished ? 1.0f : 0.0f);
   p.speed = state_ == kStateRunning ? speed_ : 0;
   p.received = received_.load();
+  p.connections = connectionsUsed_;
   return p;
 }
 
@@ -148,7 +149,11 @@ bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<Htt
     // One byte tells whether ranges work and how large the file is; a
     // server without ranges sends the whole file, which is then used.
     *stream = client->Get(url_, 0, 0, head);
-    if (*stream && (head->status == 200 || head->status == 206)) return true;
+    if (*stream && (head->status == 200 || head->status == 206)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      target_ = head->finalUrl.empty() ? url_ : head->finalUrl;
+      return true;
+    }
     stream->reset();
     if (IsPermanentStatus(head->status)) {
       Fail(head->status);
@@ -215,6 +220,8 @@ void DownloadTask::Run() {
     client_ = clients_->Create();
     consecutiveFailures_ = 0;
     rangesLost_ = false;
+    target_ = url_;
+    connectionsUsed_ = 0;
   }
   HttpHead head;
   std::unique_ptr<HttpStream> probe;
@@ -233,11 +240,13 @@ void DownloadTask::Run() {
       if (!PrepareRanges(head)) {
         Fail(kFailFile);
       } else {
-        const int64_t pieces = (map_->TotalSize() + kMinPiece - 1) / kMinPiece;
-        const int count = static_cast<int>(
-            std::max<int64_t>(1, std::min<int64_t>(options_.maxConnections, pieces)));
-        for (int id = 0; id < count; ++id)
-          workers.emplace_back(&DownloadTask::RangeWorker, this, id);
+        std::lock_guard<std::mutex> lock(mutex_);
+        liveWorkers_ = wantedWorkers_ = 0;
+        ramping_ = options_.maxConnections > 1;
+        rampSince_ = Clock::now();
+        rampBytes_ = received_.load();
+        rampPreviousRate_ = 0;
+        AddWorker(&workers);
       }
     } else {
       // Without ranges nothing earlier can be continued.
@@ -266,6 +275,18 @@ void DownloadTask::Run() {
       if (finished || workers.empty() || rangesLost_) break;
     }
     SampleSpeed();
+    Ramp(&workers);
+    {
+      // Workers leave when they find nothing to split off; should the last
+      // one leave with a range unwritten (given up by a connection that
+      // went), one starts again.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (mode_ == Mode::kRanges && map_ && liveWorkers_ == 0 && !map_->Complete() && !Stopping() &&
+          !rangesLost_) {
+        --wantedWorkers_;
+        AddWorker(&workers);
+      }
+    }
     const auto now = Clock::now();
     if (now - lastFlush >= options_.flushInterval) {
       SaveCheckpoint(true);
@@ -320,36 +341,90 @@ void DownloadTask::Run() {
   client_.reset();
 }
 
+void DownloadTask::AddWorker(std::vector<std::thread>* workers) {
+  ++liveWorkers_;
+  ++wantedWorkers_;
+  connectionsUsed_ = std::max(connectionsUsed_, wantedWorkers_);
+  workers->emplace_back(&DownloadTask::RangeWorker, this, nextWorkerId_++);
+}
+
+void DownloadTask::Ramp(std::vector<std::thread>* workers) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto now = Clock::now();
+  if (!ramping_ || mode_ != Mode::kRanges || now - rampSince_ < options_.rampWindow) return;
+  const double rate = static_cast<double>(received_.load() - rampBytes_) /
+                      std::chrono::duration<double>(now - rampSince_).count();
+  const int count = wantedWorkers_;
+  if (count > 1) {
+    const double gain = rate - rampPreviousRate_;
+    if (gain < rampPreviousRate_ * (options_.rampGain - 1)) {
+      // The last connection added nothing worth its memory: one ends after
+      // its request and the others take over its range.
+      wantedWorkers_ = count - 1;
+      ramping_ = false;
+      return;
+    }
+    // Kept; another one only while the last carried about half of what
+    // each of the others does, as when the server limits each connection.
+    if (gain < 0.5 * rampPreviousRate_ / (count - 1)) {
+      ramping_ = false;
+      return;
+    }
+  }
+  // Another connection only where there is room for it to split off.
+  const int64_t left = map_->TotalSize() - map_->WrittenBytes();
+  if (count >= options_.maxConnections || left < (count + 1) * options_.requestSize) {
+    ramping_ = false;
+    return;
+  }
+  AddWorker(workers);
+  rampPreviousRate_ = rate;
+  rampSince_ = now;
+  rampBytes_ = received_.load();
+}
+
 void DownloadTask::RangeWorker(int id) {
-  std::vector<char> buffer(options_.bufferSize);
   int attempts = 0;
+  bool counted = true;  // still among the live workers
   HttpClient* client = client_.get();
   for (;;) {
     // A broken connection continues its own range where it stopped.
     ByteRange range;
+    std::wstring target;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (Stopping() || rangesLost_) break;
+      if (liveWorkers_ > wantedWorkers_) {
+        --liveWorkers_;  // at once, so only one of several leaves
+        counted = false;
+        break;
+      }
       if (!map_->ActiveRange(id, &range) && !map_->Claim(id, &range)) break;
+      target = target_;
     }
     const int64_t requestEnd = std::min(range.end, range.begin + options_.requestSize);
     HttpHead head;
-    std::unique_ptr<HttpStream> stream = client->Get(url_, range.begin, requestEnd - 1, &head);
+    std::unique_ptr<HttpStream> stream = client->Get(target, range.begin, requestEnd - 1, &head);
     if (stream && head.status == 206 && head.rangeFirst == range.begin) {
+      if (target == url_ && !head.finalUrl.empty()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        target_ = head.finalUrl;  // redirected anew: the next requests go there
+      }
       int64_t position = range.begin, end = requestEnd;
       while (position < end) {
-        const size_t want = static_cast<size_t>(
-            std::min<int64_t>(static_cast<int64_t>(buffer.size()), end - position));
-        const int64_t n = stream->Read(buffer.data(), want);
-        if (n <= 0) break;
-        received_ += n;
-        if (limiter_) limiter_->Acquire(n);
-        WriteResult written = storage_->WriteAt(position, buffer.data(), static_cast<size_t>(n));
+        const char* data = nullptr;
+        const int64_t got = stream->Next(&data);
+        if (got <= 0) break;
+        received_ += got;
+        if (limiter_) limiter_->Acquire(got);
+        // Never past the request: a split may give what follows to another.
+        const size_t n = static_cast<size_t>(std::min(got, end - position));
+        WriteResult written = storage_->WriteAt(position, data, n);
         if (written != WriteResult::kOk) {
           Fail(written == WriteResult::kDiskFull ? kFailDiskFull : kFailFile);
           break;
         }
-        position += n;
+        position += static_cast<int64_t>(n);
         std::lock_guard<std::mutex> lock(mutex_);
         end = std::min(requestEnd, map_->Advance(id, position));
         consecutiveFailures_ = 0;
@@ -363,6 +438,12 @@ void DownloadTask::RangeWorker(int id) {
       rangesLost_ = true;
       wake_.notify_all();
       break;
+    } else if (target != url_) {
+      // The address redirected to stopped answering: back to the first one,
+      // which redirects anew.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (target_ == target) target_ = url_;
+      continue;
     } else if (IsPermanentStatus(head.status)) {
       Fail(head.status);
     }
@@ -371,10 +452,10 @@ void DownloadTask::RangeWorker(int id) {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   map_->Release(id);
+  if (counted) --liveWorkers_;
 }
 
 void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {
-  std::vector<char> buffer(options_.bufferSize);
   int attempts = 0;
   HttpClient* client = client_.get();
   for (;;) {
@@ -398,7 +479,8 @@ void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {
       singlePosition_ = 0;
     }
     for (;;) {
-      const int64_t n = stream->Read(buffer.data(), buffer.size());
+      const char* data = nullptr;
+      const int64_t n = stream->Next(&data);
       if (n < 0) break;
       if (n == 0) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -411,7 +493,7 @@ void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {
       }
       received_ += n;
       if (limiter_) limiter_->Acquire(n);
-      WriteResult written = storage_->WriteAt(position, buffer.data(), static_cast<size_t>(n));
+      WriteResult written = storage_->WriteAt(position, data, static_cast<size_t>(n));
       if (written != WriteResult::kOk) {
         Fail(written == WriteResult::kDiskFull ? kFailDiskFull : kFailFile);
         return;

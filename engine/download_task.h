@@ -41,17 +41,24 @@ enum FailureCode : int32_t {
 };
 
 struct TaskOptions {
+  // Connections start at one and are added one at a time, each measured
+  // over `rampWindow`: one that raises the throughput by less than
+  // `rampGain` is given up again; more are added only while the last one
+  // carried about half of what each other one does. A fast link ends with
+  // one or two, a server that holds each connection to a rate with up to
+  // `maxConnections`.
   int maxConnections = 6;
+  std::chrono::milliseconds rampWindow{600};
+  double rampGain = 1.15;
   int retryLimit = 8;  // consecutive failures without a byte of progress
   std::chrono::milliseconds firstBackoff{500};
   std::chrono::milliseconds maxBackoff{8000};
   std::chrono::milliseconds stateInterval{200};   // resume state for a killed process
   std::chrono::milliseconds flushInterval{3000};  // data and state for a power cut
-  size_t bufferSize = 1024 * 1024;
   // Each connection asks for its range in requests of at most this size and
   // reads every answer to its end: an HTTP client closing an answer early
   // may have to drain the rest of it, which costs more than a new request.
-  int64_t requestSize = 4 * 1024 * 1024;
+  int64_t requestSize = 8 * 1024 * 1024;
 };
 
 struct TaskProgress {
@@ -61,8 +68,9 @@ struct TaskProgress {
   int64_t totalSize = 0;
   int64_t downloaded = 0;
   float fraction = 0.0f;
-  int32_t speed = 0;     // bytes per second over the last two seconds
-  int64_t received = 0;  // bytes taken from the network by this task object
+  int32_t speed = 0;        // bytes per second over the last two seconds
+  int64_t received = 0;     // bytes taken from the network by this task object
+  int32_t connections = 0;  // the most connections that worked at once in this run
 };
 
 // Bytes per second shared by every connection of the process; 0 unlimited.
@@ -103,6 +111,10 @@ class DownloadTask {
   void Run();
   bool Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream);
   bool PrepareRanges(const HttpHead& head);
+  // Adds or gives up connections while the ranges are fetched.
+  void Ramp(std::vector<std::thread>* workers);
+  // Starts one more range worker; called with the mutex held.
+  void AddWorker(std::vector<std::thread>* workers);
   void RangeWorker(int id);
   void SingleWorker(std::unique_ptr<HttpStream> first);
   void SaveCheckpoint(bool flush);
@@ -113,7 +125,7 @@ class DownloadTask {
   void WaitFor(std::chrono::milliseconds delay);
   void SampleSpeed();
 
-  const std::wstring url_;
+  const std::wstring url_;  // the first address, as the program gave it
   const std::wstring fileName_;
   const bool resume_;
   const std::unique_ptr<TaskStorage> storage_;
@@ -125,6 +137,16 @@ class DownloadTask {
   std::condition_variable wake_;
   std::thread controller_;
   std::unique_ptr<HttpClient> client_;
+  // Where segment requests go: the address the first address redirected
+  // to, followed once per run; the first address again when that one stops
+  // answering (signed CDN addresses expire).
+  std::wstring target_;
+  // Range workers running and wanted: one over the number wanted ends
+  // before its next request and leaves its range to the others.
+  int liveWorkers_ = 0;
+  int wantedWorkers_ = 0;
+  int nextWorkerId_ = 0;
+  int32_t connectionsUsed_ = 0;
   bool stopRequested_ = false;
   bool failed_ = false;
   int32_t state_ = kStateCreated;
@@ -143,6 +165,13 @@ class DownloadTask {
   std::atomic<int64_t> received_{0};
   std::deque<std::pair<std::chrono::steady_clock::time_point, int64_t>> samples_;
   int32_t speed_ = 0;
+  // The ramp: whether it still adds connections, since when and from how
+  // many received bytes the current count is measured, and the rate of one
+  // connection fewer.
+  bool ramping_ = false;
+  std::chrono::steady_clock::time_point rampSince_;
+  int64_t rampBytes_ = 0;
+  double rampPreviousRate_ = 0;
 };
 
 }  // namespace engine

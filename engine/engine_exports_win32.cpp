@@ -63,6 +63,7 @@ void FillStatus(const TaskProgress& p, DownloadTaskStatus* status) {
   status->fraction = p.fraction;
   status->speed = p.speed;
   status->counters64[0] = p.received;  // bytes taken from the network by this task
+  status->counters32[0] = p.connections;
 }
 
 }  // namespace

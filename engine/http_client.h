@@ -17,13 +17,19 @@ struct HttpHead {
   int64_t rangeFirst = -1;     // from Content-Range, -1 when absent
   int64_t rangeTotal = -1;     // the "/total" of Content-Range, -1 unknown
   std::string validator;       // ETag and Last-Modified, to notice a changed file
+  // The address that answered after the redirects the client followed;
+  // empty when the client does not know it.
+  std::wstring finalUrl;
 };
 
 class HttpStream {
  public:
   virtual ~HttpStream() = default;
-  // Bytes read (> 0), 0 at the end of the body, < 0 on a broken connection.
-  virtual int64_t Read(void* buffer, size_t size) = 0;
+  // The next piece of the body, where the client received it, so it can go
+  // to the file without another copy. `*data` stays valid until the next
+  // call or the stream's end. Returns its size (> 0), 0 at the end of the
+  // body, < 0 on a broken connection.
+  virtual int64_t Next(const char** data) = 0;
 };
 
 class HttpClient {

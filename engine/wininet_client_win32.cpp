@@ -3,11 +3,9 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <system_error>
 #include <thread>
@@ -23,6 +21,18 @@ namespace {
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 
+// Each line reads into two buffers of its own: WinINet fills one while the
+// engine writes the other to the file, and the file gets the bytes from the
+// buffer WinINet wrote them to. Larger buffers saved nothing measurable
+// under Wine; these bound the memory of a line.
+constexpr DWORD kBufferBytes = 256 * 1024;
+constexpr int kBufferCount = 2;
+// Idle lines kept for the next request of a task; a line over this number
+// ends when its request is done.
+constexpr size_t kIdleLines = 8;
+
+using Clock = std::chrono::steady_clock;
+
 std::string QueryHeader(HINTERNET request, DWORD info) {
   std::vector<wchar_t> buffer(256);
   for (int i = 0; i < 4; ++i) {
@@ -37,42 +47,26 @@ std::string QueryHeader(HINTERNET request, DWORD info) {
   return std::string();
 }
 
-using Clock = std::chrono::steady_clock;
-
-// The session handle, shared by the client and every transfer thread, so
-// it is closed only when the last of them is done with it.
-using SharedSession = std::shared_ptr<void>;
-
-void CloseInternetHandle(void* handle) {
-  if (handle) InternetCloseHandle(handle);
+// The address the request was answered from, after WinINet's redirects.
+// Wine's WinINet writes "http://" before an https address, so the scheme
+// comes from the connection itself.
+std::wstring FinalUrl(HINTERNET request) {
+  std::vector<wchar_t> buffer(INTERNET_MAX_URL_LENGTH + 1);
+  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer.data(), &size)) {
+    return std::wstring();
+  }
+  std::wstring url(buffer.data());
+  const size_t rest = url.find(L"://");
+  DWORD security = 0;
+  size = sizeof(security);
+  if (rest != std::wstring::npos && url.compare(0, rest, L"http") == 0 &&
+      InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size) &&
+      (security & SECURITY_FLAG_SECURE)) {
+    url.replace(0, rest, L"https");
+  }
+  return url;
 }
-
-// One request, shared by the thread that performs it and the stream that
-// hands out its bytes. Only the thread touches the request handle: it
-// opens it, reads it and closes it. A caller that stops waiting (a stall,
-// an abort, the stream's end) sets `closed`, and the thread ends at its
-// next step. WinINet under Wine, and some old WinINet versions, ignore the
-// receive timeout and are not woken by closing the handle from outside;
-// this way a silent server can hold only a thread of its own, never the
-// engine's workers.
-struct Transfer {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool headReady = false;
-  HttpHead head;
-  std::deque<std::vector<char>> chunks;  // received, not yet handed out
-  std::vector<std::vector<char>> spare;  // handed out, for reuse
-  size_t offset = 0;                     // into chunks.front()
-  bool ended = false;
-  bool broken = false;
-  bool closed = false;
-  // When the thread last heard from the server or began a read it is
-  // still waiting on.
-  Clock::time_point silentSince = Clock::now();
-};
-
-constexpr size_t kQueuedChunks = 2;
-constexpr DWORD kChunkBytes = 256 * 1024;
 
 void FillHead(HINTERNET request, HttpHead* head) {
   DWORD status = 0, size = sizeof(status), index = 0;
@@ -94,118 +88,211 @@ void FillHead(HINTERNET request, HttpHead* head) {
   }
   head->validator =
       QueryHeader(request, HTTP_QUERY_ETAG) + "\n" + QueryHeader(request, HTTP_QUERY_LAST_MODIFIED);
+  head->finalUrl = FinalUrl(request);
 }
 
-// The transfer thread: the request, then its body into the queue, at most
-// kQueuedChunks ahead of the reader.
-void PerformTransfer(std::shared_ptr<Transfer> t, SharedSession session, std::wstring url,
-                     std::wstring headers) {
-  const DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
-                      INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_KEEP_CONNECTION |
-                      INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
-  HINTERNET request = InternetOpenUrlW(session.get(), url.c_str(), headers.c_str(),
-                                       static_cast<DWORD>(headers.size()), flags, 0);
-  HttpHead head;
-  if (request) FillHead(request, &head);
-  const bool body = request && (head.status == 200 || head.status == 206);
-  {
-    std::lock_guard<std::mutex> lock(t->mutex);
-    t->head = head;
-    t->headReady = true;
-    t->silentSince = Clock::now();
-    t->changed.notify_all();
-  }
-  while (body) {
-    std::vector<char> chunk;
-    {
-      std::unique_lock<std::mutex> lock(t->mutex);
-      t->changed.wait(lock, [&] { return t->closed || t->chunks.size() < kQueuedChunks; });
-      if (t->closed) break;
-      if (!t->spare.empty()) {
-        chunk = std::move(t->spare.back());
-        t->spare.pop_back();
-      }
-      // Silence counts from the start of a read, not from the last byte: a
-      // full queue waiting on a slow reader is not a silent server.
-      t->silentSince = Clock::now();
-    }
-    chunk.resize(kChunkBytes);
-    DWORD read = 0;
-    const BOOL ok = InternetReadFile(request, chunk.data(), kChunkBytes, &read);
-    std::lock_guard<std::mutex> lock(t->mutex);
-    if (t->closed) break;
-    t->silentSince = Clock::now();
-    if (!ok || read == 0) {
-      (ok ? t->ended : t->broken) = true;
-      t->changed.notify_all();
-      break;
-    }
-    chunk.resize(read);
-    t->chunks.push_back(std::move(chunk));
-    t->changed.notify_all();
-  }
-  if (request) InternetCloseHandle(request);
+// The session handle, shared by the client and every line, so it is
+// closed only when the last of them is done with it.
+using SharedSession = std::shared_ptr<void>;
+
+void CloseInternetHandle(void* handle) {
+  if (handle) InternetCloseHandle(handle);
 }
 
-// Set by Abort, seen by every wait of the client's transfers.
+// Set by Abort, seen by every wait of the client's streams.
 struct AbortFlag {
   std::atomic<bool> raised{false};
 };
 
-// Waits on `t` until `ready` holds, the client is aborted, or the transfer
+// A line: one thread that performs requests one after another, with its two
+// buffers. Only the thread touches the request handle: it opens it, reads
+// it and closes it. A reader that stops waiting (a stall, an abort, the
+// end) sets `closed`, and the thread gives the request up at its next step.
+// WinINet under Wine, and some old WinINet versions, ignore the receive
+// timeout and are not woken by closing the handle from outside; this way a
+// silent server holds only a line, never the engine's workers.
+struct Line {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool retired = false;  // idle and no longer wanted: the thread ends
+  bool posted = false;   // a request is waiting for the thread
+  std::wstring url, headers;
+
+  bool headReady = false;
+  HttpHead head;
+  std::vector<char> buffers[kBufferCount];
+  DWORD filled[kBufferCount] = {};
+  std::deque<int> ready;  // filled buffers, in order
+  int lent = -1;          // the buffer the reader is using
+  bool ended = false;
+  bool broken = false;
+  bool closed = false;  // the reader is done with the request
+  bool done = false;    // so is the thread
+  // When the thread last heard from the server or began a read it is
+  // still waiting on.
+  Clock::time_point silentSince = Clock::now();
+
+  bool BufferFree(int b) const {
+    if (b == lent) return false;
+    for (int r : ready)
+      if (r == b) return false;
+    return true;
+  }
+};
+
+// The idle lines of one client.
+struct LinePool {
+  std::mutex mutex;
+  bool shut = false;
+  std::vector<std::shared_ptr<Line>> idle;
+};
+
+// Called with the line's mutex held by the reader and by the thread when
+// each is done with a request: the last of them makes the line idle, so
+// the next request of the same connection finds it waiting.
+void Finish(const std::shared_ptr<Line>& line, LinePool* pool, bool reader) {
+  (reader ? line->closed : line->done) = true;
+  line->changed.notify_all();
+  if (!line->closed || !line->done) return;
+  line->posted = line->headReady = line->ended = line->broken = line->closed = line->done = false;
+  line->ready.clear();
+  line->lent = -1;
+  line->head = HttpHead();
+  std::lock_guard<std::mutex> lock(pool->mutex);
+  if (pool->shut || pool->idle.size() >= kIdleLines) {
+    line->retired = true;
+  } else {
+    pool->idle.push_back(line);
+  }
+}
+
+void PerformRequest(Line* line, HINTERNET session) {
+  // Redirects between http and https are followed without a prompt on every
+  // Windows version; certificate errors are never ignored.
+  const DWORD flags =
+      INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE |
+      INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
+      INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+  HINTERNET request = InternetOpenUrlW(session, line->url.c_str(), line->headers.c_str(),
+                                       static_cast<DWORD>(line->headers.size()), flags, 0);
+  HttpHead head;
+  if (request) FillHead(request, &head);
+  const bool body = request && (head.status == 200 || head.status == 206);
+  {
+    std::lock_guard<std::mutex> lock(line->mutex);
+    line->head = head;
+    line->headReady = true;
+    line->ended = !body;
+    line->silentSince = Clock::now();
+    line->changed.notify_all();
+  }
+  while (body) {
+    int b = 0;
+    {
+      std::unique_lock<std::mutex> lock(line->mutex);
+      line->changed.wait(
+          lock, [&] { return line->closed || line->BufferFree(0) || line->BufferFree(1); });
+      if (line->closed) break;
+      b = line->BufferFree(0) ? 0 : 1;
+      // Silence counts from the start of a read, not from the last byte: a
+      // full line waiting on a slow reader is not a silent server.
+      line->silentSince = Clock::now();
+    }
+    std::vector<char>& buffer = line->buffers[b];
+    if (buffer.empty()) buffer.resize(kBufferBytes);
+    DWORD read = 0;
+    const BOOL ok = InternetReadFile(request, buffer.data(), kBufferBytes, &read);
+    std::lock_guard<std::mutex> lock(line->mutex);
+    if (line->closed) break;
+    line->silentSince = Clock::now();
+    if (!ok || read == 0) {
+      (ok ? line->ended : line->broken) = true;
+      line->changed.notify_all();
+      break;
+    }
+    line->filled[b] = read;
+    line->ready.push_back(b);
+    line->changed.notify_all();
+  }
+  // Closed before the reader is done, so the connection goes back to
+  // WinINet's pool at once.
+  if (request) InternetCloseHandle(request);
+}
+
+// The thread of a line: requests until the line is retired.
+void RunLine(std::shared_ptr<Line> line, std::shared_ptr<LinePool> pool, SharedSession session) {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(line->mutex);
+      // A request is new until the thread is done with it; the line waits
+      // for its reader to close it before it takes another.
+      line->changed.wait(lock, [&] { return (line->posted && !line->done) || line->retired; });
+      if (line->retired) return;
+    }
+    PerformRequest(line.get(), static_cast<HINTERNET>(session.get()));
+    std::lock_guard<std::mutex> lock(line->mutex);
+    Finish(line, pool.get(), false);
+  }
+}
+
+// Waits on `line` until `ready` holds, the client is aborted, or the line
 // has been silent for `stallLimit`; checks the abort flag between slices.
 template <typename Ready>
-bool WaitFor(Transfer* t, std::unique_lock<std::mutex>& lock, const AbortFlag& abort,
+bool WaitFor(Line* line, std::unique_lock<std::mutex>& lock, const AbortFlag& abort,
              std::chrono::milliseconds stallLimit, Ready ready) {
   for (;;) {
     if (ready()) return true;
-    if (abort.raised.load() || Clock::now() - t->silentSince >= stallLimit) return false;
-    t->changed.wait_for(lock, std::chrono::milliseconds(100));
+    if (abort.raised.load() || Clock::now() - line->silentSince >= stallLimit) return false;
+    line->changed.wait_for(lock, std::chrono::milliseconds(100));
   }
 }
 
 class WinInetStream : public HttpStream {
  public:
-  WinInetStream(std::shared_ptr<Transfer> t, std::shared_ptr<AbortFlag> abort,
-                std::chrono::milliseconds stallLimit)
-      : t_(std::move(t)), abort_(std::move(abort)), stallLimit_(stallLimit) {}
+  WinInetStream(std::shared_ptr<Line> line, std::shared_ptr<LinePool> pool,
+                std::shared_ptr<AbortFlag> abort, std::chrono::milliseconds stallLimit)
+      : line_(std::move(line)),
+        pool_(std::move(pool)),
+        abort_(std::move(abort)),
+        stallLimit_(stallLimit) {}
   ~WinInetStream() override {
-    std::lock_guard<std::mutex> lock(t_->mutex);
-    t_->closed = true;
-    t_->changed.notify_all();
+    std::lock_guard<std::mutex> lock(line_->mutex);
+    if (!finished_) Finish(line_, pool_.get(), true);
   }
 
-  int64_t Read(void* buffer, size_t size) override {
-    std::unique_lock<std::mutex> lock(t_->mutex);
-    const bool ready = WaitFor(t_.get(), lock, *abort_, stallLimit_,
-                               [this] { return !t_->chunks.empty() || t_->ended || t_->broken; });
-    if (!ready || (t_->chunks.empty() && t_->broken)) {
-      t_->closed = true;  // a silent or aborted transfer is given up
-      t_->changed.notify_all();
+  int64_t Next(const char** data) override {
+    if (finished_) return -1;
+    Line* line = line_.get();
+    std::unique_lock<std::mutex> lock(line->mutex);
+    if (line->lent >= 0) {
+      line->lent = -1;  // the reader is done with it: the line may fill it again
+      line->changed.notify_all();
+    }
+    const bool ready = WaitFor(line, lock, *abort_, stallLimit_,
+                               [&] { return !line->ready.empty() || line->ended || line->broken; });
+    if (!ready || (line->ready.empty() && line->broken)) {
+      Finish(line_, pool_.get(), true);  // a silent or aborted request is given up
+      finished_ = true;
       return -1;
     }
-    if (t_->chunks.empty()) return 0;
-    std::vector<char>& front = t_->chunks.front();
-    const size_t n = std::min(size, front.size() - t_->offset);
-    std::memcpy(buffer, front.data() + t_->offset, n);
-    t_->offset += n;
-    if (t_->offset == front.size()) {
-      t_->spare.push_back(std::move(front));
-      t_->chunks.pop_front();
-      t_->offset = 0;
-      t_->changed.notify_all();
-    }
-    return static_cast<int64_t>(n);
+    if (line->ready.empty()) return 0;
+    const int b = line->ready.front();
+    line->ready.pop_front();
+    line->lent = b;
+    *data = line->buffers[b].data();
+    return static_cast<int64_t>(line->filled[b]);
   }
 
  private:
-  std::shared_ptr<Transfer> t_;
+  std::shared_ptr<Line> line_;
+  std::shared_ptr<LinePool> pool_;
   std::shared_ptr<AbortFlag> abort_;
   std::chrono::milliseconds stallLimit_;
+  bool finished_ = false;  // the line may serve another request already
 };
 
-// One client per run of a task. Abort makes every wait of its transfers
-// return at once; the transfer threads end on their own.
+// One client per run of a task. Abort makes every wait of its streams
+// return at once; the lines end on their own.
 class WinInetClient : public HttpClient {
  public:
   WinInetClient(const std::wstring& agent, std::chrono::milliseconds stallLimit)
@@ -220,48 +307,80 @@ class WinInetClient : public HttpClient {
       session_ = SharedSession(session, &CloseInternetHandle);
     }
   }
-  ~WinInetClient() override { Abort(); }
+  ~WinInetClient() override {
+    Abort();
+    std::vector<std::shared_ptr<Line>> idle;
+    {
+      std::lock_guard<std::mutex> lock(pool_->mutex);
+      pool_->shut = true;
+      idle.swap(pool_->idle);
+    }
+    for (auto& line : idle) {
+      std::lock_guard<std::mutex> lock(line->mutex);
+      line->retired = true;
+      line->changed.notify_all();
+    }
+  }
 
   std::unique_ptr<HttpStream> Get(const std::wstring& url, int64_t first, int64_t last,
                                   HttpHead* head) override;
   void Abort() override { abort_->raised.store(true); }
 
  private:
+  std::shared_ptr<Line> TakeLine();
+
   SharedSession session_;
   std::shared_ptr<AbortFlag> abort_ = std::make_shared<AbortFlag>();
+  std::shared_ptr<LinePool> pool_ = std::make_shared<LinePool>();
   std::chrono::milliseconds stallLimit_;
 };
+
+std::shared_ptr<Line> WinInetClient::TakeLine() {
+  {
+    std::lock_guard<std::mutex> lock(pool_->mutex);
+    if (!pool_->idle.empty()) {
+      std::shared_ptr<Line> line = std::move(pool_->idle.back());
+      pool_->idle.pop_back();
+      return line;
+    }
+  }
+  auto line = std::make_shared<Line>();
+  try {
+    std::thread(RunLine, line, pool_, session_).detach();
+  } catch (const std::system_error&) {
+    return nullptr;  // no thread to be had: like no answer
+  }
+  return line;
+}
 
 std::unique_ptr<HttpStream> WinInetClient::Get(const std::wstring& url, int64_t first, int64_t last,
                                                HttpHead* head) {
   if (abort_->raised.load() || !session_) return nullptr;
-  std::wstring headers = last >= 0
-                             ? Format(L"Range: bytes=%lld-%lld\r\n", static_cast<long long>(first),
-                                      static_cast<long long>(last))
-                             : Format(L"Range: bytes=%lld-\r\n", static_cast<long long>(first));
-  auto t = std::make_shared<Transfer>();
-  try {
-    std::thread(PerformTransfer, t, session_, url, std::move(headers)).detach();
-  } catch (const std::system_error&) {
-    return nullptr;  // no thread to be had: like no answer
-  }
-
-  std::unique_lock<std::mutex> lock(t->mutex);
-  const bool answered = WaitFor(t.get(), lock, *abort_, stallLimit_, [&] { return t->headReady; });
-  if (!answered || (t->head.status != 200 && t->head.status != 206)) {
-    if (answered) *head = t->head;
-    t->closed = true;
-    t->changed.notify_all();
+  std::shared_ptr<Line> line = TakeLine();
+  if (!line) return nullptr;
+  std::unique_lock<std::mutex> lock(line->mutex);
+  line->url = url;
+  line->headers = last >= 0 ? Format(L"Range: bytes=%lld-%lld\r\n", static_cast<long long>(first),
+                                     static_cast<long long>(last))
+                            : Format(L"Range: bytes=%lld-\r\n", static_cast<long long>(first));
+  line->posted = true;
+  line->silentSince = Clock::now();
+  line->changed.notify_all();
+  const bool answered =
+      WaitFor(line.get(), lock, *abort_, stallLimit_, [&] { return line->headReady; });
+  if (!answered || (line->head.status != 200 && line->head.status != 206)) {
+    if (answered) *head = line->head;
+    Finish(line, pool_.get(), true);
     return nullptr;
   }
-  *head = t->head;
+  *head = line->head;
   lock.unlock();
-  return std::make_unique<WinInetStream>(std::move(t), abort_, stallLimit_);
+  return std::make_unique<WinInetStream>(std::move(line), pool_, abort_, stallLimit_);
 }
 
-// Transfer threads may outlive every task, blocked in a read that never
-// returns; the code they return to must stay mapped, so the engine stays
-// loaded once it has made one.
+// Lines may outlive every task, blocked in a read that never returns; the
+// code they return to must stay mapped, so the engine stays loaded once it
+// has made one.
 void PinEngineModule() {
   static std::once_flag pinned;
   std::call_once(pinned, [] {

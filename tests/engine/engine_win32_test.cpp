@@ -128,6 +128,29 @@ TEST_F(EngineWin32, ServerIgnoringRangeAndDroppingConnections) {
   TheEngine().remove(task);
 }
 
+TEST_F(EngineWin32, RedirectIsFollowedOncePerTaskAndAgainWhenItsTargetExpires) {
+  const std::string body = RandomBytes(24 * 1024 * 1024 + 5, 7);
+  ASSERT_TRUE(host_.PutFile(L"/store/r.gho", body));
+  ASSERT_TRUE(host_.SetRules(R"({"/img/r.gho": {"redirect": "/cdn/1/r.gho"},
+                                 "/cdn/1/r.gho": {"file": "/store/r.gho", "rate": 6000000}})"));
+  EngineHandle task = Create(L"/img/r.gho", L"r.gho");
+  TheEngine().start(task);
+  WaitForBytes(task, 9 * 1024 * 1024);
+  EXPECT_EQ(1, host_.RequestCount("/img/r.gho"));
+  EXPECT_LE(3, host_.RequestCount("/cdn/1/r.gho")) << "the first segments went there directly";
+
+  // The signed address expires; the first address now sends elsewhere.
+  ASSERT_TRUE(host_.SetRules(R"({"/img/r.gho": {"redirect": "/cdn/2/r.gho"},
+                                 "/cdn/1/r.gho": {"status": 403},
+                                 "/cdn/2/r.gho": {"file": "/store/r.gho"}})"));
+  DownloadTaskStatus status = WaitForEnd(task);
+  ASSERT_EQ(kTaskStateFinished, status.state);
+  EXPECT_TRUE(ReadFileBytes(dir_ / L"r.gho") == body);
+  EXPECT_LE(2, host_.RequestCount("/img/r.gho"));
+  EXPECT_LE(1, host_.RequestCount("/cdn/2/r.gho"));
+  TheEngine().remove(task);
+}
+
 TEST_F(EngineWin32, NotFoundFailsPromptly) {
   EngineHandle task = Create(L"/img/missing.gho", L"missing.gho");
   TheEngine().start(task);

@@ -23,10 +23,12 @@ struct FakeServer {
   std::string validator = "\"v1\"";
   int failFirstRequests = 0;  // these answer `failStatus`
   int failStatus = 500;
-  int permanentStatus = 0;   // every request answers it
-  bool networkDown = false;  // no answer at all
-  int64_t dropAfter = 0;     // a connection breaks after this many bytes (0: never)
-  std::chrono::microseconds readDelay{0};
+  int permanentStatus = 0;                 // every request answers it
+  bool networkDown = false;                // no answer at all
+  int64_t dropAfter = 0;                   // a connection breaks after this many bytes (0: never)
+  std::chrono::microseconds readDelay{0};  // per piece and connection
+  bool sharedLink = false;                 // the delays of all connections queue on one link
+  std::mutex link;
   size_t chunk = 64 * 1024;
   std::atomic<int> requests{0};
   std::atomic<int64_t> sent{0};
@@ -36,17 +38,20 @@ class FakeStream : public HttpStream {
  public:
   FakeStream(FakeServer* server, std::atomic<bool>* aborted, int64_t first, int64_t end)
       : server_(server), aborted_(aborted), position_(first), end_(end) {}
-  int64_t Read(void* buffer, size_t size) override {
-    if (server_->readDelay.count()) std::this_thread::sleep_for(server_->readDelay);
+  int64_t Next(const char** data) override {
+    if (server_->readDelay.count()) {
+      std::unique_lock<std::mutex> link(server_->link, std::defer_lock);
+      if (server_->sharedLink) link.lock();
+      std::this_thread::sleep_for(server_->readDelay);
+    }
     if (*aborted_) return -1;
     if (position_ >= end_) return 0;
-    int64_t n = std::min<int64_t>(
-        {static_cast<int64_t>(size), end_ - position_, static_cast<int64_t>(server_->chunk)});
+    int64_t n = std::min<int64_t>(end_ - position_, static_cast<int64_t>(server_->chunk));
     if (server_->dropAfter > 0) {
       if (served_ >= server_->dropAfter) return -1;
       n = std::min(n, server_->dropAfter - served_);
     }
-    std::memcpy(buffer, server_->body.data() + position_, static_cast<size_t>(n));
+    *data = server_->body.data() + position_;
     position_ += n;
     served_ += n;
     server_->sent += n;

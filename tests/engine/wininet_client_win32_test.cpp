@@ -19,7 +19,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
-using Clock = std::chrono::steady_clock;
 
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
@@ -30,11 +29,11 @@ std::string Pattern(size_t size) {
 // Reads until the end or a failure; the result of the last Read in *last.
 std::string ReadAll(HttpStream* stream, int64_t* last) {
   std::string out;
-  char buffer[100000];
   for (;;) {
-    *last = stream->Read(buffer, sizeof(buffer));
+    const char* data = nullptr;
+    *last = stream->Next(&data);
     if (*last <= 0) return out;
-    out.append(buffer, static_cast<size_t>(*last));
+    out.append(data, static_cast<size_t>(*last));
   }
 }
 
@@ -85,14 +84,14 @@ TEST_F(WinInetTransport, SilentServerBreaksTheStreamAfterTheStallLimit) {
   auto stream = client->Get(host_.Url(L"/t/s.bin"), 0, -1, &head);
   ASSERT_NE(nullptr, stream);
   int64_t last = 0;
-  const auto started = Clock::now();
+  // Without the stall watch the read would wait for ever (the host keeps the
+  // connection open), and the suite would run into its time limit.
   // A read waits for a whole chunk, so the bytes of an unfinished one are
   // lost with the connection; what was handed out is the body's start.
   const std::string got = ReadAll(stream.get(), &last);
   EXPECT_LE(got.size(), 300000u);
   EXPECT_TRUE(body.compare(0, got.size(), got) == 0);
   EXPECT_EQ(-1, last) << "a broken connection, which the engine retries";
-  EXPECT_LT(Clock::now() - started, seconds(20)) << "the read came back at all";
 }
 
 TEST_F(WinInetTransport, ServerThatNeverAnswersIsNoAnswer) {
@@ -108,7 +107,8 @@ TEST_F(WinInetTransport, ServerThatNeverAnswersIsNoAnswer) {
 TEST_F(WinInetTransport, AbortWakesAReadWaitingOnASilentServer) {
   ASSERT_TRUE(host_.PutFile(L"/t/w.bin", Pattern(200000)));
   ASSERT_TRUE(host_.SetRules(R"({"/t/w.bin": {"stall_after": 1000}})"));
-  clients_.SetStallLimit(seconds(120));
+  // Longer than the suite may run: only the abort can end the read.
+  clients_.SetStallLimit(std::chrono::hours(1));
   auto client = clients_.Create();
   HttpHead head;
   auto stream = client->Get(host_.Url(L"/t/w.bin"), 0, -1, &head);
@@ -118,10 +118,8 @@ TEST_F(WinInetTransport, AbortWakesAReadWaitingOnASilentServer) {
     client->Abort();
   });
   int64_t last = 0;
-  const auto started = Clock::now();
   EXPECT_LE(ReadAll(stream.get(), &last).size(), 1000u);
   EXPECT_EQ(-1, last);
-  EXPECT_LT(Clock::now() - started, seconds(20)) << "woken by the abort, not by a timeout";
   aborter.join();
   EXPECT_EQ(nullptr, client->Get(host_.Url(L"/t/w.bin"), 0, -1, &head)) << "aborted for good";
 }

@@ -29,6 +29,8 @@ class DevHost {
   // The statistics requests so far, one request target per line.
   std::vector<std::string> StatsLog() const;
   void ClearStatsLog() const;
+  // How many requests for `path` the host has answered so far.
+  int RequestCount(const std::string& path) const;
 
  private:
   std::wstring url_;

@@ -53,4 +53,15 @@ void DevHost::ClearStatsLog() const {
   DeleteFileW((folder_ + L"\\stats.log").c_str());
 }
 
+int DevHost::RequestCount(const std::string& path) const {
+  const std::string text = ReadFileBytes(folder_ + L"\\requests.log");
+  int count = 0;
+  size_t start = 0;
+  for (size_t nl = text.find('\n'); nl != std::string::npos; nl = text.find('\n', start)) {
+    if (text.compare(start, nl - start, path) == 0) ++count;
+    start = nl + 1;
+  }
+  return count;
+}
+
 }  // namespace kavi

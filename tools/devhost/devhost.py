@@ -22,6 +22,10 @@ every request so a running test can change it. Keys:
                until the client goes away
   stall_after  after this many body bytes, send nothing more (the
                connection stays open until the client gives up)
+  redirect     answer 302 with this Location (a path is taken on this host)
+
+Every request's path goes to STATE/requests.log, one line each, so a test
+can count what a client asked for.
 
 Commands:
   serve [--port N] [--state DIR] [--demo] [--fault ...] [--ready-file F]
@@ -235,7 +239,7 @@ def write_file(path, data):
 
 RULE_KEYS = {"status": int, "body": str, "encoding": str, "repeat": int, "close_after": int,
              "delay": float, "rate": float, "ignore_range": bool, "content_type": str,
-             "file": str, "endless": bool, "stall_after": int}
+             "file": str, "endless": bool, "stall_after": int, "redirect": str}
 
 
 def parse_fault(text):
@@ -283,6 +287,10 @@ class Server(http.server.ThreadingHTTPServer):
         except (OSError, ValueError) as e:
             print(f"devhost: rules.json unreadable: {e}", file=sys.stderr)
         return rule
+
+    def log_request(self, path):
+        with self.log_lock, open(os.path.join(self.state, "requests.log"), "ab") as f:
+            f.write(path.encode("utf-8", "backslashreplace") + b"\n")
 
     def log_stats(self, target):
         with self.log_lock, open(os.path.join(self.state, "stats.log"), "ab") as f:
@@ -336,12 +344,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         target = self.path
         path = urllib.parse.unquote(target.split("?", 1)[0])
         rule = self.server.rule_for(path)
+        self.server.log_request(path)
         if path == STATS_PATH:
             self.server.log_stats(target)
         if rule.get("delay"):
             time.sleep(rule["delay"])
         if rule.get("endless"):
             return self.send_endless(rule, head)
+        if rule.get("redirect"):
+            location = rule["redirect"]
+            if location.startswith("/"):
+                location = self.server.url + location
+            self.send_response(302)
+            self.send_header("Location", location)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if "status" in rule or "body" in rule:
             body = rule.get("body", "").encode(rule.get("encoding", "utf-8"))
             body *= rule.get("repeat", 1)
@@ -479,7 +497,7 @@ def windows_path(path):
 def fresh_state(state):
     """Empties the state folder's test files without touching anything else."""
     os.makedirs(state, exist_ok=True)
-    for name in ("rules.json", "stats.log"):
+    for name in ("rules.json", "stats.log", "requests.log"):
         try:
             os.remove(os.path.join(state, name))
         except FileNotFoundError:
