@@ -264,6 +264,7 @@ void DownloadTask::Run() {
 
   // Watch the workers: speed, checkpoints, the end.
   auto lastState = Clock::now(), lastFlush = Clock::now();
+  int64_t flushedAt = received_.load();
   samples_.clear();
   for (;;) {
     {
@@ -288,9 +289,11 @@ void DownloadTask::Run() {
       }
     }
     const auto now = Clock::now();
-    if (now - lastFlush >= options_.flushInterval) {
+    const int64_t received = received_.load();
+    if (now - lastFlush >= options_.flushInterval || received - flushedAt >= options_.flushBytes) {
       SaveCheckpoint(true);
       lastFlush = lastState = now;
+      flushedAt = received;
     } else if (now - lastState >= options_.stateInterval) {
       SaveCheckpoint(false);
       lastState = now;

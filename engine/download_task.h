@@ -54,7 +54,11 @@ struct TaskOptions {
   std::chrono::milliseconds firstBackoff{500};
   std::chrono::milliseconds maxBackoff{8000};
   std::chrono::milliseconds stateInterval{200};   // resume state for a killed process
-  std::chrono::milliseconds flushInterval{3000};  // data and state for a power cut
+  // Data and state for a power cut, after this long or this many bytes,
+  // whichever comes first: on a fast link the bytes keep each flush short
+  // and leave little for the one before the file is committed.
+  std::chrono::milliseconds flushInterval{3000};
+  int64_t flushBytes = 128 * 1024 * 1024;
   // Each connection asks for its range in requests of at most this size and
   // reads every answer to its end: an HTTP client closing an answer early
   // may have to drain the rest of it, which costs more than a new request.

@@ -23,9 +23,11 @@ constexpr DWORD kReceiveTimeoutMs = 30000;
 
 // Each line reads into two buffers of its own: WinINet fills one while the
 // engine writes the other to the file, and the file gets the bytes from the
-// buffer WinINet wrote them to. Larger buffers saved nothing measurable
-// under Wine; these bound the memory of a line.
-constexpr DWORD kBufferBytes = 256 * 1024;
+// buffer WinINet wrote them to. Each InternetReadFile costs the same
+// whatever it carries, so a read is as large as helps: under Wine 1 MiB
+// reads took a fifth less time per GiB than 256 KiB ones, while 2 MiB
+// ones were slower again.
+constexpr DWORD kBufferBytes = 1024 * 1024;
 constexpr int kBufferCount = 2;
 // Idle lines kept for the next request of a task; a line over this number
 // ends when its request is done.
