@@ -53,7 +53,7 @@ struct TaskOptions {
   int retryLimit = 8;  // consecutive failures without a byte of progress
   std::chrono::milliseconds firstBackoff{500};
   std::chrono::milliseconds maxBackoff{8000};
-  std::chrono::milliseconds stateInterval{200};   // resume state for a killed process
+  std::chrono::milliseconds stateInterval{200};  // resume state for a killed process
   // Data and state for a power cut, after this long or this many bytes,
   // whichever comes first: on a fast link the bytes keep each flush short
   // and leave little for the one before the file is committed.
