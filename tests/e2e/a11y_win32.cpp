@@ -2,7 +2,7 @@
 // tree (MSAA), as a screen reader does, for end-to-end tests (run in the
 // same Wine prefix as the program).
 //   a11y tree WINDOW            prints every object below the window's client
-//   a11y find WINDOW STEP...    prints the first visible object that matches
+//   a11y find WINDOW STEP...    prints the nearest visible object that matches
 //   a11y press WINDOW STEP...   does that object's default action
 //   a11y focus WINDOW           prints the object that has the keyboard focus
 // WINDOW is a top-level window's title or class name. A STEP is "ROLE:NAME",
@@ -230,16 +230,23 @@ bool Matches(const Node& n, const std::wstring& step) {
   return actual == name;
 }
 
-// Depth first, in tree order, skipping invisible objects and what they hold.
-bool FindBelow(const Node& n, const std::wstring& step, int depth, Node* found) {
-  if (depth >= kMaxDepth) return false;
-  for (const Node& c : Children(n)) {
-    if (State(c) & STATE_SYSTEM_INVISIBLE) continue;
-    if (Matches(c, step)) {
-      *found = c;
-      return true;
+// Level by level, skipping invisible objects and what they hold: a button
+// beside a list is found without asking for the list's rows.
+bool FindBelow(const Node& top, const std::wstring& step, Node* found) {
+  std::vector<Node> level{top};
+  for (int depth = 0; depth < kMaxDepth && !level.empty(); ++depth) {
+    std::vector<Node> next;
+    for (const Node& n : level) {
+      for (const Node& c : Children(n)) {
+        if (State(c) & STATE_SYSTEM_INVISIBLE) continue;
+        if (Matches(c, step)) {
+          *found = c;
+          return true;
+        }
+        next.push_back(c);
+      }
     }
-    if (FindBelow(c, step, depth + 1, found)) return true;
+    level.swap(next);
   }
   return false;
 }
@@ -319,7 +326,7 @@ int wmain(int argc, wchar_t** argv) {
     Node n = root;
     for (int i = 3; i < argc; ++i) {
       Node below;
-      if (!FindBelow(n, argv[i], 0, &below)) return 1;
+      if (!FindBelow(n, argv[i], &below)) return 1;
       n = below;
     }
     std::printf("%s\n", Line(n).c_str());
