@@ -484,6 +484,7 @@ void CContainerUI::DoPaint(IPainter& painter, const UiRect& dirty) {
   if (vScroll_ && vScroll_->IsVisible() && vScroll_->GetPos().Intersects(dirty)) {
     vScroll_->DoPaint(painter, dirty);
   }
+  PaintFocusMark(painter);  // over the children
 }
 
 void CContainerUI::DoEvent(TEventUI& event) {
@@ -629,6 +630,38 @@ void CTileLayoutUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   } else {
     CContainerUI::SetAttribute(name, value);
   }
+}
+
+void CTileLayoutUI::DoEvent(TEventUI& event) {
+  if (event.type == UiEventType::kKeyDown && manager_) {
+    int step = 0;
+    switch (static_cast<UiKey>(event.wParam)) {
+      case UiKey::kLeft:
+        step = -1;
+        break;
+      case UiKey::kRight:
+        step = 1;
+        break;
+      case UiKey::kUp:
+        step = -columns_;
+        break;
+      case UiKey::kDown:
+        step = columns_;
+        break;
+      default:
+        break;
+    }
+    std::vector<CControlUI*> tiles = manager_->TabStops(this);
+    auto at = std::find(tiles.begin(), tiles.end(), event.pSender);
+    if (step != 0 && at != tiles.end()) {
+      int to =
+          Clamp(static_cast<int>(at - tiles.begin()) + step, 0, static_cast<int>(tiles.size()) - 1);
+      EnsureVisible(tiles[to]->GetPos());
+      tiles[to]->SetFocus();
+      return;
+    }
+  }
+  CContainerUI::DoEvent(event);
 }
 
 int CTileLayoutUI::ArrangeItems(const UiRect& area) {

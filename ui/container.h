@@ -184,6 +184,8 @@ class CTileLayoutUI : public CContainerUI {
   int GetColumns() const { return columns_; }
   void SetColumns(int columns);
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
+  // Arrow keys move the focus from tile to tile, a row's width for up and down.
+  void DoEvent(TEventUI& event) override;
 
  protected:
   int ArrangeItems(const UiRect& area) override;

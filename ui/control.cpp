@@ -22,6 +22,7 @@ void CControlUI::SetText(const std::wstring& text) {
   if (text_ == text) return;
   text_ = text;
   Invalidate();
+  if (manager_) manager_->AccessibleChanged(AccessibleChange::kName, this);
 }
 
 void CControlUI::SetManager(CPaintManagerUI* manager, CControlUI* parent, bool init) {
@@ -92,6 +93,7 @@ void CControlUI::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
   NeedParentUpdate();
+  if (manager_) manager_->AccessibleChanged(AccessibleChange::kState, this);
 }
 
 bool CControlUI::IsVisibleInTree() const {
@@ -105,6 +107,7 @@ void CControlUI::SetEnabled(bool enabled) {
   if (enabled_ == enabled) return;
   enabled_ = enabled;
   Invalidate();
+  if (manager_) manager_->AccessibleChanged(AccessibleChange::kState, this);
 }
 
 void CControlUI::SetFocus() {
@@ -167,6 +170,10 @@ void CControlUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
     SetEnabled(ParseBool(value));
   } else if (n == L"mouse") {
     SetMouseEnabled(ParseBool(value));
+  } else if (n == L"tabstop") {
+    tabStop_ = ParseBool(value);
+  } else if (n == L"valuefrom") {
+    valueSource_ = value;
   }
 }
 
@@ -185,6 +192,7 @@ void CControlUI::DoPaint(IPainter& painter, const UiRect& dirty) {
   PaintStatusImage(painter);
   PaintText(painter);
   PaintBorder(painter);
+  PaintFocusMark(painter);
 }
 
 void CControlUI::PaintBkColor(IPainter& painter) {
@@ -197,6 +205,13 @@ void CControlUI::PaintBkImage(IPainter& painter) {
 
 void CControlUI::PaintBorder(IPainter& painter) {
   if (borderSize_ > 0 && borderColor_ != 0) painter.DrawBorder(rcItem_, borderSize_, borderColor_);
+}
+
+void CControlUI::PaintFocusMark(IPainter& painter) {
+  if (!focused_ || !manager_ || !manager_->IsFocusMarkShown() || !AcceptsFocus()) return;
+  // Dark outside, light inside: it shows on the light pages and the dark bar.
+  painter.DrawBorder(rcItem_, 1, 0xFF1B62C8);
+  painter.DrawBorder(rcItem_.Deflate({1, 1, 1, 1}), 1, 0xFFFFFFFF);
 }
 
 bool CControlUI::DrawImage(IPainter& painter, const std::wstring& image, int frame) {
@@ -230,6 +245,7 @@ void CControlUI::DoEvent(TEventUI& event) {
     case UiEventType::kButtonUp:
     case UiEventType::kDoubleClick:
     case UiEventType::kScrollWheel:
+    case UiEventType::kKeyDown:
       if (parent_) parent_->DoEvent(event);
       break;
     default:

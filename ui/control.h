@@ -42,13 +42,17 @@ enum class UiEventType {
   kSetFocus,
   kKillFocus,
   kTimer,
+  kKeyDown,  // wParam: a UiKey; goes on to the parent when not used
 };
+
+// The keys the toolkit acts on, independent of the platform's key codes.
+enum class UiKey { kTab, kReturn, kSpace, kEscape, kLeft, kUp, kRight, kDown, kHome, kEnd };
 
 struct TEventUI {
   UiEventType type = UiEventType::kMouseMove;
   CControlUI* pSender = nullptr;
   UiPoint ptMouse;
-  int wParam = 0;  // timer id, or wheel delta (positive: away from the user)
+  int wParam = 0;  // timer id, wheel delta (positive: away from the user) or UiKey
 };
 
 class CControlUI {
@@ -118,6 +122,13 @@ class CControlUI {
   void SetMouseEnabled(bool on) { mouseEnabled_ = on; }
   bool IsFocused() const { return focused_; }
   void SetFocus();
+  // Whether the keyboard can focus this kind of control (buttons, options,
+  // edits, lists); Tab stops at it unless the mark-up says tabstop="false".
+  virtual bool AcceptsFocus() const { return false; }
+  bool IsTabStop() const { return tabStop_ && AcceptsFocus(); }
+  // The control whose text is this one's value for screen readers (the
+  // mark-up's `valuefrom`), e.g. the percentage beside a progress animation.
+  const std::wstring& GetValueSource() const { return valueSource_; }
 
   // Appearance.
   UiColor GetBkColor() const { return bkColor_; }
@@ -156,6 +167,8 @@ class CControlUI {
   virtual void PaintStatusImage(IPainter& painter) { (void)painter; }
   virtual void PaintText(IPainter& painter) { (void)painter; }
   virtual void PaintBorder(IPainter& painter);
+  // The keyboard focus mark, drawn while the window shows focus cues.
+  void PaintFocusMark(IPainter& painter);
   // Draws an image attribute inside this control's rectangle; false when
   // the attribute is empty or the painter has no such image.
   bool DrawImage(IPainter& painter, const std::wstring& image, int frame = 0);
@@ -179,7 +192,9 @@ class CControlUI {
   bool enabled_ = true;
   bool mouseEnabled_ = true;
   bool focused_ = false;
+  bool tabStop_ = true;
   bool initialised_ = false;
+  std::wstring valueSource_;
   UiColor bkColor_ = 0;
   std::wstring bkImage_;
   UiColor borderColor_ = 0;

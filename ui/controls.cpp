@@ -180,6 +180,14 @@ void CButtonUI::DoEvent(TEventUI& event) {
         if (rcItem_.Contains(event.ptMouse)) Activate();
       }
       return;
+    case UiEventType::kKeyDown:
+      if (event.wParam == static_cast<int>(UiKey::kReturn) ||
+          event.wParam == static_cast<int>(UiKey::kSpace)) {
+        Activate();
+        return;
+      }
+      CLabelUI::DoEvent(event);
+      return;
     default:
       CLabelUI::DoEvent(event);
   }
@@ -258,6 +266,7 @@ void COptionUI::Select(bool selected, bool sendNotify) {
   }
   selected_ = selected;
   Invalidate();
+  if (manager_) manager_->AccessibleChanged(AccessibleChange::kState, this);
   if (!sendNotify) return;
   if (group_.empty() || selected_) Notify(L"selectchanged");
 }

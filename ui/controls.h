@@ -63,6 +63,7 @@ class CButtonUI : public CLabelUI {
   // Raises "click" when enabled and visible.
   bool Activate() override;
   void SetEnabled(bool enabled) override;
+  bool AcceptsFocus() const override { return true; }
 
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;
   void DoEvent(TEventUI& event) override;
@@ -126,6 +127,7 @@ class CEditUI : public CLabelUI {
   void* GetInterface(const wchar_t* name) override;
   bool IsReadOnly() const { return readOnly_; }
   bool IsPassword() const { return password_; }
+  bool AcceptsFocus() const override { return true; }
   int GetMaxChar() const { return maxChar_; }
   UiColor GetNativeBkColor() const { return nativeBkColor_; }
   void SetText(const std::wstring& text) override;

@@ -21,6 +21,14 @@ void CListContainerElementUI::SetSelected(bool selected) {
   if (selected_ == selected) return;
   selected_ = selected;
   Invalidate();
+  if (manager_) manager_->AccessibleChanged(AccessibleChange::kState, this);
+}
+
+bool CListContainerElementUI::Activate() {
+  if (!CHorizontalLayoutUI::Activate()) return false;
+  if (owner_) owner_->SelectItem(index_, false);
+  Notify(L"itemactivate");
+  return true;
 }
 
 void CListContainerElementUI::DoEvent(TEventUI& event) {
@@ -127,6 +135,34 @@ bool CListUI::SelectItem(int index, bool takeFocus) {
   if (takeFocus) item->SetFocus();
   Notify(L"itemselect", static_cast<std::uintptr_t>(index), old);
   return true;
+}
+
+void CListUI::DoEvent(TEventUI& event) {
+  if (event.type != UiEventType::kKeyDown || GetCount() == 0) {
+    CVerticalLayoutUI::DoEvent(event);
+    return;
+  }
+  const int last = GetCount() - 1;
+  switch (static_cast<UiKey>(event.wParam)) {
+    case UiKey::kUp:
+      SelectItem(curSel_ <= 0 ? 0 : curSel_ - 1);
+      return;
+    case UiKey::kDown:
+      SelectItem(curSel_ < 0 ? 0 : std::min(curSel_ + 1, last));
+      return;
+    case UiKey::kHome:
+      SelectItem(0);
+      return;
+    case UiKey::kEnd:
+      SelectItem(last);
+      return;
+    case UiKey::kReturn:
+    case UiKey::kSpace:
+      if (curSel_ >= 0) items_[curSel_]->Activate();
+      return;
+    default:
+      CVerticalLayoutUI::DoEvent(event);
+  }
 }
 
 void CListUI::SetAttribute(const wchar_t* name, const wchar_t* value) {

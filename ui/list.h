@@ -24,6 +24,8 @@ class CListContainerElementUI : public CHorizontalLayoutUI {
   bool IsSelected() const { return selected_; }
   // Only the list changes this; use CListUI::SelectItem.
   void SetSelected(bool selected);
+  // Selects the row and raises "itemactivate", as a double click does.
+  bool Activate() override;
 
   void DoEvent(TEventUI& event) override;
 
@@ -74,6 +76,11 @@ class CListUI : public CVerticalLayoutUI {
   // view, takes the keyboard focus if asked and raises "itemselect".
   // Selecting the selected row again does nothing. False when out of range.
   bool SelectItem(int index, bool takeFocus = false);
+
+  // The list is one Tab stop: up, down, home and end move the selection,
+  // Enter and Space activate the selected row.
+  bool AcceptsFocus() const override { return true; }
+  void DoEvent(TEventUI& event) override;
 
   UiColor GetSelectedItemBkColor() const { return selectedBkColor_; }
   UiColor GetHotItemBkColor() const { return hotBkColor_; }

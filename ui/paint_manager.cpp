@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <iterator>
+#include <vector>
 
 #include "ui/skin_values.h"
 
@@ -53,6 +54,7 @@ void CPaintManagerUI::ReapObjects(CControlUI* control) {
   if (capture_ == control) capture_ = nullptr;
   if (focus_ == control) focus_ = nullptr;
   if (root_ == control) root_ = nullptr;
+  accessibleIds_.Forget(control);
   for (auto it = optionGroups_.begin(); it != optionGroups_.end();) {
     auto& members = it->second;
     members.erase(std::remove(members.begin(), members.end(), control), members.end());
@@ -315,6 +317,79 @@ void CPaintManagerUI::SetFocus(CControlUI* control) {
   focus_ = control;
   SendEvent(old, UiEventType::kKillFocus, {});
   if (focus_ == control) SendEvent(control, UiEventType::kSetFocus, {});
+  if (focus_ == control) AccessibleChanged(AccessibleChange::kFocus, control);
+}
+
+void CPaintManagerUI::OnKeyDown(UiKey key, bool shift) {
+  DispatchScope scope(this);
+  UpdateLayout();
+  if (key == UiKey::kTab) {
+    MoveFocus(!shift);
+    return;
+  }
+  CControlUI* target = focus_;
+  if (!target || !target->IsVisibleInTree() || !target->IsEnabled()) return;
+  SendEvent(target, UiEventType::kKeyDown, {}, static_cast<int>(key));
+}
+
+namespace {
+
+bool InsideList(const CControlUI* control) {
+  for (const CControlUI* c = control->GetParent(); c; c = c->GetParent()) {
+    if (std::wcscmp(c->GetClass(), L"ListUI") == 0 ||
+        std::wcscmp(c->GetClass(), L"TreeViewUI") == 0)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<CControlUI*> CPaintManagerUI::TabStops(const CControlUI* below) const {
+  std::vector<CControlUI*> stops;
+  CControlUI* top = below ? const_cast<CControlUI*>(below) : root_;
+  if (!top) return stops;
+  top->FindControl([&stops](CControlUI* c) {
+    if (c->IsTabStop() && c->IsEnabled() && c->IsVisibleInTree() && !InsideList(c))
+      stops.push_back(c);
+    return false;
+  });
+  return stops;
+}
+
+bool CPaintManagerUI::MoveFocus(bool forward) {
+  std::vector<CControlUI*> stops = TabStops();
+  if (stops.empty()) return false;
+  // The focus may be on a control that is no stop (a label clicked, a
+  // hidden page's button): its place in mark-up order decides.
+  int place = -1;  // stops before the focus, counting the focus itself
+  bool onStop = false;
+  if (focus_ && root_) {
+    int before = 0;
+    root_->FindControl([&](CControlUI* c) {
+      if (c == focus_) return true;
+      if (before < static_cast<int>(stops.size()) && stops[before] == c) ++before;
+      return false;
+    });
+    onStop = before < static_cast<int>(stops.size()) && stops[before] == focus_;
+    place = before;
+  }
+  const int count = static_cast<int>(stops.size());
+  int next;
+  if (place < 0)
+    next = forward ? 0 : count - 1;
+  else if (forward)
+    next = (onStop ? place + 1 : place) % count;
+  else
+    next = (place - 1 + count) % count;
+  SetFocus(stops[next]);
+  return true;
+}
+
+void CPaintManagerUI::ShowFocusMark(bool shown) {
+  if (focusMarkShown_ == shown) return;
+  focusMarkShown_ = shown;
+  if (focus_) focus_->Invalidate();
 }
 
 std::wstring CPaintManagerUI::GetHoverToolTip() const {

@@ -11,11 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "ui/accessible.h"
 #include "ui/control.h"
 #include "ui/painter.h"
 #include "ui/ui_types.h"
 
 namespace SkinUI {
+
+// What screen readers are told about: the focus moved to a control, or a
+// control's name (text), value or state (enabled, shown, checked, selected)
+// changed.
+enum class AccessibleChange { kFocus, kName, kValue, kState };
 
 // What the manager needs from the window that shows it. The Windows side
 // implements it over an HWND (InvalidateRect, SetTimer, SetWindowPos, GDI+
@@ -40,6 +46,11 @@ class IWindowHostUI {
     (void)items;
     (void)current;
     return -1;
+  }
+  // Tells screen readers; the control may be null for the focus (none).
+  virtual void AccessibleChanged(AccessibleChange change, CControlUI* control) {
+    (void)change;
+    (void)control;
   }
 };
 
@@ -157,6 +168,27 @@ class CPaintManagerUI {
   void OnTimer(unsigned key);
   CControlUI* GetFocus() const { return focus_; }
   void SetFocus(CControlUI* control);
+
+  // Keyboard. Tab and Shift+Tab move the focus through the Tab stops; the
+  // other keys go to the focused control (and on to its parents) while it
+  // is shown and enabled.
+  void OnKeyDown(UiKey key, bool shift);
+  // The enabled, shown Tab stops below `below` (the whole tree for null) in
+  // mark-up order. A list is one stop: the controls of its rows are not.
+  std::vector<CControlUI*> TabStops(const CControlUI* below = nullptr) const;
+  // Focuses the next (or previous) Tab stop after the focused control,
+  // wrapping around; false when there is none.
+  bool MoveFocus(bool forward);
+  // The focus mark shows only once the keyboard was used, as Windows shows
+  // focus cues.
+  bool IsFocusMarkShown() const { return focusMarkShown_; }
+  void ShowFocusMark(bool shown);
+
+  // Screen readers: the controls' ids and the changes the window announces.
+  AccessibleIds& AccessibleIdMap() { return accessibleIds_; }
+  void AccessibleChanged(AccessibleChange change, CControlUI* control) {
+    if (host_) host_->AccessibleChanged(change, control);
+  }
   CControlUI* GetHover() const { return hover_; }
   // The tooltip of the control under the mouse.
   std::wstring GetHoverToolTip() const;
@@ -201,6 +233,8 @@ class CPaintManagerUI {
   CControlUI* hover_ = nullptr;
   CControlUI* capture_ = nullptr;
   CControlUI* focus_ = nullptr;
+  bool focusMarkShown_ = false;
+  AccessibleIds accessibleIds_;
   int dispatchDepth_ = 0;
   std::vector<CControlUI*> delayed_;
 };

@@ -28,6 +28,7 @@ class RecordingPainter : public IPainter {
   // Members the painter can draw; empty means every member.
   std::set<std::wstring> available;
   std::vector<Fill> fills;
+  std::vector<Fill> borders;
   std::vector<ImageDraw> images;  // only those drawn
   std::vector<std::wstring> missing;
   std::vector<Text> texts;
@@ -35,7 +36,9 @@ class RecordingPainter : public IPainter {
   int maxClipDepth = 0;
 
   void FillRect(const UiRect& rect, UiColor color) override { fills.push_back({rect, color}); }
-  void DrawBorder(const UiRect&, int, UiColor) override {}
+  void DrawBorder(const UiRect& rect, int, UiColor color) override {
+    borders.push_back({rect, color});
+  }
   bool DrawImage(const ImageDraw& image) override {
     if (!available.empty() && !available.count(image.spec.file)) {
       missing.push_back(image.spec.file);
