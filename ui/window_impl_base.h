@@ -49,6 +49,7 @@
 
 namespace SkinUI {
 
+class AccessibleWindow;
 class FontCache;
 class NativeEdit;
 
@@ -157,6 +158,11 @@ class WindowImplBase : public CWindowWnd,
   // The native tooltip window (null until a tooltip was first shown).
   HWND ToolTipWindow() const { return toolTip_; }
   CShadowUI& Shadow() { return shadow_; }
+  // Where a control's rectangle (the skin's units, client-relative) lies on
+  // the screen, and the reverse for a screen point: every screen position
+  // the screen-reader tree reports goes through these.
+  RECT LogicalRectToScreen(const UiRect& rect) const;
+  UiPoint ScreenToLogical(POINT screen) const;
 
  protected:
   bool PreTranslate(MSG& msg) override;
@@ -175,10 +181,13 @@ class WindowImplBase : public CWindowWnd,
   void TrackMouse();
   void UpdateToolTip();
   void UpdateEditing();
+  // Keys the controls use (Tab, arrows, Enter, Space); true when routed.
+  bool RouteKey(WPARAM key, LPARAM flags);
 
   std::unique_ptr<Host> host_;
   std::unique_ptr<FontCache> fonts_;
   std::unique_ptr<NativeEdit> edit_;
+  std::unique_ptr<AccessibleWindow> accessible_;
   std::vector<IMessageFilterUI*> filters_;
   CShadowUI shadow_;
   HWND toolTip_ = nullptr;

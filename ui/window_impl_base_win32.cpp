@@ -8,6 +8,7 @@
 #include <map>
 
 #include "host/win32_util.h"
+#include "ui/accessible_win32.h"
 #include "ui/gdiplus_painter.h"
 #include "ui/native_edit.h"
 #include "ui/skin_resources.h"
@@ -117,6 +118,9 @@ class WindowImplBase::Host : public IWindowHostUI {
     DestroyMenu(menu);
     return chosen - 1;  // 0: nothing chosen
   }
+  void AccessibleChanged(AccessibleChange change, CControlUI* control) override {
+    if (window_.accessible_) window_.accessible_->Announce(change, control);
+  }
 
  private:
   WindowImplBase& window_;
@@ -125,9 +129,13 @@ class WindowImplBase::Host : public IWindowHostUI {
 // ---- WindowImplBase ------------------------------------------------------------
 
 WindowImplBase::WindowImplBase()
-    : host_(new Host(*this)), fonts_(new FontCache(m_pm)), edit_(new NativeEdit(*this)) {}
+    : host_(new Host(*this)),
+      fonts_(new FontCache(m_pm)),
+      edit_(new NativeEdit(*this)),
+      accessible_(new AccessibleWindow(*this)) {}
 
 WindowImplBase::~WindowImplBase() {
+  accessible_.reset();
   edit_.reset();
   // The manager outlives the members below it; it must not call back.
   m_pm.SetHost(nullptr);
@@ -480,6 +488,24 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       m_pm.OnMouseMove({pt.x, pt.y});  // what lies under the mouse moved
       return true;
     }
+    case WM_KEYDOWN:
+      return built_ && RouteKey(wParam, lParam);
+    case WM_UPDATEUISTATE:
+      // Windows shows focus cues once the keyboard is used (Tab, Alt).
+      if (HIWORD(wParam) & UISF_HIDEFOCUS) {
+        if (LOWORD(wParam) == UIS_CLEAR) m_pm.ShowFocusMark(true);
+        if (LOWORD(wParam) == UIS_SET) m_pm.ShowFocusMark(false);
+      }
+      return false;
+    case WM_SETFOCUS:
+      if (built_) m_pm.AccessibleChanged(AccessibleChange::kFocus, m_pm.GetFocus());
+      return false;
+    case WM_GETOBJECT:
+      return built_ && accessible_->Answer(wParam, lParam, result);
+    case AccessibleWindow::kDefaultActionMessage:
+      accessible_->RunDefaultAction(static_cast<long>(wParam));
+      UpdateEditing();
+      return true;
     case WM_TIMER:
       if (wParam < kTimerBase) return false;
       m_pm.OnTimer(static_cast<unsigned>(wParam - kTimerBase));
@@ -617,7 +643,71 @@ HWND WindowImplBase::EditingWindow() const {
   return edit_->GetHWND();
 }
 
+RECT WindowImplBase::LogicalRectToScreen(const UiRect& rect) const {
+  RECT rc = {rect.left, rect.top, rect.right, rect.bottom};
+  MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+  return rc;
+}
+
+UiPoint WindowImplBase::ScreenToLogical(POINT screen) const {
+  ScreenToClient(hwnd_, &screen);
+  return {screen.x, screen.y};
+}
+
+bool WindowImplBase::RouteKey(WPARAM key, LPARAM flags) {
+  UiKey uiKey;
+  switch (key) {
+    case VK_TAB:
+      uiKey = UiKey::kTab;
+      break;
+    case VK_RETURN:
+      uiKey = UiKey::kReturn;
+      break;
+    case VK_SPACE:
+      uiKey = UiKey::kSpace;
+      break;
+    case VK_LEFT:
+      uiKey = UiKey::kLeft;
+      break;
+    case VK_UP:
+      uiKey = UiKey::kUp;
+      break;
+    case VK_RIGHT:
+      uiKey = UiKey::kRight;
+      break;
+    case VK_DOWN:
+      uiKey = UiKey::kDown;
+      break;
+    case VK_HOME:
+      uiKey = UiKey::kHome;
+      break;
+    case VK_END:
+      uiKey = UiKey::kEnd;
+      break;
+    default:
+      return false;
+  }
+  const bool repeated = (flags & 0x40000000) != 0;
+  if ((uiKey == UiKey::kReturn || uiKey == UiKey::kSpace) && repeated) return true;
+  if (uiKey != UiKey::kReturn && uiKey != UiKey::kSpace) {
+    // Moving with the keyboard turns the focus cues on, here and for
+    // Windows (what DefWindowProc does for Alt).
+    m_pm.ShowFocusMark(true);
+    SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+  }
+  m_pm.OnKeyDown(uiKey, GetKeyState(VK_SHIFT) < 0);
+  UpdateEditing();
+  return true;
+}
+
 bool WindowImplBase::PreTranslate(MSG& msg) {
+  // Tab leaves the edit box being typed into for the next control.
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && edit_->GetHWND() &&
+      msg.hwnd == edit_->GetHWND()) {
+    SetFocus(hwnd_);
+    RouteKey(msg.wParam, msg.lParam);
+    return true;
+  }
   std::vector<IMessageFilterUI*> filters = filters_;
   for (IMessageFilterUI* filter : filters) {
     bool handled = false;

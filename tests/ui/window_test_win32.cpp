@@ -1,10 +1,12 @@
 // Windows of the toolkit under Wine: skin loading from the resource archive,
 // painting, input routing, the caption band, tooltips, scrolling, the edit
-// box, animations, the modal loop and texts set from worker threads.
+// box, animations, the modal loop, texts set from worker threads, the
+// keyboard and what a screen reader sees through MSAA.
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <atomic>
 #include <string>
@@ -226,6 +228,120 @@ TEST_F(WindowTest, EnterAndEscAreAskedAboutButHaveNoWindowLevelEffect) {
   EXPECT_TRUE(IsWindow(w->GetHWND()));
   EXPECT_TRUE(IsWindowVisible(w->GetHWND()));
   EXPECT_TRUE(w->notes.empty());
+}
+
+std::vector<std::pair<DWORD, LONG>> g_focusEvents;  // event, child id
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
+  if (object == OBJID_CLIENT) g_focusEvents.push_back({event, child});
+}
+
+// "name/role" of an element of `acc` (a child id, or CHILDID_SELF).
+std::wstring Describe(IAccessible* acc, LONG id) {
+  VARIANT child;
+  child.vt = VT_I4;
+  child.lVal = id;
+  BSTR name = nullptr;
+  VARIANT role;
+  acc->get_accName(child, &name);
+  acc->get_accRole(child, &role);
+  std::wstring text = (name ? name : L"") + std::wstring(L"/") + std::to_wstring(role.lVal);
+  SysFreeString(name);
+  return text;
+}
+
+TEST_F(WindowTest, TheKeyboardAndAScreenReaderReachTheControls) {
+  TestWindow* w = New();
+  ASSERT_NE(nullptr, w->Open());
+  HWND hwnd = w->GetHWND();
+  SetForegroundWindow(hwnd);
+  SetFocus(hwnd);
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnWinEvent,
+                                       GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  g_focusEvents.clear();
+  auto key = [&](WPARAM vk) {
+    PostMessageW(GetFocus(), WM_KEYDOWN, vk, 0);
+    Pump();
+  };
+  for (int i = 0; i < 4; ++i) key(VK_TAB);  // btncaption, btnok, btnmissing, optcheck
+  key(VK_SPACE);
+  EXPECT_EQ((std::vector<std::wstring>{L"click:optcheck", L"selectchanged:optcheck"}), w->notes);
+  const UiRect& box = w->FindControl(L"optcheck")->GetPos();
+  EXPECT_EQ(0x1B62C8u, Snapshot(*w).At(box.left, box.top));  // the focus mark
+  key(VK_TAB);
+  EXPECT_NE(nullptr, w->EditingWindow());
+  key(VK_TAB);  // from the edit box on to the list
+  EXPECT_EQ(nullptr, w->EditingWindow());
+  EXPECT_EQ(w->FindControl(L"listmany"), w->PaintManager().GetFocus());
+
+  ASSERT_EQ(S_OK, CoInitialize(nullptr));
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(S_OK, AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&acc)));
+  long count = 0;
+  acc->get_accChildCount(&count);
+  std::vector<VARIANT> kids(count);
+  LONG got = 0;
+  EXPECT_EQ(S_OK, AccessibleChildren(acc, 0, count, kids.data(), &got));
+  std::wstring outline;
+  LONG okId = 0;
+  for (LONG i = 0; i < got; ++i) {
+    if (kids[i].vt == VT_DISPATCH) {
+      IAccessible* sub = nullptr;
+      kids[i].pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&sub));
+      outline += Describe(sub, CHILDID_SELF) + L" ";
+      sub->Release();
+      kids[i].pdispVal->Release();
+    } else {
+      outline += Describe(acc, kids[i].lVal) + L" ";
+      if (Describe(acc, kids[i].lVal) == L"确定/43") okId = kids[i].lVal;
+    }
+  }
+  // Static text 41, graphic 40, push button 43, check box 44, text 42, list 33.
+  EXPECT_EQ(L"标题/41 按钮/43 文字/41 /41 /40 确定/43 /43 选项/44 abc/42 提示/41 /40 /33 ",
+            outline);
+
+  // The focus is the list's, told with its id; the option reads as checked.
+  VARIANT focus;
+  ASSERT_EQ(S_OK, acc->get_accFocus(&focus));
+  ASSERT_EQ(VT_DISPATCH, focus.vt);
+  IAccessible* list = nullptr;
+  focus.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&list));
+  EXPECT_EQ(L"/33", Describe(list, CHILDID_SELF));
+  list->Release();
+  focus.pdispVal->Release();
+  ASSERT_FALSE(g_focusEvents.empty()) << "no EVENT_OBJECT_FOCUS reached the hook";
+  EXPECT_EQ(L"/33", Describe(acc, g_focusEvents.back().second));
+  VARIANT option = {}, state = {};
+  ASSERT_EQ(S_OK, acc->accHitTest(w->ScreenPoint(w->FindControl(L"optcheck")).x,
+                                  w->ScreenPoint(w->FindControl(L"optcheck")).y, &option));
+  acc->get_accState(option, &state);
+  EXPECT_EQ(STATE_SYSTEM_CHECKED | STATE_SYSTEM_FOCUSABLE, state.lVal);
+
+  // Where "确定" is, what follows it, and pressing it.
+  ASSERT_NE(0, okId);
+  VARIANT ok = {}, next = {}, hit = {};
+  ok.vt = VT_I4;
+  ok.lVal = okId;
+  long x = 0, y = 0, cx = 0, cy = 0;
+  acc->accLocation(&x, &y, &cx, &cy, ok);
+  POINT corner = {w->FindControl(L"btnok")->GetPos().left, w->FindControl(L"btnok")->GetPos().top};
+  ClientToScreen(hwnd, &corner);
+  EXPECT_EQ((std::vector<long>{corner.x, corner.y, 80, 26}), (std::vector<long>{x, y, cx, cy}));
+  acc->accHitTest(x + 40, y + 13, &hit);
+  EXPECT_EQ(okId, hit.lVal);
+  acc->accNavigate(NAVDIR_NEXT, ok, &next);
+  EXPECT_EQ(L"/43", Describe(acc, next.lVal));  // btnmissing: a picture without a tooltip
+  w->notes.clear();
+  EXPECT_EQ(S_OK, acc->accDoDefaultAction(ok));
+  Pump();
+  EXPECT_EQ(std::vector<std::wstring>{L"click:btnok"}, w->notes);
+
+  // An object a client still holds answers "disconnected" once the window is gone.
+  DestroyWindow(hwnd);
+  EXPECT_EQ(RPC_E_DISCONNECTED, acc->get_accChildCount(&count));
+  acc->Release();
+  UnhookWinEvent(hook);
+  CoUninitialize();
 }
 
 TEST_F(WindowTest, CaptionBandDragsExceptOverButtonsAndTexts) {
