@@ -207,9 +207,9 @@ class ProgramCase(unittest.TestCase):
         self.assertEqual(0, code, f"{steps} found and pressed in {window} ({out.strip()})")
 
     def focused(self, window=TITLE):
-        """The name of the object with the keyboard focus."""
+        """The object with the keyboard focus, or None."""
         code, out = self.a11y("focus", window)
-        return parse_accessible(out)[0].name if code == 0 else None
+        return parse_accessible(out)[0] if code == 0 else None
 
     def keys(self, *names):
         """Types keys (xdotool names, "Tab", "shift+Tab", "Return") into the
@@ -220,7 +220,8 @@ class ProgramCase(unittest.TestCase):
     def tab_to(self, name, window=TITLE):
         """Tabs until the control named `name` has the keyboard focus."""
         for _ in range(20):
-            if self.focused(window) == name:
+            focused = self.focused(window)
+            if focused and focused.name == name:
                 return
             self.keys("Tab")
         self.fail(f"Tab never reached {name!r} in {window}")

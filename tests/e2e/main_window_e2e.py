@@ -105,19 +105,18 @@ class ReinstallRoad(ProgramCase):
         rows = [[name, size_text(size), info] for name, _, info, size, _ in
                 DEMO_IMAGES + DEMO_WIM_IMAGES]
         self.assert_reads([RECOMMENDATION, *sum(rows, [])])
-        self.assertEqual("list", self.focused().role, "the list has the focus")
         switches = [o for o in objects if o.role == "radiobutton"]
         self.assertEqual(len(rows), len(switches))
         self.assertEqual([1], [i for i, o in enumerate(switches) if "checked" in o.states],
                          "the 64-bit row preselected")
-        # The arrows move the list's selection, not the switch.
-        selected = lambda: [o.name for o in self.shown_objects()  # noqa: E731
-                            if o.role == "listitem" and "selected" in o.states]
-        first = selected()
+        # The list has the focus, which a screen reader reads as its selected
+        # row; the arrows move that selection (not the switch).
+        preselected = " ".join(rows[1])
+        self.assertEqual(("listitem", preselected), self.focused()[:2])
         self.keys("Down")
-        self.assertNotEqual(first, selected())
+        self.assertEqual(" ".join(rows[2]), self.focused().name)
         self.keys("Up")
-        self.assertEqual(first, selected())
+        self.assertEqual(preselected, self.focused().name)
 
         # Nobody presses: the countdown on the button runs out and downloads
         # the preselected row.
@@ -141,9 +140,10 @@ class ReinstallRoad(ProgramCase):
         page = self.assert_reads(["正在下载系统文件，请稍候...", "文件大小：110.01MB", "下载状态：下载中"])
         for pattern in (r"下载速度：[\d.]+[KM]?B/s", r"已下载：[\d.]+MB", r"剩余时间：.+"):
             self.assertTrue([n for n in page if re.fullmatch(pattern, n)], pattern)
-        progress = [o.value for o in self.shown_objects() if o.role == "progressbar"]
+        progress = [o[1:3] for o in self.shown_objects() if o.role == "progressbar"]
         self.assertEqual(1, len(progress))
-        self.assertRegex(progress[0], r"^\d+\.\d\d%$")
+        self.assertEqual("下载进度", progress[0][0])
+        self.assertRegex(progress[0][1], r"^\d+\.\d\d%$")
         self.assertEqual("暂停下载", self.focused().name)
 
         # Pause: once the connections have wound down, no image byte is
@@ -163,7 +163,8 @@ class ReinstallRoad(ProgramCase):
         box = self.wait_box(240)
         screenshot("handoff")
         self.assertEqual("错误|读取分区发生错误。", box)
-        self.assert_reads(["已校验 100%"])
+        self.assertEqual([("校验进度", "已校验 100%")],
+                         [o[1:3] for o in self.shown_objects() if o.role == "progressbar"])
         self.keys("Return")
         self.assertEqual("", self.wait_box(1), "the box closed")
         time.sleep(1)
@@ -207,7 +208,7 @@ class ReinstallRoad(ProgramCase):
             time.sleep(0.5)
         self.assertEqual("1|0", self.msgbox("window", TITLE)[1], "main window disabled")
         self.assert_reads(["一键备份还原资料", "未备份"], DATA_WINDOW)
-        self.assertEqual(WORK_FOLDER_SHOWN, self.find("text:", window=DATA_WINDOW).value)
+        self.assertEqual(WORK_FOLDER_SHOWN, self.find("text:", window=DATA_WINDOW).name)
         self.tab_to("我的文档", DATA_WINDOW)
         self.keys("space")
         self.assertIn("checked", self.find("checkbutton:我的文档", window=DATA_WINDOW).states)
