@@ -293,6 +293,7 @@ class ProgramCase(unittest.TestCase):
         or 1 ("退出"). Wine shows the notification area as a window at the top
         left, the icon in its first cell; the menu opens while the right
         button is down and then tracks the left one."""
+        xdotool("mousemove", "100", "400")  # in from elsewhere, as a hand would
         xdotool("mousemove", "12", "31")
         time.sleep(0.5)
         if item is None:
