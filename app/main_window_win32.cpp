@@ -66,6 +66,7 @@ void CFrameWindowWnd::OnInitWindow() {
   StartToolTileThread(hwnd_);
   ::SetTimer(hwnd_, kStartupTimer, 3000, nullptr);
   ResetToStartPage();
+  FocusPageDefault(0);
   PostMsg(WM_RESTORE_REPORT);
 }
 
@@ -75,6 +76,11 @@ void CFrameWindowWnd::ResetToStartPage() {
   busy_ = 0;
   ::KillTimer(hwnd_, kCountdownTimer);
   if (c_.tabmain) c_.tabmain->SelectItem(0);
+}
+
+void CFrameWindowWnd::FocusPageDefault(int page) {
+  SkinUI::CControlUI* const defaults[] = {c_.btninstall, c_.listsystem, c_.btnpause, nullptr};
+  if (page >= 0 && page < 4) m_pm.SetFocus(defaults[page]);
 }
 
 void CFrameWindowWnd::RefreshEnvironmentPanel() {
@@ -179,6 +185,14 @@ void CFrameWindowWnd::OnNotify(SkinUI::TNotifyUI& msg) {
   } else if (msg.sType == L"selectchanged" && msg.pSender &&
              msg.pSender->GetName() == L"optselectsystem") {
     OnOptionSelected(msg.pSender);
+  } else if (msg.sType == L"tabselect" && msg.pSender == c_.tabmain) {
+    FocusPageDefault(static_cast<int>(msg.wParam));
+  } else if (msg.sType == L"itemactivate" && msg.pSender && c_.listsystem &&
+             msg.pSender->GetParent() == c_.listsystem) {
+    // Enter or Space on a row (or a double click) turns its switch on.
+    SystemRowControls row;
+    BindSystemRow(msg.pSender, &row);
+    if (row.optselectsystem) row.optselectsystem->Select(true);
   }
 }
 

@@ -33,6 +33,9 @@ class CFrameWindowWnd : public SkinUI::WindowImplBase {
   int ResourceId() const override { return 141; }
 
   void ResetToStartPage();
+  // The keyboard focus a page starts with: the start button, the list,
+  // "暂停下载"; none on the verification page.
+  void FocusPageDefault(int page);
   void ShowSystemListPage();
 
   bool Busy() const { return busy_ != 0; }

@@ -150,6 +150,7 @@ HWND CBackRecoPage::Open(HWND owner) {
   SetText(editDataPath_, Working().GetWorkFolder());
   const std::wstring lastBack = ReadLastBackupTime(*services_.host);
   SetText(labLastBack_, lastBack.empty() ? std::wstring(L"未备份") : lastBack);
+  m_pm.SetFocus(options_[static_cast<size_t>(DataItem::kDocuments)]);
   CenterWindow();
   return hwnd;
 }
@@ -240,6 +241,11 @@ void CBackRecoPage::OnNotify(SkinUI::TNotifyUI& msg) {
     }
   }
   WindowImplBase::OnNotify(msg);
+}
+
+LRESULT CBackRecoPage::ResponseDefaultKeyEvent(WPARAM key) {
+  if (key == VK_ESCAPE) Close(1);
+  return WindowImplBase::ResponseDefaultKeyEvent(key);
 }
 
 LRESULT CBackRecoPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -59,6 +59,8 @@ class CBackRecoPage : public SkinUI::WindowImplBase {
   // The object deletes itself once its window is gone.
   void OnFinalMessage(HWND hwnd) override;
   void OnNotify(SkinUI::TNotifyUI& msg) override;
+  // Esc closes the window, as its close button does.
+  LRESULT ResponseDefaultKeyEvent(WPARAM key) override;
   std::wstring SkinFolder() override { return std::wstring(); }
   std::wstring SkinFile() override { return L"backuprecovery.xml"; }
   SkinUI::SkinResourceKind ResourceKind() const override {
@@ -68,7 +70,8 @@ class CBackRecoPage : public SkinUI::WindowImplBase {
 
   // Creates the window owned by `owner`, binds its controls, shows the root
   // folder and the last Documents backup time ("未备份" when there is
-  // none) and centres it. Null when the window could not be created; the
+  // none), puts the keyboard focus on the first folder option and centres
+  // it. Null when the window could not be created; the
   // object has then been deleted.
   HWND Open(HWND owner);
 

@@ -101,7 +101,8 @@ struct AccessibleWindow::Link {
   bool Focused() const {
     HWND focus = GetFocus();
     HWND hwnd = window->GetHWND();
-    return focus && (focus == hwnd || IsChild(hwnd, focus));
+    // The window itself or the edit box it shows.
+    return focus && (focus == hwnd || GetParent(focus) == hwnd);
   }
   CControlUI* Root() const { return window->PaintManager().GetRoot(); }
 };
@@ -296,8 +297,9 @@ class Element : public IAccessible, public IEnumVARIANT {
     if (target) {
       rc = link_->window->LogicalRectToScreen(target->GetPos());
     } else {
-      GetClientRect(link_->window->GetHWND(), &rc);
-      MapWindowPoints(link_->window->GetHWND(), nullptr, reinterpret_cast<POINT*>(&rc), 2);
+      RECT client;
+      GetClientRect(link_->window->GetHWND(), &client);
+      rc = link_->window->ClientRectToScreen(client);
     }
     *left = rc.left;
     *top = rc.top;
@@ -355,7 +357,9 @@ class Element : public IAccessible, public IEnumVARIANT {
     UiPoint point = link_->window->ScreenToLogical({x, y});
     POINT pixel = {x, y};
     ScreenToClient(link_->window->GetHWND(), &pixel);
-    if (!PtInRect(&client, pixel)) return S_FALSE;
+    if (pixel.x < client.left || pixel.x >= client.right || pixel.y < client.top ||
+        pixel.y >= client.bottom)
+      return S_FALSE;
     CControlUI* hit = AccessibleAt(link_->Root(), point);
     if (hit == self) {
       out->vt = VT_I4;

@@ -162,6 +162,7 @@ class WindowImplBase : public CWindowWnd,
   // the screen, and the reverse for a screen point: every screen position
   // the screen-reader tree reports goes through these.
   RECT LogicalRectToScreen(const UiRect& rect) const;
+  RECT ClientRectToScreen(RECT rect) const;  // pixels, no scaling
   UiPoint ScreenToLogical(POINT screen) const;
 
  protected:

@@ -24,6 +24,9 @@ constexpr UINT_PTR kTimerBase = 0x5C000000;
 // Where the process-wide skin source currently points, so that windows of
 // the same source reuse it and a new source drops the decoded pictures.
 const void* g_sourceData = nullptr;
+// Whether the user's last input was the keyboard: a window opened then
+// (the data backup window from its tile) shows focus cues from the start.
+bool g_keyboardLast = false;
 std::wstring g_sourceFolder;
 
 std::wstring ProgramFolder() {
@@ -318,6 +321,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     shadow_.Create(hwnd_, w.shadowSize, w.shadowPosition, w.shadowColor, w.shadowDarkness);
   }
   OnInitWindow();
+  if (g_keyboardLast) m_pm.ShowFocusMark(true);
   return 0;
 }
 
@@ -468,6 +472,7 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       if (!built_) return false;
+      g_keyboardLast = false;
       // Takes the keyboard from a native edit box, which then ends.
       if (GetFocus() != hwnd_) SetFocus(hwnd_);
       SetCapture(hwnd_);
@@ -590,7 +595,10 @@ void WindowImplBase::TrackMouse() {
 
 void WindowImplBase::UpdateToolTip() {
   CControlUI* owner = nullptr;
-  for (CControlUI* c = m_pm.GetHover(); c; c = c->GetParent()) {
+  // A control a click has just hidden (the start button leaving its page)
+  // keeps no tooltip.
+  CControlUI* hover = m_pm.GetHover();
+  for (CControlUI* c = hover && hover->IsVisibleInTree() ? hover : nullptr; c; c = c->GetParent()) {
     if (!c->GetToolTip().empty()) {
       owner = c;
       break;
@@ -644,9 +652,14 @@ HWND WindowImplBase::EditingWindow() const {
 }
 
 RECT WindowImplBase::LogicalRectToScreen(const UiRect& rect) const {
-  RECT rc = {rect.left, rect.top, rect.right, rect.bottom};
-  MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&rc), 2);
-  return rc;
+  return ClientRectToScreen({rect.left, rect.top, rect.right, rect.bottom});
+}
+
+RECT WindowImplBase::ClientRectToScreen(RECT rc) const {
+  POINT corners[2] = {{rc.left, rc.top}, {rc.right, rc.bottom}};
+  ClientToScreen(hwnd_, &corners[0]);
+  ClientToScreen(hwnd_, &corners[1]);
+  return {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
 }
 
 UiPoint WindowImplBase::ScreenToLogical(POINT screen) const {
@@ -687,6 +700,7 @@ bool WindowImplBase::RouteKey(WPARAM key, LPARAM flags) {
     default:
       return false;
   }
+  g_keyboardLast = true;
   const bool repeated = (flags & 0x40000000) != 0;
   if ((uiKey == UiKey::kReturn || uiKey == UiKey::kSpace) && repeated) return true;
   if (uiKey != UiKey::kReturn && uiKey != UiKey::kSpace) {

@@ -230,7 +230,7 @@ class BackupWindowTest : public ::testing::Test {
 
 HWND BackupWindowTest::owner_ = nullptr;
 
-TEST_F(BackupWindowTest, OpensModalOverTheMainWindowAndClosesWithItsButton) {
+TEST_F(BackupWindowTest, OpensModalOverTheMainWindowTakesKeysAndClosesOnEsc) {
   CBackRecoPage* page = NewPage();
   bool ran = false;
   g_script = [&] {
@@ -255,7 +255,22 @@ TEST_F(BackupWindowTest, OpensModalOverTheMainWindowAndClosesWithItsButton) {
     }
     EXPECT_TRUE(w.Enabled(L"btnbackupdata"));
     EXPECT_TRUE(w.Enabled(L"btnrecoverydata"));
-    w.Click(L"btnclose");
+    // The first folder option has the keyboard: Space turns it on. Esc, seen
+    // by the modal loop, closes the window as its close button does.
+    PostMessageW(hwnd, WM_KEYDOWN, VK_SPACE, 0);
+    Pump();
+    EXPECT_TRUE(w.Selected(L"optdocument"));
+    PostMessageW(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    // Behind the key: its WM_CLOSE must be on the way (else close it here,
+    // so a failure does not leave the modal loop running).
+    g_script = [hwnd, page] {
+      MSG pending;
+      if (!PeekMessageW(&pending, hwnd, WM_CLOSE, WM_CLOSE, PM_NOREMOVE)) {
+        ADD_FAILURE() << "Esc did not close the window";
+        Window(page).Click(L"btnclose");
+      }
+    };
+    PostMessageW(owner_, kRun, 0, 0);
   };
   PostMessageW(owner_, kRun, 0, 0);
   EXPECT_EQ(1u, ShowDataBackupWindow(page, owner_));
