@@ -251,6 +251,33 @@ bool FindBelow(const Node& top, const std::wstring& step, Node* found) {
   return false;
 }
 
+// The focused object: a full object that answers with a full child is
+// asked again, down to the object or element that holds the focus itself.
+bool FocusBelow(const Node& top, Node* focused) {
+  Node n = top;
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    VARIANT focus;
+    VariantInit(&focus);
+    if (FAILED(n.acc->get_accFocus(&focus))) return false;
+    if (focus.vt == VT_EMPTY && depth > 0) {  // the child that answered has it
+      *focused = n;
+      return true;
+    }
+    if (focus.vt == VT_I4) {
+      *focused = Node{n.acc, focus.lVal};
+      return true;
+    }
+    Node child;
+    if (focus.vt == VT_DISPATCH && focus.pdispVal) {
+      focus.pdispVal->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(child.acc.out()));
+    }
+    VariantClear(&focus);
+    if (!child.acc.get()) return false;
+    n = child;
+  }
+  return false;
+}
+
 HWND FindTopWindow(const wchar_t* title_or_class) {
   HWND window = FindWindowW(nullptr, title_or_class);
   return window ? window : FindWindowW(title_or_class, nullptr);
@@ -308,17 +335,8 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (verb == L"focus") {
-    VARIANT focus;
-    VariantInit(&focus);
-    if (FAILED(root.acc->get_accFocus(&focus))) return 1;
     Node n;
-    if (focus.vt == VT_I4) {
-      n = Node{root.acc, focus.lVal};
-    } else if (focus.vt == VT_DISPATCH && focus.pdispVal) {
-      focus.pdispVal->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(n.acc.out()));
-    }
-    VariantClear(&focus);
-    if (!n.acc.get()) return 1;
+    if (!FocusBelow(root, &n)) return 1;
     std::printf("%s\n", Line(n).c_str());
     return 0;
   }
