@@ -5,11 +5,14 @@
 //   a11y find WINDOW STEP...    prints the nearest visible object that matches
 //   a11y press WINDOW STEP...   does that object's default action
 //   a11y focus WINDOW           prints the object that has the keyboard focus
+//   a11y watch WINDOW SECONDS   prints the focus, name, value and state
+//                               changes the window announces meanwhile
 // WINDOW is a top-level window's title or class name. A STEP is "ROLE:NAME",
 // "ROLE:" (any name) or "NAME" (any role); a NAME ending in "*" matches by
 // prefix; each step is searched below the object the previous one found.
 // One line per object, UTF-8, fields separated by tabs:
 //   ROLE NAME VALUE STATES X,Y,W,H
+// after the change ("focus", "name", "value" or "state") in "watch";
 // indented by two blanks per level in "tree". STATES are names joined by
 // "+". Exit status 1 when the window or the object is not found, 3 when the
 // window gives no accessible object, 4 when the action fails.
@@ -308,10 +311,63 @@ int Press(Node n) {
   return 0;
 }
 
+const char* ChangeName(DWORD event) {
+  switch (event) {
+    case EVENT_OBJECT_FOCUS:
+      return "focus";
+    case EVENT_OBJECT_NAMECHANGE:
+      return "name";
+    case EVENT_OBJECT_VALUECHANGE:
+      return "value";
+    case EVENT_OBJECT_STATECHANGE:
+      return "state";
+    default:
+      return nullptr;
+  }
+}
+
+HWND g_watched = nullptr;
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                         DWORD) {
+  const char* change = ChangeName(event);
+  if (!change || window != g_watched) return;
+  Node n;
+  VARIANT id;
+  VariantInit(&id);
+  if (FAILED(AccessibleObjectFromEvent(window, static_cast<DWORD>(object),
+                                       static_cast<DWORD>(child), n.acc.out(), &id))) {
+    return;
+  }
+  n.child = id.vt == VT_I4 ? id.lVal : CHILDID_SELF;
+  std::printf("%s\t%s\n", change, Line(n).c_str());
+  std::fflush(stdout);
+}
+
+// Out-of-context events arrive through this thread's message queue.
+int Watch(HWND window, int seconds) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  g_watched = window;
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                       &OnWinEvent, process, 0, WINEVENT_OUTOFCONTEXT);
+  if (!hook) return 4;
+  std::printf("watching\n");
+  std::fflush(stdout);
+  const DWORD until = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  for (DWORD now = GetTickCount(); static_cast<LONG>(until - now) > 0; now = GetTickCount()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, until - now, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  UnhookWinEvent(hook);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: a11y tree WINDOW | find WINDOW STEP... | press WINDOW STEP... | "
-               "focus WINDOW\n");
+               "focus WINDOW | watch WINDOW SECONDS\n");
   return 2;
 }
 
@@ -334,6 +390,7 @@ int wmain(int argc, wchar_t** argv) {
     PrintTree(root, 0);
     return 0;
   }
+  if (verb == L"watch" && argc > 3) return Watch(window, _wtoi(argv[3]));
   if (verb == L"focus") {
     Node n;
     if (!FocusBelow(root, &n)) return 1;
