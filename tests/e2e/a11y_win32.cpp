@@ -6,7 +6,8 @@
 //   a11y press WINDOW STEP...   does that object's default action
 //   a11y focus WINDOW           prints the object that has the keyboard focus
 //   a11y watch WINDOW SECONDS   prints the focus, name, value and state
-//                               changes the window announces meanwhile
+//                               changes the window announces, until SECONDS
+//                               pass or standard input ends
 // WINDOW is a top-level window's title or class name. A STEP is "ROLE:NAME",
 // "ROLE:" (any name) or "NAME" (any role); a NAME ending in "*" matches by
 // prefix; each step is searched below the object the previous one found.
@@ -19,6 +20,7 @@
 #include <windows.h>
 #include <oleacc.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -344,6 +346,16 @@ void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, L
   std::fflush(stdout);
 }
 
+DWORD WINAPI QuitAtEndOfInput(void* watcher) {
+  char buffer[256];
+  DWORD read = 0;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+  }
+  PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<uintptr_t>(watcher)), WM_QUIT, 0, 0);
+  return 0;
+}
+
 // Out-of-context events arrive through this thread's message queue.
 int Watch(HWND window, int seconds) {
   DWORD process = 0;
@@ -352,13 +364,23 @@ int Watch(HWND window, int seconds) {
   HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr,
                                        &OnWinEvent, process, 0, WINEVENT_OUTOFCONTEXT);
   if (!hook) return 4;
+  MSG msg;
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists before the reader posts
+  HANDLE reader = CreateThread(
+      nullptr, 0, &QuitAtEndOfInput,
+      reinterpret_cast<void*>(static_cast<uintptr_t>(GetCurrentThreadId())), 0, nullptr);
+  if (reader) CloseHandle(reader);
   std::printf("watching\n");
   std::fflush(stdout);
   const DWORD until = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
-  for (DWORD now = GetTickCount(); static_cast<LONG>(until - now) > 0; now = GetTickCount()) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, until - now, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  for (bool quit = false; !quit;) {
+    const LONG left = static_cast<LONG>(until - GetTickCount());
+    if (left <= 0) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) quit = true;
+      DispatchMessageW(&msg);
+    }
   }
   UnhookWinEvent(hook);
   return 0;

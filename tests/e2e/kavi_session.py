@@ -211,18 +211,18 @@ class ProgramCase(unittest.TestCase):
         code, out = self.a11y("focus", window)
         return parse_accessible(out)[0] if code == 0 else None
 
-    def watch(self, seconds, window=TITLE):
-        """Records for `seconds` the changes the window announces to screen
-        readers; returns a function that waits for the end and gives them as
+    def watch(self, window=TITLE):
+        """Starts recording the changes the window announces to screen
+        readers; returns a function that ends the recording and gives them as
         (change, Accessible) pairs, change being "focus", "name", "value" or
         "state"."""
         watcher = subprocess.Popen(
-            [WINE, os.path.join(os.path.dirname(self.MSGBOX), "a11y.exe"), "watch", window,
-             str(seconds)], env=ENV, stdout=subprocess.PIPE, text=True, errors="replace")
+            [WINE, os.path.join(os.path.dirname(self.MSGBOX), "a11y.exe"), "watch", window, "600"],
+            env=ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, errors="replace")
         self.assertEqual("watching", watcher.stdout.readline().strip())
 
         def changes():
-            out, _ = watcher.communicate(timeout=seconds + 60)
+            out, _ = watcher.communicate(timeout=60)
             return [(change, parse_accessible(line)[0])
                     for change, line in (entry.split("\t", 1) for entry in out.splitlines())]
         return changes
