@@ -28,6 +28,18 @@ CControlUI* ValueSource(CControlUI* control) {
   return name.empty() || !manager ? nullptr : manager->FindControl(name);
 }
 
+// What names an edit box: the static text just before it (its caption).
+std::wstring CaptionBefore(CControlUI* control) {
+  CPaintManagerUI* manager = control->GetManager();
+  CControlUI* root = manager ? manager->GetRoot() : nullptr;
+  std::vector<CControlUI*> siblings = AccessibleChildren(root, AccessibleParent(control));
+  for (std::size_t i = 1; i < siblings.size(); ++i) {
+    if (siblings[i] == control && RoleOf(siblings[i - 1]) == AccessibleRole::kStaticText)
+      return PlainText(siblings[i - 1]);
+  }
+  return std::wstring();
+}
+
 }  // namespace
 
 AccessibleRole RoleOf(CControlUI* control) {
@@ -51,6 +63,9 @@ AccessibleRole RoleOf(CControlUI* control) {
 }
 
 std::wstring AccessibleName(CControlUI* control) {
+  if (RoleOf(control) == AccessibleRole::kEditableText) {
+    return control->GetToolTip().empty() ? CaptionBefore(control) : control->GetToolTip();
+  }
   std::wstring name = PlainText(control);
   if (name.empty() && RoleOf(control) == AccessibleRole::kListItem) {
     for (CControlUI* child : AccessibleChildren(nullptr, control)) {
@@ -66,6 +81,8 @@ std::wstring AccessibleName(CControlUI* control) {
 }
 
 std::wstring AccessibleValue(CControlUI* control) {
+  if (auto* edit = static_cast<CEditUI*>(control->GetInterface(L"Edit")))
+    return edit->IsPassword() ? std::wstring(edit->GetText().size(), L'*') : edit->GetText();
   if (RoleOf(control) != AccessibleRole::kProgressBar) return std::wstring();
   if (CControlUI* source = ValueSource(control)) return PlainText(source);
   if (auto* progress = static_cast<CProgressUI*>(control->GetInterface(L"Progress"))) {

@@ -41,9 +41,12 @@ enum AccessibleStateBit : unsigned {
 AccessibleRole RoleOf(CControlUI* control);
 // Its text (mark-up stripped), else its tooltip. A row without a text of
 // its own is named by the texts it holds, joined by spaces, before that.
+// An edit box is named by its tooltip, else by the static text just before
+// it (its caption); its text is its value.
 std::wstring AccessibleName(CControlUI* control);
 // A progress bar's value: the text of its `valuefrom` control, or the
-// percentage of a progress control; empty for the others.
+// percentage of a progress control; an edit box's text (stars for a
+// password); empty for the others.
 std::wstring AccessibleValue(CControlUI* control);
 // The tooltip when it is not already the name.
 std::wstring AccessibleDescription(CControlUI* control);

@@ -2,6 +2,7 @@
 
 #include <oleacc.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,14 @@ HRESULT TextResult(const std::wstring& text, BSTR* out) {
 
 struct AccessibleWindow::Link {
   WindowImplBase* window = nullptr;  // null once the window is gone
+  // Changes are told only once a client has asked for the tree (a screen
+  // reader asks when it meets the window), so a list of thousands of rows
+  // filled without one costs nothing.
+  bool asked = false;
+  // Control name -> ids of the progress bars whose value is its text; the
+  // skin's, found once.
+  std::map<std::wstring, std::vector<long>> valueOwners;
+  bool ownersFound = false;
 
   bool Focused() const {
     HWND focus = GetFocus();
@@ -484,6 +493,7 @@ bool AccessibleWindow::Answer(WPARAM wParam, LPARAM lParam, LRESULT& result) {
   if (static_cast<LONG>(lParam) != OBJID_CLIENT) return false;
   const AccessibilityApi& api = AccessibilityApi::Get();
   if (!api.lresultFromObject || !link_->Root()) return false;
+  link_->asked = true;
   auto* client = new Element(link_, 0);
   result = api.lresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(client));
   client->Release();
@@ -493,7 +503,9 @@ bool AccessibleWindow::Answer(WPARAM wParam, LPARAM lParam, LRESULT& result) {
 void AccessibleWindow::Announce(AccessibleChange change, CControlUI* control) {
   const AccessibilityApi& api = AccessibilityApi::Get();
   HWND hwnd = link_->window ? link_->window->GetHWND() : nullptr;
-  if (!api.notifyWinEvent || !hwnd || !link_->Root()) return;
+  // Nothing is told while the window is built or hidden: no reader sees it.
+  if (!link_->asked || !api.notifyWinEvent || !hwnd || !link_->Root() || !IsWindowVisible(hwnd))
+    return;
   AccessibleIds& ids = link_->window->PaintManager().AccessibleIdMap();
   auto notify = [&](DWORD event, CControlUI* element) {
     api.notifyWinEvent(event, hwnd, OBJID_CLIENT, element ? ids.IdOf(element) : CHILDID_SELF);
@@ -504,18 +516,29 @@ void AccessibleWindow::Announce(AccessibleChange change, CControlUI* control) {
       break;
     case AccessibleChange::kName:
     case AccessibleChange::kValue:
-      if (RoleOf(control) != AccessibleRole::kNone) {
+      // An edit box's text is its value.
+      if (RoleOf(control) == AccessibleRole::kEditableText)
+        notify(EVENT_OBJECT_VALUECHANGE, control);
+      else if (RoleOf(control) != AccessibleRole::kNone)
         notify(
             change == AccessibleChange::kName ? EVENT_OBJECT_NAMECHANGE : EVENT_OBJECT_VALUECHANGE,
             control);
-      }
       // The progress bars that read their value from this text.
       if (change == AccessibleChange::kName && !control->GetName().empty()) {
-        const std::wstring& name = control->GetName();
-        link_->Root()->FindControl([&](CControlUI* c) {
-          if (c->GetValueSource() == name) notify(EVENT_OBJECT_VALUECHANGE, c);
-          return false;
-        });
+        if (!link_->ownersFound) {
+          link_->ownersFound = true;
+          link_->Root()->FindControl([&](CControlUI* c) {
+            if (!c->GetValueSource().empty())
+              link_->valueOwners[c->GetValueSource()].push_back(ids.IdOf(c));
+            return false;
+          });
+        }
+        auto owners = link_->valueOwners.find(control->GetName());
+        if (owners != link_->valueOwners.end()) {
+          for (long id : owners->second) {
+            if (CControlUI* bar = ids.Find(id)) notify(EVENT_OBJECT_VALUECHANGE, bar);
+          }
+        }
       }
       break;
     case AccessibleChange::kState:

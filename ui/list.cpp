@@ -132,7 +132,8 @@ bool CListUI::SelectItem(int index, bool takeFocus) {
   else
     SetPos(rcItem_);
   EnsureVisible(item->GetPos());
-  if (takeFocus) item->SetFocus();
+  // The list holds the keyboard for its rows (and shows the focus mark).
+  if (takeFocus) SetFocus();
   Notify(L"itemselect", static_cast<std::uintptr_t>(index), old);
   return true;
 }

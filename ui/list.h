@@ -73,7 +73,8 @@ class CListUI : public CVerticalLayoutUI {
 
   int GetCurSel() const { return curSel_; }
   // Highlights row `index`, deselecting the previous one, scrolls it into
-  // view, takes the keyboard focus if asked and raises "itemselect".
+  // view, takes the keyboard focus for the list if asked and raises
+  // "itemselect".
   // Selecting the selected row again does nothing. False when out of range.
   bool SelectItem(int index, bool takeFocus = false);
 

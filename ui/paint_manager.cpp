@@ -335,10 +335,8 @@ void CPaintManagerUI::OnKeyDown(UiKey key, bool shift) {
 namespace {
 
 bool InsideList(const CControlUI* control) {
-  for (const CControlUI* c = control->GetParent(); c; c = c->GetParent()) {
-    if (std::wcscmp(c->GetClass(), L"ListUI") == 0 ||
-        std::wcscmp(c->GetClass(), L"TreeViewUI") == 0)
-      return true;
+  for (CControlUI* c = control->GetParent(); c; c = c->GetParent()) {
+    if (c->GetInterface(L"List")) return true;  // lists and tree views
   }
   return false;
 }

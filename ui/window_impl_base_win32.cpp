@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include "host/win32_util.h"
@@ -668,38 +669,16 @@ UiPoint WindowImplBase::ScreenToLogical(POINT screen) const {
 }
 
 bool WindowImplBase::RouteKey(WPARAM key, LPARAM flags) {
-  UiKey uiKey;
-  switch (key) {
-    case VK_TAB:
-      uiKey = UiKey::kTab;
-      break;
-    case VK_RETURN:
-      uiKey = UiKey::kReturn;
-      break;
-    case VK_SPACE:
-      uiKey = UiKey::kSpace;
-      break;
-    case VK_LEFT:
-      uiKey = UiKey::kLeft;
-      break;
-    case VK_UP:
-      uiKey = UiKey::kUp;
-      break;
-    case VK_RIGHT:
-      uiKey = UiKey::kRight;
-      break;
-    case VK_DOWN:
-      uiKey = UiKey::kDown;
-      break;
-    case VK_HOME:
-      uiKey = UiKey::kHome;
-      break;
-    case VK_END:
-      uiKey = UiKey::kEnd;
-      break;
-    default:
-      return false;
-  }
+  static const struct {
+    WPARAM vk;
+    UiKey key;
+  } kKeys[] = {{VK_TAB, UiKey::kTab},   {VK_RETURN, UiKey::kReturn}, {VK_SPACE, UiKey::kSpace},
+               {VK_LEFT, UiKey::kLeft}, {VK_UP, UiKey::kUp},         {VK_RIGHT, UiKey::kRight},
+               {VK_DOWN, UiKey::kDown}, {VK_HOME, UiKey::kHome},     {VK_END, UiKey::kEnd}};
+  const auto* found = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                   [key](const auto& k) { return k.vk == key; });
+  if (found == std::end(kKeys)) return false;
+  const UiKey uiKey = found->key;
   g_keyboardLast = true;
   const bool repeated = (flags & 0x40000000) != 0;
   if ((uiKey == UiKey::kReturn || uiKey == UiKey::kSpace) && repeated) return true;

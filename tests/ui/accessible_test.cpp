@@ -42,7 +42,7 @@ TEST_F(SkinFixture, MainWindowReadsAsButtonsTextsAListOfRowsAndProgress) {
   manager_.UpdateLayout();
 
   const std::wstring outline = Outline(root, nullptr);
-  for (const wchar_t* part :
+  for (const wchar_t* piece :
        {L"static text 'Kavi一键重装系统'; push button '反馈'; push button '最小化'; "
         L"push button '关闭'; push button '立即重装'; static text '尚未备份过'; ",
         L"list '' {list item 'Windows 7 32位 3.2GB' {graphic ''; static text 'Windows 7 32位'; "
@@ -50,7 +50,7 @@ TEST_F(SkinFixture, MainWindowReadsAsButtonsTextsAListOfRowsAndProgress) {
         L"push button '选择然后下一步'; ",
         L"progress bar '下载进度'; static text '45%'; ", L"progress bar '校验进度'; ",
         L"push button '一键重装系统'; push button '备份系统'; push button '还原系统'; "}) {
-    EXPECT_NE(std::wstring::npos, outline.find(part)) << part << L"\nin: " << outline;
+    EXPECT_NE(std::wstring::npos, outline.find(piece)) << piece << L"\nin: " << outline;
   }
   EXPECT_EQ(std::wstring::npos, outline.find(L"none"));
 
@@ -83,11 +83,14 @@ TEST_F(SkinFixture, DataBackupWindowNamesItsPictureButtons) {
   ASSERT_NE(nullptr, root);
   EXPECT_EQ(
       L"static text '一键备份还原资料'; push button '关闭'; static text '备份位置'; "
-      L"editable text ''; push button '选择备份位置'; static text '选择要备份或还原的资料'; "
+      L"editable text '备份位置'; push button '选择备份位置'; static text "
+      L"'选择要备份或还原的资料'; "
       L"check box '我的文档'; check box '收藏夹'; check box '桌面'; static text ''; "
       L"static text '上次备份时间：'; static text ''; push button '备份资料'; "
       L"push button '还原资料'; ",
       Outline(root, nullptr));
+  Find(L"editdatapath")->SetText(L"D:\\DURozazo");
+  EXPECT_EQ(L"D:\\DURozazo", AccessibleValue(Find(L"editdatapath")));
   auto* documents = FindAs<COptionUI>(L"optdocument");
   documents->Select(true);
   EXPECT_EQ(kAccChecked | kAccFocusable, AccessibleState(documents, false));
