@@ -4,13 +4,14 @@ development service host with the demo catalogue on the service URL the
 program is built with (127.0.0.1:18080 by default).
 
 It reads the window through its accessible tree (the texts a screen reader
-reads) and goes the reinstall road with keys alone: start page, system list,
-the countdown starting the download of the preselected demo image, a pause,
-verification, and the hand-off, which under Wine stops at "读取分区发生错误。"
-because Wine has no disk layouts; Alt+F4 then ends the program. Other cases
-press the controls by name; pixel clicks remain where the mouse is the
-point (a row's switch, the tray icon). Screenshots of each page go to
-build/screenshots/e2e-*.png.
+reads, and what the window announces) and goes the reinstall road with keys
+alone: start page, system list, the countdown starting the download of the
+preselected demo image, a pause, verification, and the hand-off, which
+under Wine stops at "读取分区发生错误。" because Wine has no disk layouts;
+then quits through the close button. The data backup window is used with
+keys too. Other cases press the controls by name; pixel clicks remain where
+the mouse is the point (a row's switch, the tray icon). Screenshots of each
+page go to build/screenshots/e2e-*.png.
 
 Usage: main_window_e2e.py BUILD_DIR --xml REPORT
 """
