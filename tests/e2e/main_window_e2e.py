@@ -225,7 +225,9 @@ class ReinstallRoad(ProgramCase):
                 break
             time.sleep(0.5)
         self.assertEqual("1|0", self.msgbox("window", TITLE)[1], "main window disabled")
-        self.assert_reads(["一键备份还原资料", WORK_FOLDER_SHOWN, "未备份"], DATA_WINDOW)
+        self.assert_reads(["一键备份还原资料", "未备份"], DATA_WINDOW)
+        self.assertEqual(("备份位置", WORK_FOLDER_SHOWN),
+                         self.find("text:", window=DATA_WINDOW)[1:3], "the edit box's label and text")
         self.tab_to("收藏夹", DATA_WINDOW)
         self.keys("space")
         self.assertIn("checked", self.find("checkbutton:收藏夹", window=DATA_WINDOW).states)
