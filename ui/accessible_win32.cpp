@@ -543,10 +543,12 @@ void AccessibleWindow::Announce(AccessibleChange change, CControlUI* control) {
       break;
     case AccessibleChange::kState:
       // A layout shown or hidden (a page switch) changes which elements show.
-      if (RoleOf(control) == AccessibleRole::kNone)
+      if (RoleOf(control) == AccessibleRole::kNone) {
         notify(EVENT_OBJECT_REORDER, nullptr);
-      else
+      } else {
         notify(EVENT_OBJECT_STATECHANGE, control);
+        if (AccessibleState(control, false) & kAccSelected) notify(EVENT_OBJECT_SELECTION, control);
+      }
       break;
   }
 }

@@ -132,8 +132,12 @@ bool CListUI::SelectItem(int index, bool takeFocus) {
   else
     SetPos(rcItem_);
   EnsureVisible(item->GetPos());
-  // The list holds the keyboard for its rows (and shows the focus mark).
-  if (takeFocus) SetFocus();
+  // The list holds the keyboard for its rows (and shows the focus mark);
+  // with the focus on it, screen readers follow its selected row.
+  if (takeFocus && manager_ && manager_->GetFocus() != this)
+    SetFocus();
+  else if (manager_ && manager_->GetFocus() == this)
+    manager_->AccessibleChanged(AccessibleChange::kFocus, this);
   Notify(L"itemselect", static_cast<std::uintptr_t>(index), old);
   return true;
 }

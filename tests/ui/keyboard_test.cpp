@@ -2,6 +2,8 @@
 // arrows in the system list and the tool tiles, and the focus mark.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/ui/skin_fixture.h"
 
 namespace SkinUI {
@@ -70,14 +72,19 @@ TEST_F(KeyboardTest, TabFollowsTheMarkupAndKeysPressWhatHasTheFocus) {
   manager_.OnKeyDown(UiKey::kReturn, false);
   EXPECT_TRUE(log_.entries.empty());
   EXPECT_EQ((V{L"listsystem", L"btnselectandnext", L"btnsoft"}), Visit(3));
-  Find(L"listsystem")->SetFocus();
+  CControlUI* list = Find(L"listsystem");
+  list->SetFocus();
   log_.entries.clear();
+  host_.announced.clear();
   for (UiKey key : {UiKey::kDown, UiKey::kDown, UiKey::kDown, UiKey::kUp, UiKey::kSpace})
     manager_.OnKeyDown(key, false);
   EXPECT_EQ(1, FindAs<CListUI>(L"listsystem")->GetCurSel());
   EXPECT_EQ((V{L"itemselect:listsystem", L"itemselect:listsystem", L"itemselect:listsystem",
                L"itemselect:listsystem", L"itemactivate:"}),
             log_.entries);
+  // A screen reader hears the focus go with each selected row.
+  EXPECT_EQ(4, std::count(host_.announced.begin(), host_.announced.end(),
+                          std::make_pair(AccessibleChange::kFocus, list)));
 }
 
 TEST_F(KeyboardTest, TheFocusMarkShowsOnlyOnceTheKeyboardWasUsed) {

@@ -81,6 +81,7 @@ class FakeHost : public IWindowHostUI {
   std::map<std::wstring, std::vector<int>> frames;
   std::vector<std::wstring> offered;  // the last drop-down list's items
   int choice = -1;                    // what the user picks from it
+  std::vector<std::pair<AccessibleChange, CControlUI*>> announced;
 
   void Invalidate(const UiRect& rect) override { invalidated.push_back(rect); }
   void StartTimer(unsigned key, int elapseMs) override { timers[key] = elapseMs; }
@@ -93,6 +94,9 @@ class FakeHost : public IWindowHostUI {
   int ChooseItem(const UiRect&, const std::vector<std::wstring>& items, int) override {
     offered = items;
     return choice;
+  }
+  void AccessibleChanged(AccessibleChange change, CControlUI* control) override {
+    announced.push_back({change, control});
   }
 };
 
