@@ -149,8 +149,8 @@ class ReinstallRoad(ProgramCase):
         counts = [int(m.group(1)) for change, o in announced if change == "name" for m in
                   [re.fullmatch(r"选择然后下一步 \((\d+)\)", o.name)] if m]
         counts = [c for i, c in enumerate(counts) if i == 0 or c != counts[i - 1]]
+        self.assertGreaterEqual(len(counts), 15, "15 down to 1 at least")
         self.assertEqual(list(range(15, 15 - len(counts), -1)), counts)
-        self.assertLessEqual(counts[-1], 1)
         focus = [o.name for change, o in announced if change == "focus"]
         focus = [n for i, n in enumerate(focus) if i == 0 or n != focus[i - 1]]
         self.assertEqual([preselected, " ".join(rows[2]), preselected, "暂停下载"], focus[-4:],
