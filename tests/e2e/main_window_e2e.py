@@ -28,7 +28,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
 import unittest_report  # noqa: E402
-from kavi_session import (CLOSE, DOWNLOAD, ENV, IMAGES, MB, SELECT_AND_NEXT, START,  # noqa: E402
+from kavi_session import (CLOSE, DOWNLOAD, ENV, IMAGES, MB, START,  # noqa: E402
                           STATE, TITLE, WINE, WORK_FOLDER, ProgramCase, build_paths, load_cases,
                           screenshot, set_rules, wine, xdotool)
 from devhost import DEMO_IMAGES, DEMO_WIM_IMAGES, size_text  # noqa: E402
@@ -45,6 +45,13 @@ TILES = ["资料备份", "清理缓存"]
 BOTTOM_MENU = ["一键重装系统", "备份系统", "还原系统"]
 DATA_WINDOW = "UIBootManager"
 MEMORY = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES")  # as Wine reports it
+DOWNLOAD_FOLDER = "D:\\DURozazo\\Download"
+WORK_FOLDER_SHOWN = "D:\\DURozazo"
+FAVORITES = os.path.join(ENV["WINEPREFIX"], "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name,
+                         "Favorites")
+RECOMMENDATION = "推荐下载Windows 7 64位系统" if MEMORY / MB > 3000 else "推荐下载Windows 7 32位系统"
+BACKUP_DATA = "备份资料"
+WARNING = "温馨提示：由于本软件将修改开机启动，请退出杀毒软件及安全卫士"  # on page 2
 
 
 def start_page_texts():
@@ -59,24 +66,14 @@ def start_page_texts():
             "下载路径：" + DOWNLOAD_FOLDER, reminder, *TIPS]
 
 
-DOWNLOAD_FOLDER = "D:\\DURozazo\\Download"
-WORK_FOLDER_SHOWN = "D:\\DURozazo"
-FAVORITES = os.path.join(ENV["WINEPREFIX"], "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name,
-                         "Favorites")
-RECOMMENDATION = "推荐下载Windows 7 64位系统" if MEMORY / MB > 3000 else "推荐下载Windows 7 32位系统"
-BACKUP_DATA = "备份资料"
-WARNING = "温馨提示：由于本软件将修改开机启动，请退出杀毒软件及安全卫士"  # on page 2
-
 
 class ReinstallRoad(ProgramCase):
     KAVI, MSGBOX, URL = build_paths(os.path.abspath(sys.argv[1]))
 
-    def names(self, window=TITLE):
-        return [o.name for o in self.shown_objects(window)]
-
     def assert_reads(self, expected, window=TITLE):
-        """Each expected text is the name of a shown object of the window."""
-        names = self.names(window)
+        """Each expected text is the name of a shown object of the window;
+        returns all their names."""
+        names = [o.name for o in self.shown_objects(window)]
         self.assertEqual([], [n for n in expected if n not in names], f"not read; read: {names}")
         return names
 
@@ -88,7 +85,7 @@ class ReinstallRoad(ProgramCase):
         self.assertEqual("", self.wait_box(2), "no backup or restore while downloading")
 
     def test_reinstall_road(self):
-        """Start to hand-off with keys alone, reading what the user reads."""
+        # Start to hand-off with keys alone, reading what the user reads.
         _, already = self.stats_events()
         # Slow enough that the download page can be seen at work.
         self.start(json.dumps({IMAGE: {"rate": 200000}}))
@@ -226,8 +223,8 @@ class ReinstallRoad(ProgramCase):
             time.sleep(0.5)
         self.assertEqual("1|0", self.msgbox("window", TITLE)[1], "main window disabled")
         self.assert_reads(["一键备份还原资料", "未备份"], DATA_WINDOW)
-        self.assertEqual(("备份位置", WORK_FOLDER_SHOWN),
-                         self.find("text:", window=DATA_WINDOW)[1:3], "the edit box's label and text")
+        self.assertEqual(("备份位置", WORK_FOLDER_SHOWN), self.find("text:", window=DATA_WINDOW)[1:3],
+                         "the edit box's label and text")
         self.tab_to("收藏夹", DATA_WINDOW)
         self.keys("space")
         self.assertIn("checked", self.find("checkbutton:收藏夹", window=DATA_WINDOW).states)
