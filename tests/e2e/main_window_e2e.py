@@ -130,7 +130,8 @@ class ReinstallRoad(ProgramCase):
         time.sleep(2)
         screenshot("page2")
         page = self.assert_reads(["正在下载系统文件，请稍候...", WARNING, "文件大小：110.01MB",
-                                  "下载状态：下载中"])
+                                  "下载状态：下载中",
+                                  f"保存路径：{DOWNLOAD_FOLDER}\\{PRESELECTED}"])
         for pattern in (r"下载速度：[\d.]+[KM]?B/s", r"已下载：[\d.]+MB", r"剩余时间：.+"):
             self.assertTrue([n for n in page if re.fullmatch(pattern, n)], pattern)
         progress = [o[1:3] for o in self.shown_objects() if o.role == "progressbar"]
