@@ -268,6 +268,11 @@ class ProgramCase(unittest.TestCase):
     def click(self, x, y):
         xdotool("mousemove", "--window", self.window, str(x), str(y), "click", "1")
 
+    def click_on(self, accessible):
+        """A mouse click in the middle of an object's screen location."""
+        x, y, width, height = accessible.rect
+        xdotool("mousemove", str(x + width // 2), str(y + height // 2), "click", "1")
+
     def answer(self, button):
         """Presses a button of the shown message box; it must close."""
         code, _ = self.msgbox("answer", str(button))

@@ -94,6 +94,11 @@ class ReinstallRoad(ProgramCase):
                                    *BOTTOM_MENU])
         self.assertNotIn(WARNING, names, "the download page is not read while hidden")
         self.assertEqual(START.split(":")[1], self.focused().name)
+        # Its location on the screen: 190,140 into page 0, under the 34-pixel caption bar.
+        window = dict(line.split("=", 1) for line in
+                      xdotool("getwindowgeometry", "--shell", self.window).split("\n"))
+        self.assertEqual((int(window["X"]) + 190, int(window["Y"]) + 174, 192, 192),
+                         self.find(START).rect)
         announced = self.watch()
         for _ in range(20):
             self.keys("Return")
@@ -277,7 +282,7 @@ class ReinstallRoad(ProgramCase):
         # reports.
         set_rules('{"/images/WIN10_64.WIM": {"status": 404}}')
         self.install()
-        self.click(514, 310)  # optselectsystem of row 3, rows 70 high from y 64
+        self.click_on([o for o in self.shown_objects() if o.role == "radiobutton"][3])
         self.select_and_next()
         self.expect_box("提示|下载文件出错,请检查网络链接后重启软件！", 1, seconds=60)
         self.assertEqual(["/images/WIN10_64.WIM"], self.requested("/images/"))
