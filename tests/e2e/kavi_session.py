@@ -1,7 +1,8 @@
 """What the end-to-end suites share: the paths, Wine, the message box
-helper, the accessibility client (which reads and presses the controls by
-name, as a screen reader does), xdotool, screenshots, the development service host (run in this
-process, on the port the program is built with, counting what it serves),
+helper, the accessibility client (which reads the windows and presses their
+controls by name, as a screen reader does), xdotool, screenshots, the
+development service host (run in this process, on the port the program is
+built with, counting what it serves),
 and a test case base class that starts kavi.exe afresh for each case and
 ends every Wine process after it.
 
@@ -185,8 +186,11 @@ class ProgramCase(unittest.TestCase):
         r = wine(self.MSGBOX, *args, timeout=timeout)
         return r.returncode, r.stdout.strip()
 
+    def a11y_exe(self):
+        return os.path.join(os.path.dirname(self.MSGBOX), "a11y.exe")
+
     def a11y(self, *args):
-        r = wine(os.path.join(os.path.dirname(self.MSGBOX), "a11y.exe"), *args)
+        r = wine(self.a11y_exe(), *args)
         return r.returncode, r.stdout
 
     def shown_objects(self, window=TITLE):
@@ -217,7 +221,7 @@ class ProgramCase(unittest.TestCase):
         (change, Accessible) pairs, change being "focus", "name", "value" or
         "state"."""
         watcher = subprocess.Popen(
-            [WINE, os.path.join(os.path.dirname(self.MSGBOX), "a11y.exe"), "watch", window, "600"],
+            [WINE, self.a11y_exe(), "watch", window, "600"],
             env=ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, errors="replace")
         self.assertEqual("watching", watcher.stdout.readline().strip())
 
@@ -314,7 +318,6 @@ class ProgramCase(unittest.TestCase):
         or 1 ("退出"). Wine shows the notification area as a window at the top
         left, the icon in its first cell; the menu opens while the right
         button is down and then tracks the left one."""
-        xdotool("mousemove", "100", "400")  # in from elsewhere, as a hand would
         xdotool("mousemove", "12", "31")
         time.sleep(0.5)
         if item is None:
