@@ -20,8 +20,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
 import unittest_report  # noqa: E402
-from kavi_session import (DOWNLOAD, DRIVE_D, ENV, FILES, WORK_FOLDER, ProgramCase,  # noqa: E402
-                          build_paths, load_cases, screenshot, xdotool)
+from kavi_session import (DOWNLOAD, DRIVE_D, ENV, FILES, START, WORK_FOLDER,  # noqa: E402
+                          ProgramCase, build_paths, load_cases, screenshot, xdotool)
 
 REPORT = sys.argv[sys.argv.index("--xml") + 1]
 PATHS = build_paths(os.path.abspath(sys.argv[1]))
@@ -113,7 +113,7 @@ class BadInput(ProgramCase):
         "still connecting"; that message ("" after `seconds`)."""
         until = time.time() + seconds
         while time.time() < until:
-            self.click(286, 270)
+            self.press(START)
             box = self.wait_box(2)
             self.msgbox("answer", "1")
             if box != "提示|正在连接中,请稍候...":
@@ -156,7 +156,7 @@ class BadInput(ProgramCase):
         }))
         # No update offer for a version text that is not a version.
         self.assertEqual("", self.wait_box(3))
-        self.click(286, 270)
+        self.press(START)
         self.expect_box(LINK_FAILED, 1)
         self.assert_responsive("the catalogue was garbage")
         self.quit()
@@ -169,7 +169,7 @@ class BadInput(ProgramCase):
         text = catalogue(records)
         # UTF-16 has a NUL after every ASCII letter: no record survives.
         self.start(serve_catalogue("utf16.txt", text.encode("utf-16")))
-        self.click(286, 270)
+        self.press(START)
         self.expect_box(LINK_FAILED, 1)
         self.quit()
         self.tearDown()
@@ -219,7 +219,7 @@ class BadInput(ProgramCase):
         # Headers and a few bytes of the catalogue, then silence. (The version
         # text and the statistics go through the same fetch.)
         self.start(json.dumps({"/kavi/xitong.txt": {"stall_after": 10, "body": "<line>" * 100}}))
-        self.click(286, 270)
+        self.press(START)
         self.expect_box("提示|正在连接中,请稍候...", 1)
         self.assert_responsive("the service host is silent")
         screenshot("sweep-stall")
@@ -238,7 +238,7 @@ class BadInput(ProgramCase):
         time.sleep(5)
         self.assert_responsive("the image server is silent")
         screenshot("sweep-silent-image")
-        self.click(252, 532)  # btnstop
+        self.press("pushbutton:停止下载")
         self.expect_box("提示|是否确定停止下载?", 6)
         time.sleep(3)
         self.assert_responsive("the download stopped")

@@ -1,6 +1,8 @@
 """What the end-to-end suites share: the paths, Wine, the message box
-helper, xdotool, screenshots, the development service host (run in this
-process, on the port the program is built with, counting what it serves),
+helper, the accessibility client (which reads the windows and presses their
+controls by name, as a screen reader does), xdotool, screenshots, the
+development service host (run in this process, on the port the program is
+built with, counting what it serves),
 and a test case base class that starts kavi.exe afresh for each case and
 ends every Wine process after it.
 
@@ -36,11 +38,18 @@ IMAGES = os.path.join(FILES, "images")
 WORK_FOLDER = os.path.join(DRIVE_D, "DURozazo")
 DOWNLOAD = os.path.join(WORK_FOLDER, "Download")
 TITLE = "Kavi一键重装系统"
+# Names of the main window's buttons as screen readers read them (text,
+# else tooltip).
+START = "pushbutton:立即重装"
+SELECT_AND_NEXT = "pushbutton:选择然后下一步*"
+BACK_TO_START = "pushbutton:一键重装系统"
+CLOSE = "pushbutton:关闭"
 MB = 1024 * 1024
 
 
 def build_paths(build):
-    """kavi.exe, msgbox.exe and the service URL of a win32 build tree."""
+    """kavi.exe, msgbox.exe (a11y.exe lies beside it) and the service URL of
+    a win32 build tree."""
     return (os.path.join(build, "dist", "kavi.exe"),
             os.path.join(build, "tests", "e2e", "msgbox.exe"), service_url(build))
 
@@ -68,6 +77,26 @@ def screenshot(name):
     os.makedirs(SHOTS, exist_ok=True)
     subprocess.run(["import", "-window", "root", os.path.join(SHOTS, f"e2e-{name}.png")],
                    check=False)
+
+
+class Accessible(collections.namedtuple("Accessible", "role name value states rect shown")):
+    """One object of a window's accessible tree as a11y.exe prints it:
+    role and state names, location (x, y, width, height on the screen);
+    `shown` is false when it or an object above it is invisible."""
+
+
+def parse_accessible(output):
+    objects, hidden = [], []  # hidden[d]: the object at depth d is not shown
+    for line in output.splitlines():
+        depth = (len(line) - len(line.lstrip(" "))) // 2
+        role, name, value, states, rect = line.lstrip(" ").split("\t")
+        states = frozenset(s for s in states.split("+") if s)
+        del hidden[depth:]
+        shown = "invisible" not in states and not any(hidden)
+        hidden.append(not shown)
+        objects.append(Accessible(role, name, value, states,
+                                  tuple(int(n) for n in rect.split(",")), shown))
+    return objects
 
 
 def set_rules(rules):
@@ -157,6 +186,66 @@ class ProgramCase(unittest.TestCase):
         r = wine(self.MSGBOX, *args, timeout=timeout)
         return r.returncode, r.stdout.strip()
 
+    def a11y_exe(self):
+        return os.path.join(os.path.dirname(self.MSGBOX), "a11y.exe")
+
+    def a11y(self, *args):
+        r = wine(self.a11y_exe(), *args)
+        return r.returncode, r.stdout
+
+    def shown_objects(self, window=TITLE):
+        """The objects of the window's accessible tree that the user sees."""
+        code, out = self.a11y("tree", window)
+        self.assertEqual(0, code, f"the accessible tree of {window}")
+        return [o for o in parse_accessible(out) if o.shown]
+
+    def find(self, *steps, window=TITLE):
+        """The first shown object matching the steps ("role:name", "role:" or
+        "name", a name ending in "*" by prefix), or None."""
+        code, out = self.a11y("find", window, *steps)
+        return parse_accessible(out)[0] if code == 0 else None
+
+    def press(self, *steps, window=TITLE):
+        """Does the default action of the object the steps find."""
+        code, out = self.a11y("press", window, *steps)
+        self.assertEqual(0, code, f"{steps} found and pressed in {window} ({out.strip()})")
+
+    def focused(self, window=TITLE):
+        """The object with the keyboard focus, or None."""
+        code, out = self.a11y("focus", window)
+        return parse_accessible(out)[0] if code == 0 else None
+
+    def watch(self, window=TITLE):
+        """Starts recording the changes the window announces to screen
+        readers; returns a function that ends the recording and gives them as
+        (change, Accessible) pairs, change being "focus", "name", "value" or
+        "state"."""
+        watcher = subprocess.Popen(
+            [WINE, self.a11y_exe(), "watch", window, "600"],
+            env=ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, errors="replace")
+        self.assertEqual("watching", watcher.stdout.readline().strip())
+
+        def changes():
+            out, _ = watcher.communicate(timeout=60)
+            return [(change, parse_accessible(line)[0])
+                    for change, line in (entry.split("\t", 1) for entry in out.splitlines())]
+        return changes
+
+    def keys(self, *names):
+        """Types keys (xdotool names, "Tab", "shift+Tab", "Return") into the
+        window that has the keyboard focus."""
+        xdotool("key", "--delay", "150", *names)
+        time.sleep(0.5)
+
+    def tab_to(self, name, window=TITLE):
+        """Tabs until the control named `name` has the keyboard focus."""
+        for _ in range(20):
+            focused = self.focused(window)
+            if focused and focused.name == name:
+                return
+            self.keys("Tab")
+        self.fail(f"Tab never reached {name!r} in {window}")
+
     def wait_box(self, seconds):
         """The first message box shown within `seconds`, as "caption|text"; ''."""
         until = time.time() + seconds
@@ -183,6 +272,11 @@ class ProgramCase(unittest.TestCase):
     def click(self, x, y):
         xdotool("mousemove", "--window", self.window, str(x), str(y), "click", "1")
 
+    def click_on(self, accessible):
+        """A mouse click in the middle of an object's screen location."""
+        x, y, width, height = accessible.rect
+        xdotool("mousemove", str(x + width // 2), str(y + height // 2), "click", "1")
+
     def answer(self, button):
         """Presses a button of the shown message box; it must close."""
         code, _ = self.msgbox("answer", str(button))
@@ -205,7 +299,7 @@ class ProgramCase(unittest.TestCase):
     def install(self):
         """Start page -> system list page, waiting out a pending start-up check."""
         for _ in range(20):
-            self.click(286, 270)  # btninstall, 192 x 192 at 190,140 of page 0
+            self.press(START)
             box = self.wait_box(2)
             if not box:
                 return
@@ -214,10 +308,10 @@ class ProgramCase(unittest.TestCase):
             time.sleep(1)
 
     def select_and_next(self):
-        self.click(290, 540)  # btnselectandnext
+        self.press(SELECT_AND_NEXT)
 
     def back_to_start(self):
-        self.click(111, 618)  # btnmain
+        self.press(BACK_TO_START)
 
     def tray(self, item=None):
         """Left click on the tray icon, or the tray menu's item 0 ("显示窗口")
@@ -258,7 +352,7 @@ class ProgramCase(unittest.TestCase):
         return events, len(lines)
 
     def quit(self):
-        self.click(875, 17)  # btnclose, the last 50 pixels of the caption bar
+        self.press(CLOSE)
         self.expect_box("提示|是否确定退出软件？", 6)
         self.quit_asked = True
         self.program.wait(30)
