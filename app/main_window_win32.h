@@ -39,6 +39,7 @@ class CFrameWindowWnd : public SkinUI::WindowImplBase {
   int SelectedIndex() const { return selectedIndex_; }
 
  private:
+  void FinishStartup();
   void BindControls();
   void OnClick(SkinUI::CControlUI* sender);
   void OnInstall();
@@ -72,6 +73,7 @@ class CFrameWindowWnd : public SkinUI::WindowImplBase {
   NOTIFYICONDATAW trayIcon_ = {};
   HMENU trayMenu_ = nullptr;
   TaskbarProgress taskbar_;
+  bool startupFinished_ = false;
   int busy_ = 0;
   int countdown_ = 0;
   int selectedIndex_ = 0;

@@ -47,7 +47,8 @@ void StartupMark(const char* what) {
                         GetCurrentProcessId(), what);
   if (n <= 0) return;
   DWORD written = 0;
-  WriteFile(trace.file, line, static_cast<DWORD>(n < static_cast<int>(sizeof(line)) ? n : sizeof(line) - 1), &written,
+  WriteFile(trace.file, line,
+            static_cast<DWORD>(n < static_cast<int>(sizeof(line)) ? n : sizeof(line) - 1), &written,
             nullptr);
 }
 

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "host/gdiplus_runtime.h"
+#include "ui/gif_frames.h"
 #include "ui/skin_resources.h"
 
 namespace SkinUI {
@@ -52,7 +54,7 @@ IStream* StreamOver(const std::string& bytes) {
   return stream;
 }
 
-std::vector<int> FrameDelays(Gdiplus::Bitmap& bitmap, int frames) {
+std::vector<int> DecodedFrameDelays(Gdiplus::Bitmap& bitmap, int frames) {
   std::vector<int> delays(frames, 0);
   UINT size = bitmap.GetPropertyItemSize(kPropertyFrameDelay);
   if (size == 0) return delays;
@@ -99,16 +101,46 @@ SkinImageCache& SkinImageCache::Process() {
   return cache;
 }
 
+std::vector<int> SkinImageCache::FrameDelays(const std::wstring& file) {
+  if (file.empty()) return {};
+  const std::wstring key = CacheKey(file);
+  auto decoded = images_.find(key);
+  if (decoded != images_.end())
+    return decoded->second ? decoded->second->delays : std::vector<int>();
+  auto waiting = pending_.find(key);
+  if (waiting != pending_.end()) return waiting->second.delays;
+  std::string bytes;
+  std::wstring error;
+  if (SkinResources::Process().ReadMember(file, &bytes, &error)) {
+    if (std::optional<std::vector<int>> delays = GifFrameDelays(bytes)) {
+      // A still keeps one delay of 0, as Get gives it.
+      if (delays->size() == 1) (*delays)[0] = 0;
+      Pending& entry = pending_[key];
+      entry.bytes = std::move(bytes);
+      entry.delays = std::move(*delays);
+      return entry.delays;
+    }
+  }
+  SkinImage* image = Get(file);
+  return image ? image->delays : std::vector<int>();
+}
+
 SkinImage* SkinImageCache::Get(const std::wstring& file) {
   if (file.empty()) return nullptr;
   std::wstring key = CacheKey(file);
   auto it = images_.find(key);
   if (it != images_.end()) return it->second.get();
   std::unique_ptr<SkinImage>& slot = images_[key];  // null: missing
-  if (!StartGdiplus()) return nullptr;
   std::string bytes;
+  auto waiting = pending_.find(key);
+  if (waiting != pending_.end()) {
+    bytes = std::move(waiting->second.bytes);
+    pending_.erase(waiting);
+  }
+  if (!StartGdiplus()) return nullptr;
   std::wstring error;
-  if (!SkinResources::Process().ReadMember(file, &bytes, &error)) return nullptr;
+  if (bytes.empty() && !SkinResources::Process().ReadMember(file, &bytes, &error)) return nullptr;
+  ++decodes_;
   IStream* stream = StreamOver(bytes);
   if (!stream) return nullptr;
   auto decoded = std::make_unique<Gdiplus::Bitmap>(stream, FALSE);
@@ -122,7 +154,12 @@ SkinImage* SkinImageCache::Get(const std::wstring& file) {
   image->height = static_cast<int>(decoded->GetHeight());
   int frames = static_cast<int>(decoded->GetFrameCount(&kFrameDimensionTime));
   if (frames > 1) {
-    image->delays = FrameDelays(*decoded, frames);
+    // The blocks give every frame's delay, where some GDI+ (Wine's) gives
+    // only the first one's.
+    std::optional<std::vector<int>> scanned = GifFrameDelays(bytes);
+    image->delays = scanned && static_cast<int>(scanned->size()) == frames
+                        ? std::move(*scanned)
+                        : DecodedFrameDelays(*decoded, frames);
     image->bitmap = std::move(decoded);
     image->stream = stream;
   } else {

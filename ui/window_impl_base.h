@@ -186,6 +186,7 @@ class WindowImplBase : public CWindowWnd,
   std::wstring toolTipText_;
   bool trackingMouse_ = false;
   bool built_ = false;
+  bool shadowPending_ = false;  // made after the first paint
   HDC bufferDc_ = nullptr;
   HBITMAP buffer_ = nullptr;
   SIZE bufferSize_ = {0, 0};

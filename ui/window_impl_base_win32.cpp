@@ -97,8 +97,7 @@ class WindowImplBase::Host : public IWindowHostUI {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   std::vector<int> ImageFrameDelays(const std::wstring& file) override {
-    SkinImage* image = SkinImageCache::Process().Get(file);
-    return image ? image->delays : std::vector<int>();
+    return SkinImageCache::Process().FrameDelays(file);
   }
   int ChooseItem(const UiRect& anchor, const std::vector<std::wstring>& items,
                  int current) override {
@@ -306,9 +305,8 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
   m_pm.AddNotifier(this);
   built_ = true;
   const WindowAttributes& w = m_pm.GetWindowAttributes();
-  if (w.showShadow && w.shadowSize > 0) {
-    shadow_.Create(hwnd_, w.shadowSize, w.shadowPosition, w.shadowColor, w.shadowDarkness);
-  }
+  // Drawn around the window once the window itself is on screen.
+  shadowPending_ = w.showShadow && w.shadowSize > 0;
   OnInitWindow();
   return 0;
 }
@@ -444,6 +442,7 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       return false;
     case WM_WINDOWPOSCHANGED:
       shadow_.Update();
+
       return false;
     case WM_MOUSEMOVE:
       if (!built_) return false;
@@ -523,6 +522,9 @@ void WindowImplBase::PaintTo(HDC dc) {
 // Paints into a bitmap of the client's size and copies the dirty part to
 // the screen in one go, so nothing flickers.
 void WindowImplBase::Paint() {
+  // What the layout invalidates joins the region this paint validates, so
+  // it needs no second paint.
+  if (built_) m_pm.UpdateLayout();
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(hwnd_, &ps);
   RECT client;
@@ -546,6 +548,11 @@ void WindowImplBase::Paint() {
            dirty.top, SRCCOPY);
   }
   EndPaint(hwnd_, &ps);
+  if (shadowPending_) {
+    shadowPending_ = false;
+    const WindowAttributes& w = m_pm.GetWindowAttributes();
+    shadow_.Create(hwnd_, w.shadowSize, w.shadowPosition, w.shadowColor, w.shadowDarkness);
+  }
   // A page switch may have hidden the control being typed into.
   if (CEditUI* editing = edit_->Control()) {
     if (!HoldsControl(editing) || !editing->IsVisibleInTree()) edit_->End();
