@@ -20,6 +20,10 @@ namespace {
 // program picks for its own timers.
 constexpr UINT_PTR kTimerBase = 0x5C000000;
 
+// Posted by the first paint: the shadow follows once the window has painted
+// and answered what waited for it meanwhile.
+constexpr UINT kMakeShadowMessage = WM_APP + 0x1F8;
+
 // Where the process-wide skin source currently points, so that windows of
 // the same source reuse it and a new source drops the decoded pictures.
 const void* g_sourceData = nullptr;
@@ -499,6 +503,11 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       (*reinterpret_cast<const std::function<void()>*>(lParam))();
       result = 1;
       return true;
+    case kMakeShadowMessage: {
+      const WindowAttributes& w = m_pm.GetWindowAttributes();
+      shadow_.Create(hwnd_, w.shadowSize, w.shadowPosition, w.shadowColor, w.shadowDarkness);
+      return true;
+    }
     case WM_NCDESTROY:
       edit_->End();
       shadow_.Destroy();
@@ -550,8 +559,7 @@ void WindowImplBase::Paint() {
   EndPaint(hwnd_, &ps);
   if (shadowPending_) {
     shadowPending_ = false;
-    const WindowAttributes& w = m_pm.GetWindowAttributes();
-    shadow_.Create(hwnd_, w.shadowSize, w.shadowPosition, w.shadowColor, w.shadowDarkness);
+    PostMessageW(hwnd_, kMakeShadowMessage, 0, 0);
   }
   // A page switch may have hidden the control being typed into.
   if (CEditUI* editing = edit_->Control()) {
