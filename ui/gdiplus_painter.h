@@ -53,20 +53,24 @@ class SkinImageCache {
   // What Get(file)->delays holds (empty for no picture). A GIF's delays come
   // from its blocks; its bytes wait, inflated once, for Get.
   std::vector<int> FrameDelays(const std::wstring& file);
+  // Decodes `files` on a worker while the UI thread goes on; Get waits for
+  // it when it asks for one of them.
+  void Prefetch(const std::vector<std::wstring>& files);
   // How many pictures were decoded so far.
   std::size_t DecodeCount() const { return decodes_; }
-  void Clear() {
-    images_.clear();
-    pending_.clear();
-  }
+  void Clear();
 
  private:
   struct Pending {
     std::string bytes;
     std::vector<int> delays;
   };
+  struct Batch;
+  void TakeBatch();
+
   std::map<std::wstring, std::unique_ptr<SkinImage>> images_;
   std::map<std::wstring, Pending> pending_;  // read, not decoded yet
+  Batch* batch_ = nullptr;                   // being decoded by the worker
   std::size_t decodes_ = 0;
 };
 

@@ -38,8 +38,8 @@ std::wstring ProgramFolder() {
 void UseArchive(const void* data, std::size_t size) {
   if (g_sourceData == data && SkinResources::Process().kind() == SkinResources::Kind::kArchive)
     return;
+  SkinImageCache::Process().Clear();  // before the source changes under a prefetch
   SkinResources::Process().UseArchive(data, size);
-  SkinImageCache::Process().Clear();
   g_sourceData = data;
   g_sourceFolder.clear();
 }
@@ -51,6 +51,21 @@ void InitCommonControlsOnce() {
   }();
   (void)done;
 }
+
+// Paints nothing: notes the pictures a paint would draw.
+class PictureRecorder : public IPainter {
+ public:
+  std::vector<std::wstring> files;
+  void FillRect(const UiRect&, UiColor) override {}
+  void DrawBorder(const UiRect&, int, UiColor) override {}
+  bool DrawImage(const ImageDraw& image) override {
+    files.push_back(image.spec.file);
+    return true;
+  }
+  void DrawText(const UiRect&, const std::vector<TextRun>&, const TextStyle&) override {}
+  void PushClip(const UiRect&) override {}
+  void PopClip() override {}
+};
 
 UiPoint ClientPoint(LPARAM lParam) {
   return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -246,8 +261,8 @@ bool WindowImplBase::LoadSkinSource() {
       std::wstring folder = ProgramFolder();
       if (SkinResources::Process().kind() != SkinResources::Kind::kFolder ||
           g_sourceFolder != folder) {
-        SkinResources::Process().UseFolder(folder);
         SkinImageCache::Process().Clear();
+        SkinResources::Process().UseFolder(folder);
         g_sourceFolder = folder;
         g_sourceData = nullptr;
       }
@@ -308,6 +323,11 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
   m_pm.SetClientSize(client.right, client.bottom);
   m_pm.AddNotifier(this);
   built_ = true;
+  // The pictures the first paint will draw are decoded on a worker while
+  // the window is initialised and shown.
+  PictureRecorder first;
+  m_pm.Paint(first, {0, 0, client.right, client.bottom});
+  SkinImageCache::Process().Prefetch(first.files);
   const WindowAttributes& w = m_pm.GetWindowAttributes();
   // Drawn around the window once the window itself is on screen.
   shadowPending_ = w.showShadow && w.shadowSize > 0;

@@ -1,5 +1,6 @@
-// The shipped skin's animations under the image cache: their timing is known
-// before anything draws them, and the decode keeps it.
+// The shipped skin's pictures under the image cache: the first paint's are
+// decoded ahead on a worker, once each; animations know their timing before
+// anything draws them, and the decode keeps it.
 #include <gtest/gtest.h>
 
 #include "ui/gdiplus_painter.h"
@@ -34,6 +35,19 @@ TEST(SkinImages, AnimationTimingComesFromTheBlocksBeforeAndAfterTheDecode) {
   ASSERT_TRUE(SkinUI::SkinResources::Process().ReadMember(L"499.gif", &bytes, &error));
   EXPECT_FALSE(SkinUI::GifFrameDelays(bytes.substr(0, bytes.size() - 1)));
   EXPECT_EQ(std::vector<int>{0}, cache.FrameDelays(L"ico.png"));
+}
+
+TEST(SkinImages, PrefetchedPicturesAreDecodedOnceAndHandedOver) {
+  SkinUI::SkinResources::Process().UseFolder(KAVI_SKIN_DIR);
+  SkinUI::SkinImageCache cache;
+  cache.Prefetch({L"ico.png", L"scanbtn.png", L"ICO.png", L"nothere.png"});
+  SkinUI::SkinImage* icon = cache.Get(L"ico.png");
+  ASSERT_NE(nullptr, icon);
+  EXPECT_EQ(20, icon->width);
+  EXPECT_EQ(2u, cache.DecodeCount()) << "both pictures, each once";
+  EXPECT_NE(nullptr, cache.Get(L"scanbtn.png"));
+  EXPECT_EQ(nullptr, cache.Get(L"nothere.png"));
+  EXPECT_EQ(2u, cache.DecodeCount()) << "nothing decoded again";
 }
 
 }  // namespace
