@@ -9,8 +9,10 @@ constexpr UINT WM_TOOLTILES_READY = WM_USER + 89;
 constexpr UINT WM_VERIFY_DONE = WM_USER + 90;
 constexpr UINT WM_DOWNLOAD_DONE = WM_USER + 101;
 constexpr UINT WM_TRAYICON = WM_USER + 122;
-// Posted at the end of initialisation, so it is handled once the window shows.
+// Posted at the end of the start-up, after the first paint.
 constexpr UINT WM_RESTORE_REPORT = WM_USER + 131;
+// Posted to the main window after its first paint.
+constexpr UINT WM_FINISH_STARTUP = WM_USER + 132;
 
 constexpr WPARAM kDownloadDoneTag = 10;  // wParam of WM_DOWNLOAD_DONE
 

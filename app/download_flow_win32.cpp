@@ -9,6 +9,7 @@
 #include "app/main_window_win32.h"
 #include "app/taskbar_progress_win32.h"
 #include "app/takeover_hooks_win32.h"
+#include "host/working_state.h"
 #include "download/check_code.h"
 #include "download/down_wrapper.h"
 #include "download/download_files_win32.h"

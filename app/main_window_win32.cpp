@@ -6,11 +6,11 @@
 #include "app/app_messages.h"
 #include "app/environment_panel.h"
 #include "app/startup_check.h"
+#include "app/startup_trace_win32.h"
 #include "app/startup_thread_win32.h"
 #include "app/takeover_hooks_win32.h"
 #include "download/download_monitor.h"
 #include "host/shell_folders.h"
-#include "boot/disk_map.h"
 #include "host/host_facts.h"
 #include "host/text.h"
 #include "host/working_paths.h"
@@ -54,19 +54,33 @@ int CFrameWindowWnd::Ask(const wchar_t* text, const wchar_t* caption, UINT flags
   return MessageBoxW(hwnd_, text, caption, flags);
 }
 
+// Only what the start page shows comes before the first paint; the rest
+// follows it (FinishStartup).
 void CFrameWindowWnd::OnInitWindow() {
-  CreateTrayIcon();
+  StartupMark("window built");
   BindControls();
   SetText(c_.labcaption, kCaption);
-  EnumerateDisks();
-  // The set-up runs before the start-up thread starts, so that thread sees
-  // the edition and system drive it stores.
-  SetUpWorkingPaths(ProgramBootSetUp());
+  // The host facts, work drive and folders, which the start page shows. The
+  // set-up runs before the start-up thread starts, so that thread sees the
+  // edition and system drive it stores.
+  SetUpWorkingPaths();
   StartStartupThread(hwnd_);
   StartToolTileThread(hwnd_);
+  // Also the latest moment for FinishStartup, should no paint come.
   ::SetTimer(hwnd_, kStartupTimer, 3000, nullptr);
   ResetToStartPage();
   FocusPageDefault(0);
+  StartupMark("window initialised");
+}
+
+// Neither the tray icon, the boot takeover's set-up nor the restore report
+// change the start page: they wait until it is on screen.
+void CFrameWindowWnd::FinishStartup() {
+  if (startupFinished_) return;
+  startupFinished_ = true;
+  StartBootSetUp();
+  CreateTrayIcon();
+  StartupMark("start-up finished");
   PostMsg(WM_RESTORE_REPORT);
 }
 
@@ -268,7 +282,19 @@ void CFrameWindowWnd::OnDownloadDone(WPARAM wParam, LPARAM outcome) {
 
 LRESULT CFrameWindowWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_PAINT:
+      if (!startupFinished_) {
+        const LRESULT result = WindowImplBase::OnMessage(message, wParam, lParam);
+        StartupMark("first paint");
+        PostMsg(WM_FINISH_STARTUP);
+        return result;
+      }
+      break;
+    case WM_FINISH_STARTUP:
+      FinishStartup();
+      return 0;
     case WM_DESTROY:
+      startupFinished_ = true;  // no tray icon may come after this
       Shell_NotifyIconW(NIM_DELETE, &trayIcon_);
       PostQuitMessage(0);
       break;
@@ -277,6 +303,7 @@ LRESULT CFrameWindowWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         OnCountdownStep();
       } else if (wParam == kStartupTimer) {
         ::KillTimer(hwnd_, kStartupTimer);
+        FinishStartup();
       }
       break;
     case WM_TOOLTILES_READY:

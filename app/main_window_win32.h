@@ -42,6 +42,7 @@ class CFrameWindowWnd : public SkinUI::WindowImplBase {
   int SelectedIndex() const { return selectedIndex_; }
 
  private:
+  void FinishStartup();
   void BindControls();
   void OnClick(SkinUI::CControlUI* sender);
   void OnInstall();
@@ -75,6 +76,7 @@ class CFrameWindowWnd : public SkinUI::WindowImplBase {
   NOTIFYICONDATAW trayIcon_ = {};
   HMENU trayMenu_ = nullptr;
   TaskbarProgress taskbar_;
+  bool startupFinished_ = false;
   int busy_ = 0;
   int countdown_ = 0;
   int selectedIndex_ = 0;

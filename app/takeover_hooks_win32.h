@@ -1,19 +1,19 @@
-// What the main window asks of the boot takeover: the set-up step of the
-// working paths, the bottom menu's backup and restore commands, and the
-// reinstall hand-off of a verified image.
+// What the main window asks of the boot takeover: its set-up, the bottom
+// menu's backup and restore commands, and the reinstall hand-off of a
+// verified image.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "host/working_paths.h"
-
 namespace kavi {
 
-// Writes the boot tools and initialises the boot settings during the
-// working-path set-up.
-BootSetUp* ProgramBootSetUp();
+// Builds the disk map, writes the boot tools and initialises the boot
+// settings from the working paths, on a worker: no window shows any of it.
+// Called once on the UI thread after the working-path set-up; the commands
+// below wait for the worker before they read the map or the settings.
+void StartBootSetUp();
 
 // The bottom menu's commands; each runs to its end on the UI thread,
 // including the restart it may request.

@@ -10,6 +10,7 @@ TaskbarProgress::~TaskbarProgress() {
 }
 
 void TaskbarProgress::Show(HWND window, int permille, bool paused) {
+  if (permille < 0 && !list_) return;  // no progress was ever shown
   if (!tried_) {
     tried_ = true;
     // Absent before Windows 7: the progress is then simply not shown.

@@ -99,8 +99,9 @@ const PartitionRecord* FindEfiSystemPartition(const DiskEntry& disk);
 std::wstring VolumeNameOfPartition(DiskDevices& devices, uint32_t disk, int64_t startingOffset);
 
 // This machine, with the process-wide map (Win32 build only). EnumerateDisks
-// rebuilds the map once at start-up on the UI thread; the others only read
-// it. IsGptVolume touches no shared state and may run on any thread.
+// rebuilds the map once at start-up, on a worker that readers wait for
+// (app/takeover_hooks_win32.cpp); the others only read it. IsGptVolume
+// touches no shared state and may run on any thread.
 void EnumerateDisks();
 const DiskList& Disks();
 int32_t DiskNumberOfVolume(wchar_t letter);

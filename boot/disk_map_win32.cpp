@@ -1,5 +1,5 @@
 // The disk map of this machine: the real devices and the one process-wide
-// list, built on the UI thread before any worker exists.
+// list, built once at start-up before anything reads it.
 #include "boot/disk_map.h"
 
 namespace kavi {

@@ -47,17 +47,35 @@ struct SkinImage {
 };
 
 // Decoded pictures by member name (ASCII case ignored, like the archive),
-// read through SkinResources::Process(). Missing members are remembered as
-// missing. UI thread only.
+// read through SkinResources::Process(). A picture is decoded when first
+// drawn; missing members are remembered as missing. UI thread only.
 class SkinImageCache {
  public:
   static SkinImageCache& Process();
   // Null when the member is missing or not a picture.
   SkinImage* Get(const std::wstring& file);
-  void Clear() { images_.clear(); }
+  // What Get(file)->delays holds (empty for no picture). A GIF's delays come
+  // from its blocks; its bytes wait, inflated once, for Get.
+  std::vector<int> FrameDelays(const std::wstring& file);
+  // Decodes `files` on a worker while the UI thread goes on; Get waits for
+  // it when it asks for one of them.
+  void Prefetch(const std::vector<std::wstring>& files);
+  // How many pictures were decoded so far.
+  std::size_t DecodeCount() const { return decodes_; }
+  void Clear();
 
  private:
+  struct Pending {
+    std::string bytes;
+    std::vector<int> delays;
+  };
+  struct Batch;
+  void TakeBatch();
+
   std::map<std::wstring, std::unique_ptr<SkinImage>> images_;
+  std::map<std::wstring, Pending> pending_;  // read, not decoded yet
+  Batch* batch_ = nullptr;                   // being decoded by the worker
+  std::size_t decodes_ = 0;
 };
 
 // The GDI fonts of one window's font list, made on first use at the

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "host/gdiplus_runtime.h"
+#include "ui/gif_frames.h"
 #include "ui/skin_resources.h"
 
 namespace SkinUI {
@@ -52,7 +54,7 @@ IStream* StreamOver(const std::string& bytes) {
   return stream;
 }
 
-std::vector<int> FrameDelays(Gdiplus::Bitmap& bitmap, int frames) {
+std::vector<int> DecodedFrameDelays(Gdiplus::Bitmap& bitmap, int frames) {
   std::vector<int> delays(frames, 0);
   UINT size = bitmap.GetPropertyItemSize(kPropertyFrameDelay);
   if (size == 0) return delays;
@@ -102,16 +104,34 @@ SkinImageCache& SkinImageCache::Process() {
   return cache;
 }
 
-SkinImage* SkinImageCache::Get(const std::wstring& file) {
-  if (file.empty()) return nullptr;
-  std::wstring key = CacheKey(file);
-  auto it = images_.find(key);
-  if (it != images_.end()) return it->second.get();
-  std::unique_ptr<SkinImage>& slot = images_[key];  // null: missing
-  if (!StartGdiplus()) return nullptr;
+std::vector<int> SkinImageCache::FrameDelays(const std::wstring& file) {
+  if (file.empty()) return {};
+  const std::wstring key = CacheKey(file);
+  auto decoded = images_.find(key);
+  if (decoded != images_.end())
+    return decoded->second ? decoded->second->delays : std::vector<int>();
+  auto waiting = pending_.find(key);
+  if (waiting != pending_.end()) return waiting->second.delays;
   std::string bytes;
   std::wstring error;
-  if (!SkinResources::Process().ReadMember(file, &bytes, &error)) return nullptr;
+  if (SkinResources::Process().ReadMember(file, &bytes, &error)) {
+    if (std::optional<std::vector<int>> delays = GifFrameDelays(bytes)) {
+      // A still keeps one delay of 0, as Get gives it.
+      if (delays->size() == 1) (*delays)[0] = 0;
+      Pending& entry = pending_[key];
+      entry.bytes = std::move(bytes);
+      entry.delays = std::move(*delays);
+      return entry.delays;
+    }
+  }
+  SkinImage* image = Get(file);
+  return image ? image->delays : std::vector<int>();
+}
+
+namespace {
+
+// Touches nothing shared: the prefetch worker runs it too.
+std::unique_ptr<SkinImage> Decode(const std::string& bytes) {
   IStream* stream = StreamOver(bytes);
   if (!stream) return nullptr;
   auto decoded = std::make_unique<Gdiplus::Bitmap>(stream, FALSE);
@@ -125,7 +145,12 @@ SkinImage* SkinImageCache::Get(const std::wstring& file) {
   image->height = static_cast<int>(decoded->GetHeight());
   int frames = static_cast<int>(decoded->GetFrameCount(&kFrameDimensionTime));
   if (frames > 1) {
-    image->delays = FrameDelays(*decoded, frames);
+    // The blocks give every frame's delay, where some GDI+ (Wine's) gives
+    // only the first one's.
+    std::optional<std::vector<int>> scanned = GifFrameDelays(bytes);
+    image->delays = scanned && static_cast<int>(scanned->size()) == frames
+                        ? std::move(*scanned)
+                        : DecodedFrameDelays(*decoded, frames);
     image->bitmap = std::move(decoded);
     image->stream = stream;
   } else {
@@ -141,7 +166,86 @@ SkinImage* SkinImageCache::Get(const std::wstring& file) {
     stream->Release();
     image->bitmap = std::move(still);
   }
-  slot = std::move(image);
+  return image;
+}
+
+}  // namespace
+
+// The prefetch worker's files and results; the UI thread reads the results
+// once the worker has ended.
+struct SkinImageCache::Batch {
+  std::vector<std::wstring> files;
+  std::vector<std::unique_ptr<SkinImage>> images;  // null: missing
+  HANDLE thread = nullptr;
+
+  static DWORD WINAPI Run(void* parameter) {
+    auto* batch = static_cast<Batch*>(parameter);
+    for (const std::wstring& file : batch->files) {
+      std::string bytes;
+      std::wstring error;
+      batch->images.push_back(
+          SkinResources::Process().ReadMember(file, &bytes, &error) ? Decode(bytes) : nullptr);
+    }
+    return 0;
+  }
+};
+
+void SkinImageCache::Prefetch(const std::vector<std::wstring>& files) {
+  if (batch_ || !StartGdiplus()) return;
+  auto batch = std::make_unique<Batch>();
+  for (const std::wstring& file : files) {
+    const std::wstring key = CacheKey(file);
+    bool known = images_.count(key) || pending_.count(key);
+    for (const std::wstring& queued : batch->files) known = known || CacheKey(queued) == key;
+    if (!file.empty() && !known) batch->files.push_back(file);
+  }
+  if (batch->files.empty()) return;
+  batch->thread = CreateThread(nullptr, 0, &Batch::Run, batch.get(), 0, nullptr);
+  if (batch->thread) batch_ = batch.release();
+}
+
+void SkinImageCache::TakeBatch() {
+  std::unique_ptr<Batch> batch(batch_);
+  batch_ = nullptr;
+  WaitForSingleObject(batch->thread, INFINITE);
+  CloseHandle(batch->thread);
+  for (std::size_t i = 0; i < batch->files.size() && i < batch->images.size(); ++i) {
+    if (batch->images[i]) ++decodes_;
+    images_[CacheKey(batch->files[i])] = std::move(batch->images[i]);
+  }
+}
+
+void SkinImageCache::Clear() {
+  if (batch_) TakeBatch();
+  images_.clear();
+  pending_.clear();
+}
+
+SkinImage* SkinImageCache::Get(const std::wstring& file) {
+  if (file.empty()) return nullptr;
+  std::wstring key = CacheKey(file);
+  if (batch_) {
+    for (const std::wstring& queued : batch_->files) {
+      if (CacheKey(queued) == key) {
+        TakeBatch();
+        break;
+      }
+    }
+  }
+  auto it = images_.find(key);
+  if (it != images_.end()) return it->second.get();
+  std::unique_ptr<SkinImage>& slot = images_[key];  // null: missing
+  std::string bytes;
+  auto waiting = pending_.find(key);
+  if (waiting != pending_.end()) {
+    bytes = std::move(waiting->second.bytes);
+    pending_.erase(waiting);
+  }
+  if (!StartGdiplus()) return nullptr;
+  std::wstring error;
+  if (bytes.empty() && !SkinResources::Process().ReadMember(file, &bytes, &error)) return nullptr;
+  ++decodes_;
+  slot = Decode(bytes);
   return slot.get();
 }
 

@@ -209,6 +209,7 @@ class WindowImplBase : public CWindowWnd,
   std::wstring toolTipText_;
   bool trackingMouse_ = false;
   bool built_ = false;
+  bool shadowPending_ = false;  // made once the first paint is done
   HDC bufferDc_ = nullptr;
   HBITMAP buffer_ = nullptr;
   SIZE bufferSize_ = {0, 0};

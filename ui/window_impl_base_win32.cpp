@@ -22,6 +22,10 @@ namespace {
 // program picks for its own timers.
 constexpr UINT_PTR kTimerBase = 0x5C000000;
 
+// Posted by the first paint: the shadow follows once the window has painted
+// and answered what waited for it meanwhile.
+constexpr UINT kMakeShadowMessage = WM_APP + 0x1F8;
+
 // Where the process-wide skin source currently points, so that windows of
 // the same source reuse it and a new source drops the decoded pictures.
 const void* g_sourceData = nullptr;
@@ -39,8 +43,8 @@ std::wstring ProgramFolder() {
 void UseArchive(const void* data, std::size_t size) {
   if (g_sourceData == data && SkinResources::Process().kind() == SkinResources::Kind::kArchive)
     return;
+  SkinImageCache::Process().Clear();  // before the source changes under a prefetch
   SkinResources::Process().UseArchive(data, size);
-  SkinImageCache::Process().Clear();
   g_sourceData = data;
   g_sourceFolder.clear();
 }
@@ -52,6 +56,21 @@ void InitCommonControlsOnce() {
   }();
   (void)done;
 }
+
+// Paints nothing: notes the pictures a paint would draw.
+class PictureRecorder : public IPainter {
+ public:
+  std::vector<std::wstring> files;
+  void FillRect(const UiRect&, UiColor) override {}
+  void DrawBorder(const UiRect&, int, UiColor) override {}
+  bool DrawImage(const ImageDraw& image) override {
+    files.push_back(image.spec.file);
+    return true;
+  }
+  void DrawText(const UiRect&, const std::vector<TextRun>&, const TextStyle&) override {}
+  void PushClip(const UiRect&) override {}
+  void PopClip() override {}
+};
 
 }  // namespace
 
@@ -99,8 +118,7 @@ class WindowImplBase::Host : public IWindowHostUI {
                    window_.scale_.ToPixels(cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   std::vector<int> ImageFrameDelays(const std::wstring& file) override {
-    SkinImage* image = SkinImageCache::Process().Get(file);
-    return image ? image->delays : std::vector<int>();
+    return SkinImageCache::Process().FrameDelays(file);
   }
   int ChooseItem(const UiRect& anchor, const std::vector<std::wstring>& items,
                  int current) override {
@@ -251,8 +269,8 @@ bool WindowImplBase::LoadSkinSource() {
       std::wstring folder = ProgramFolder();
       if (SkinResources::Process().kind() != SkinResources::Kind::kFolder ||
           g_sourceFolder != folder) {
-        SkinResources::Process().UseFolder(folder);
         SkinImageCache::Process().Clear();
+        SkinResources::Process().UseFolder(folder);
         g_sourceFolder = folder;
         g_sourceData = nullptr;
       }
@@ -315,12 +333,14 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
   SetClientPixels(client.right, client.bottom);
   m_pm.AddNotifier(this);
   built_ = true;
+  // The pictures the first paint will draw are decoded on a worker while
+  // the window is initialised and shown.
+  PictureRecorder first;
+  m_pm.Paint(first, scale_.CoverInLogical({0, 0, client.right, client.bottom}));
+  SkinImageCache::Process().Prefetch(first.files);
   const WindowAttributes& w = m_pm.GetWindowAttributes();
-  if (w.showShadow && w.shadowSize > 0) {
-    UiPoint offset = {scale_.ToPixels(w.shadowPosition.x), scale_.ToPixels(w.shadowPosition.y)};
-    shadow_.Create(hwnd_, scale_.ToPixelLength(w.shadowSize), offset, w.shadowColor,
-                   w.shadowDarkness);
-  }
+  // Drawn around the window once the window itself is on screen.
+  shadowPending_ = w.showShadow && w.shadowSize > 0;
   OnInitWindow();
   if (g_keyboardLast) m_pm.ShowFocusMark(true);
   return 0;
@@ -457,6 +477,7 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       return false;
     case WM_WINDOWPOSCHANGED:
       shadow_.Update();
+
       return false;
     case WM_MOUSEMOVE:
       if (!built_) return false;
@@ -531,6 +552,13 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       (*reinterpret_cast<const std::function<void()>*>(lParam))();
       result = 1;
       return true;
+    case kMakeShadowMessage: {
+      const WindowAttributes& w = m_pm.GetWindowAttributes();
+      UiPoint offset = {scale_.ToPixels(w.shadowPosition.x), scale_.ToPixels(w.shadowPosition.y)};
+      shadow_.Create(hwnd_, scale_.ToPixelLength(w.shadowSize), offset, w.shadowColor,
+                     w.shadowDarkness);
+      return true;
+    }
     case WM_NCDESTROY:
       edit_->End();
       shadow_.Destroy();
@@ -572,6 +600,9 @@ void WindowImplBase::PaintTo(HDC dc) {
 // Paints into a bitmap of the client's size and copies the dirty part to
 // the screen in one go, so nothing flickers.
 void WindowImplBase::Paint() {
+  // What the layout invalidates joins the region this paint validates, so
+  // it needs no second paint.
+  if (built_) m_pm.UpdateLayout();
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(hwnd_, &ps);
   RECT client;
@@ -597,6 +628,10 @@ void WindowImplBase::Paint() {
            pixels.top, SRCCOPY);
   }
   EndPaint(hwnd_, &ps);
+  if (shadowPending_) {
+    shadowPending_ = false;
+    PostMessageW(hwnd_, kMakeShadowMessage, 0, 0);
+  }
   // A page switch may have hidden the control being typed into.
   if (CEditUI* editing = edit_->Control()) {
     if (!HoldsControl(editing) || !editing->IsVisibleInTree()) edit_->End();
