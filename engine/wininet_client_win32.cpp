@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -24,10 +25,23 @@ constexpr DWORD kReceiveTimeoutMs = 30000;
 // Each line reads into two buffers of its own: WinINet fills one while the
 // engine writes the other to the file, and the file gets the bytes from the
 // buffer WinINet wrote them to. Each InternetReadFile costs the same
-// whatever it carries, so a read is as large as helps: under Wine 1 MiB
-// reads took a fifth less time per GiB than 256 KiB ones, while 2 MiB
-// ones were slower again.
+// whatever it carries, so on a fast link a read is as large as helps: under
+// Wine 1 MiB reads took a fifth less time per GiB than 256 KiB ones, while
+// 2 MiB ones were slower again. But a read returns only when its buffer is
+// full, so its size follows the line's speed: about a quarter of a second's
+// worth, so that progress, a pause and the stall watch see bytes as often
+// on a slow link as on a fast one.
 constexpr DWORD kBufferBytes = 1024 * 1024;
+constexpr DWORD kSmallestRead = 64 * 1024;
+constexpr double kReadSeconds = 0.25;
+
+// The size of the next read after `bytes` took `seconds`.
+DWORD NextReadSize(DWORD bytes, double seconds) {
+  const double wanted = seconds > 0 ? bytes / seconds * kReadSeconds : kBufferBytes;
+  if (wanted >= kBufferBytes) return kBufferBytes;
+  const DWORD rounded = static_cast<DWORD>(wanted) / kSmallestRead * kSmallestRead;
+  return std::max(kSmallestRead, rounded);
+}
 constexpr int kBufferCount = 2;
 // Idle lines kept for the next request of a task; a line over this number
 // ends when its request is done.
@@ -188,6 +202,7 @@ void PerformRequest(Line* line, HINTERNET session) {
     line->silentSince = Clock::now();
     line->changed.notify_all();
   }
+  DWORD readSize = kSmallestRead;
   while (body) {
     int b = 0;
     {
@@ -203,7 +218,9 @@ void PerformRequest(Line* line, HINTERNET session) {
     std::vector<char>& buffer = line->buffers[b];
     if (buffer.empty()) buffer.resize(kBufferBytes);
     DWORD read = 0;
-    const BOOL ok = InternetReadFile(request, buffer.data(), kBufferBytes, &read);
+    const auto started = Clock::now();
+    const BOOL ok = InternetReadFile(request, buffer.data(), readSize, &read);
+    readSize = NextReadSize(read, std::chrono::duration<double>(Clock::now() - started).count());
     std::lock_guard<std::mutex> lock(line->mutex);
     if (line->closed) break;
     line->silentSince = Clock::now();
