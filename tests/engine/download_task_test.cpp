@@ -76,29 +76,35 @@ TEST_F(DownloadTaskTest, SegmentedDownloadIsByteExact) {
   EXPECT_EQ(static_cast<int64_t>(server_.body.size()), task->ReceivedBytes());
 }
 
+// Throughput is measured over 200 ms windows, which a loaded machine or a
+// sanitizer can blur now and then: each link gets up to three downloads to
+// show its count. A ramp that never adds connections, or never gives one
+// up, fails all three.
 TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
-  server_.body = RandomBody(32 * kBlockSize, 12);
-  server_.readDelay = milliseconds(8);  // a 64 KiB piece every 8 ms
   TaskOptions o = FastOptions();
   o.rampWindow = milliseconds(200);
   o.requestSize = kBlockSize;
+  server_.readDelay = milliseconds(8);  // a 64 KiB piece every 8 ms
+  auto connections = [&](int wanted) {
+    int used = 0;
+    for (int attempt = 0; attempt < 3 && used != wanted; ++attempt) {
+      FakeDisk disk;
+      auto task = MakeTask(&disk, true, o);
+      task->Start();
+      TaskProgress p = WaitForEnd(*task);
+      EXPECT_EQ(kStateFinished, p.state);
+      EXPECT_TRUE(disk.files[L"win7.gho"] == server_.body);
+      used = p.connections;
+    }
+    return used;
+  };
   // A server that holds each connection to a rate: every connection helps.
-  auto task = MakeTask(&disk_, true, o);
-  task->Start();
-  TaskProgress p = WaitForEnd(*task);
-  ASSERT_EQ(kStateFinished, p.state);
-  EXPECT_EQ(o.maxConnections, p.connections);
-
+  server_.body = RandomBody(32 * kBlockSize, 12);
+  EXPECT_EQ(o.maxConnections, connections(o.maxConnections));
   // One link that all connections share: the second adds nothing and goes.
   server_.body.resize(10 * kBlockSize);
   server_.sharedLink = true;
-  FakeDisk other;
-  task = MakeTask(&other, true, o);
-  task->Start();
-  p = WaitForEnd(*task);
-  ASSERT_EQ(kStateFinished, p.state);
-  EXPECT_TRUE(other.files[L"win7.gho"] == server_.body);
-  EXPECT_EQ(2, p.connections);
+  EXPECT_EQ(2, connections(2));
 }
 
 TEST_F(DownloadTaskTest, ServerIgnoringRangesUsesOneConnection) {
