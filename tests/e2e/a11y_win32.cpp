@@ -17,6 +17,8 @@
 // indented by two blanks per level in "tree". STATES are names joined by
 // "+". Exit status 1 when the window or the object is not found, 3 when the
 // window gives no accessible object, 4 when the action fails.
+#include "host/text.h"
+
 #include <windows.h>
 #include <oleacc.h>
 
@@ -26,16 +28,6 @@
 #include <vector>
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                      nullptr);
-  return out;
-}
 
 // Owns one reference of a COM interface.
 template <class T>
@@ -170,7 +162,7 @@ std::string Line(const Node& n) {
   n.acc->accLocation(&x, &y, &w, &h, n.Id());
   char location[64];
   std::snprintf(location, sizeof location, "%ld,%ld,%ld,%ld", x, y, w, h);
-  return RoleText(Role(n)) + "\t" + Utf8(Name(n)) + "\t" + Utf8(Value(n)) + "\t" +
+  return RoleText(Role(n)) + "\t" + kavi::ToUtf8(Name(n)) + "\t" + kavi::ToUtf8(Value(n)) + "\t" +
          StateText(State(n)) + "\t" + location;
 }
 
@@ -215,7 +207,7 @@ bool Matches(const Node& n, const std::wstring& step) {
   if (colon != std::wstring::npos) {
     role = step.substr(0, colon);
     name = step.substr(colon + 1);
-    if (Utf8(role) != RoleText(Role(n))) return false;
+    if (kavi::ToUtf8(role) != RoleText(Role(n))) return false;
     if (name.empty()) return true;
   }
   std::wstring actual = Name(n);

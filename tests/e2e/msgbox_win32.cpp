@@ -13,6 +13,8 @@
 //                            that title took to answer a message, or "hung"
 //                            when it did not answer within 5 seconds
 // Output is UTF-8; exit status 1 when there is no dialog box.
+#include "host/text.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -20,16 +22,6 @@
 #include <vector>
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                      nullptr);
-  return out;
-}
 
 std::wstring WindowText(HWND window) {
   wchar_t buffer[2048] = {};
@@ -59,7 +51,8 @@ std::wstring MessageText(HWND dialog) {
 }
 
 void Print(HWND dialog) {
-  std::printf("%s|%s\n", Utf8(WindowText(dialog)).c_str(), Utf8(MessageText(dialog)).c_str());
+  std::printf("%s|%s\n", kavi::ToUtf8(WindowText(dialog)).c_str(),
+              kavi::ToUtf8(MessageText(dialog)).c_str());
 }
 
 }  // namespace
