@@ -171,7 +171,7 @@ bool DownloadTask::PrepareRanges(const HttpHead& head) {
     keep = true;  // a stop and start of this task
   } else {
     // A split never cuts into the request a connection is reading.
-    map_ = std::make_unique<SegmentMap>(total, kMinPiece, options_.requestSize);
+    map_ = std::make_unique<SegmentMap>(total, kMinPiece);
     std::string bytes;
     ResumeState saved;
     if (resume_ && storage_->LoadState(&bytes) && ParseResumeState(bytes, &saved) &&
@@ -388,11 +388,13 @@ void DownloadTask::Ramp(std::vector<std::thread>* workers) {
 
 void DownloadTask::RangeWorker(int id) {
   int attempts = 0;
+  int64_t requestSize = options_.requestSize;
   bool counted = true;  // still among the live workers
   HttpClient* client = client_.get();
   for (;;) {
     // A broken connection continues its own range where it stopped.
     ByteRange range;
+    int64_t requestEnd = 0;
     std::wstring target;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -403,9 +405,11 @@ void DownloadTask::RangeWorker(int id) {
         break;
       }
       if (!map_->ActiveRange(id, &range) && !map_->Claim(id, &range)) break;
+      requestEnd = std::min(range.end, range.begin + requestSize);
+      map_->Request(id, requestEnd);
       target = target_;
     }
-    const int64_t requestEnd = std::min(range.end, range.begin + options_.requestSize);
+    const auto requested = Clock::now();
     HttpHead head;
     std::unique_ptr<HttpStream> stream = client->Get(target, range.begin, requestEnd - 1, &head);
     if (stream && head.status == 206 && head.rangeFirst == range.begin) {
@@ -434,7 +438,16 @@ void DownloadTask::RangeWorker(int id) {
         attempts = 0;
         if (Stopping()) break;
       }
-      if (position >= end) continue;  // request done; the range goes on
+      if (position >= end) {
+        // Request done; the range goes on with one sized to this one's rate.
+        const double seconds = std::chrono::duration<double>(Clock::now() - requested).count();
+        const double wanted = static_cast<double>(position - range.begin) /
+                              std::max(seconds, 1e-3) * options_.requestSeconds;
+        requestSize = static_cast<int64_t>(std::clamp(
+            wanted, static_cast<double>(options_.requestSize),
+            static_cast<double>(std::max(options_.requestSize, options_.maxRequestSize))));
+        continue;
+      }
     } else if (stream && head.status == 200) {
       // The server answers ranges with the whole file now.
       std::lock_guard<std::mutex> lock(mutex_);

@@ -59,10 +59,16 @@ struct TaskOptions {
   // and leave little for the one before the file is committed.
   std::chrono::milliseconds flushInterval{3000};
   int64_t flushBytes = 128 * 1024 * 1024;
-  // Each connection asks for its range in requests of at most this size and
-  // reads every answer to its end: an HTTP client closing an answer early
-  // may have to drain the rest of it, which costs more than a new request.
+  // Each connection asks for its range in requests and reads every answer
+  // to its end: an HTTP client closing an answer early may have to drain
+  // the rest of it, which costs more than a new request. A request carries
+  // about `requestSeconds` of what the connection's last one did, between
+  // `requestSize` and `maxRequestSize`: each costs a round trip to the
+  // server, while what one connection has asked for is not split off to
+  // another, so long requests would leave the others idle at the end.
   int64_t requestSize = 8 * 1024 * 1024;
+  int64_t maxRequestSize = 64 * 1024 * 1024;
+  double requestSeconds = 1.0;
 };
 
 struct TaskProgress {

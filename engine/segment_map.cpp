@@ -5,10 +5,8 @@
 namespace kavi {
 namespace engine {
 
-SegmentMap::SegmentMap(int64_t totalSize, int64_t minPiece, int64_t readAhead)
-    : total_(totalSize < 0 ? 0 : totalSize),
-      minPiece_(minPiece > 0 ? minPiece : 1),
-      readAhead_(readAhead > 0 ? readAhead : 0) {}
+SegmentMap::SegmentMap(int64_t totalSize, int64_t minPiece)
+    : total_(totalSize < 0 ? 0 : totalSize), minPiece_(minPiece > 0 ? minPiece : 1) {}
 
 void SegmentMap::AddWritten(int64_t begin, int64_t end) {
   if (begin >= end) return;
@@ -44,7 +42,7 @@ bool SegmentMap::Claim(int worker, ByteRange* range) {
   }
   if (total_ > cursor && total_ - cursor > best.end - best.begin) best = {cursor, total_};
   if (best.end > best.begin) {
-    active_[worker] = {best.begin, best.end};
+    active_[worker] = {best.begin, best.end, best.begin};
     *range = best;
     return true;
   }
@@ -54,14 +52,20 @@ bool SegmentMap::Claim(int worker, ByteRange* range) {
     if (!victim || a.end - a.position > victim->end - victim->position) victim = &a;
   }
   if (!victim) return false;
-  const int64_t mid = std::max(victim->position + (victim->end - victim->position) / 2,
-                               victim->position + std::max(readAhead_, minPiece_));
+  const int64_t mid =
+      std::max({victim->position + (victim->end - victim->position) / 2,
+                victim->position + minPiece_, std::min(victim->requested, victim->end)});
   if (victim->end - mid < minPiece_) return false;
-  Active mine{mid, victim->end};
+  Active mine{mid, victim->end, mid};
   victim->end = mid;
   active_[worker] = mine;
   *range = {mine.position, mine.end};
   return true;
+}
+
+void SegmentMap::Request(int worker, int64_t end) {
+  auto it = active_.find(worker);
+  if (it != active_.end()) it->second.requested = std::max(it->second.requested, end);
 }
 
 int64_t SegmentMap::Advance(int worker, int64_t position) {

@@ -26,10 +26,7 @@ struct ByteRange {
 
 class SegmentMap {
  public:
-  // `readAhead`: how far past its position a connection may be reading
-  // already; a split never cuts inside that window, so no byte is fetched by
-  // two connections.
-  explicit SegmentMap(int64_t totalSize, int64_t minPiece = kMinPiece, int64_t readAhead = 0);
+  explicit SegmentMap(int64_t totalSize, int64_t minPiece = kMinPiece);
 
   int64_t TotalSize() const { return total_; }
 
@@ -37,6 +34,10 @@ class SegmentMap {
   // unclaimed gap, else the back half of the active range with the most
   // left, if both halves get at least a piece. False when nothing is left.
   bool Claim(int worker, ByteRange* range);
+
+  // The worker asks the server for its range up to `end`: a split never
+  // cuts before it, so no byte is fetched by two connections.
+  void Request(int worker, int64_t end);
 
   // The worker has written its range up to `position`. Returns the range's
   // current end, which a split may have moved closer.
@@ -62,12 +63,12 @@ class SegmentMap {
   struct Active {
     int64_t position;
     int64_t end;
+    int64_t requested;  // the end of the request in flight
   };
   void AddWritten(int64_t begin, int64_t end);
 
   int64_t total_;
   int64_t minPiece_;
-  int64_t readAhead_;
   std::map<int64_t, int64_t> intervals_;  // begin -> end, disjoint, not touching
   int64_t written_ = 0;
   std::map<int, Active> active_;

@@ -147,6 +147,9 @@ struct Line {
   // When the thread last heard from the server or began a read it is
   // still waiting on.
   Clock::time_point silentSince = Clock::now();
+  // Kept from one request to the next: the same connection to the same
+  // server, so the next answer starts with reads the size the last ended.
+  DWORD readSize = kSmallestRead;
 
   bool BufferFree(int b) const {
     if (b == lent) return false;
@@ -202,7 +205,7 @@ void PerformRequest(Line* line, HINTERNET session) {
     line->silentSince = Clock::now();
     line->changed.notify_all();
   }
-  DWORD readSize = kSmallestRead;
+  DWORD& readSize = line->readSize;  // only this thread uses it
   while (body) {
     int b = 0;
     {

@@ -53,13 +53,18 @@ TEST(SegmentMap, RangesBelowTwoPiecesAreNotSplit) {
   EXPECT_TRUE(map.Complete());
 }
 
-TEST(SegmentMap, SplitsStayOutOfTheWindowAConnectionMayBeReading) {
-  SegmentMap map(1000, kPiece, 300);
+TEST(SegmentMap, SplitsStayOutOfTheRequestAConnectionIsReading) {
+  SegmentMap map(1000, kPiece);
   ByteRange a, b;
   map.Claim(1, &a);
+  map.Request(1, 300);
+  map.Advance(1, 100);
+  map.Request(1, 200);  // an earlier request still in flight keeps its bytes
+  map.Advance(1, 200);
+  map.Request(1, 900);
   map.Advance(1, 600);
   ASSERT_TRUE(map.Claim(2, &b));
-  EXPECT_EQ((ByteRange{900, 1000}), b) << "not at 800: bytes up to 900 may be in flight";
+  EXPECT_EQ((ByteRange{900, 1000}), b) << "not at 800: bytes up to 900 are asked for";
   ByteRange c;
   EXPECT_FALSE(map.Claim(3, &c));
 }
