@@ -155,8 +155,8 @@ bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<Htt
       return true;
     }
     stream->reset();
-    if (IsPermanentStatus(head->status)) {
-      Fail(head->status);
+    if (head->untrusted || IsPermanentStatus(head->status)) {
+      Fail(head->untrusted ? kFailCertificate : head->status);
       return false;
     }
     if (!BackOff(&attempts)) return false;
@@ -454,6 +454,8 @@ void DownloadTask::RangeWorker(int id) {
       rangesLost_ = true;
       wake_.notify_all();
       break;
+    } else if (head.untrusted) {
+      Fail(kFailCertificate);
     } else if (target != url_) {
       // The address redirected to stopped answering: back to the first one,
       // which redirects anew.

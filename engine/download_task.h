@@ -37,7 +37,8 @@ enum FailureCode : int32_t {
   kFailNone = 0,
   kFailNetwork = 1,  // retries exhausted without progress
   kFailDiskFull = 2,
-  kFailFile = 3,  // the partial file could not be opened, written or renamed
+  kFailFile = 3,         // the partial file could not be opened, written or renamed
+  kFailCertificate = 4,  // the server's certificate was refused
 };
 
 struct TaskOptions {

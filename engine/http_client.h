@@ -20,6 +20,9 @@ struct HttpHead {
   // The address that answered after the redirects the client followed;
   // empty when the client does not know it.
   std::wstring finalUrl;
+  // No response because the client refused the server's certificate:
+  // asking again gets the same certificate.
+  bool untrusted = false;
 };
 
 class HttpStream {

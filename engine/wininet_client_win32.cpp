@@ -185,6 +185,22 @@ void Finish(const std::shared_ptr<Line>& line, LinePool* pool, bool reader) {
   }
 }
 
+// The certificate errors that come again on every attempt. A failed
+// revocation check or a broken handshake may pass on the next one.
+bool IsCertificateRefusal(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void PerformRequest(Line* line, HINTERNET session) {
   // Redirects between http and https are followed without a prompt on every
   // Windows version; certificate errors are never ignored.
@@ -195,7 +211,11 @@ void PerformRequest(Line* line, HINTERNET session) {
   HINTERNET request = InternetOpenUrlW(session, line->url.c_str(), line->headers.c_str(),
                                        static_cast<DWORD>(line->headers.size()), flags, 0);
   HttpHead head;
-  if (request) FillHead(request, &head);
+  if (request) {
+    FillHead(request, &head);
+  } else {
+    head.untrusted = IsCertificateRefusal(GetLastError());
+  }
   const bool body = request && (head.status == 200 || head.status == 206);
   {
     std::lock_guard<std::mutex> lock(line->mutex);

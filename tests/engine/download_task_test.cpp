@@ -138,7 +138,7 @@ TEST_F(DownloadTaskTest, DroppedConnectionsWithoutRangesStartOver) {
   EXPECT_TRUE(disk_.files[L"win7.gho"] == server_.body);
 }
 
-TEST_F(DownloadTaskTest, NotFoundFailsAtOnceWithTheStatus) {
+TEST_F(DownloadTaskTest, NotFoundAndARefusedCertificateFailAtOnce) {
   server_.body = "x";
   server_.permanentStatus = 404;
   auto task = MakeTask(&disk_);
@@ -147,6 +147,15 @@ TEST_F(DownloadTaskTest, NotFoundFailsAtOnceWithTheStatus) {
   EXPECT_EQ(kStateFailed, p.state);
   EXPECT_EQ(404, p.failureCode);
   EXPECT_EQ(1, server_.requests.load()) << "a permanent error is not retried";
+
+  server_.permanentStatus = 0;
+  server_.untrusted = true;
+  server_.requests = 0;
+  task = MakeTask(&disk_);
+  task->Start();
+  p = WaitForEnd(*task, 5);
+  EXPECT_EQ(kFailCertificate, p.failureCode);
+  EXPECT_EQ(1, server_.requests.load()) << "the same certificate would come again";
 }
 
 TEST_F(DownloadTaskTest, ServerErrorsAreRetriedUntilTheyPass) {

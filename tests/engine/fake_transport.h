@@ -25,6 +25,7 @@ struct FakeServer {
   int failStatus = 500;
   int permanentStatus = 0;                 // every request answers it
   bool networkDown = false;                // no answer at all
+  bool untrusted = false;                  // its certificate is refused
   int64_t dropAfter = 0;                   // a connection breaks after this many bytes (0: never)
   std::chrono::microseconds readDelay{0};  // per piece and connection
   bool sharedLink = false;                 // the delays of all connections queue on one link
@@ -71,6 +72,10 @@ class FakeClient : public HttpClient {
                                   HttpHead* head) override {
     const int n = server_->requests++;
     if (aborted_ || server_->networkDown) return nullptr;
+    if (server_->untrusted) {
+      head->untrusted = true;
+      return nullptr;
+    }
     if (server_->permanentStatus) {
       head->status = server_->permanentStatus;
       return nullptr;
