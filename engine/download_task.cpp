@@ -14,6 +14,18 @@ bool IsPermanentStatus(int status) {
   return status >= 400 && status < 500 && status != 408 && status != 429;
 }
 
+// Whole multiples of the smallest request: a server that holds each answer
+// to a rate often lets its first second through at once (nginx does), so
+// an answer of one second's worth is served fastest, and one a little
+// longer waits for the next second.
+int64_t NextRequestSize(int64_t bytes, Clock::duration took, const TaskOptions& options) {
+  const double seconds = std::max(std::chrono::duration<double>(took).count(), 1e-3);
+  const int64_t unit = options.requestSize;
+  const double wanted = static_cast<double>(bytes) / seconds * options.requestSeconds;
+  const int64_t units = static_cast<int64_t>(wanted / static_cast<double>(unit));
+  return std::clamp(units * unit, unit, std::max(unit, options.maxRequestSize));
+}
+
 }  // namespace
 
 void RateLimiter::SetLimit(int64_t bytesPerSecond) {
@@ -440,12 +452,7 @@ void DownloadTask::RangeWorker(int id) {
       }
       if (position >= end) {
         // Request done; the range goes on with one sized to this one's rate.
-        const double seconds = std::chrono::duration<double>(Clock::now() - requested).count();
-        const double wanted = static_cast<double>(position - range.begin) /
-                              std::max(seconds, 1e-3) * options_.requestSeconds;
-        requestSize = static_cast<int64_t>(std::clamp(
-            wanted, static_cast<double>(options_.requestSize),
-            static_cast<double>(std::max(options_.requestSize, options_.maxRequestSize))));
+        requestSize = NextRequestSize(position - range.begin, Clock::now() - requested, options_);
         continue;
       }
     } else if (stream && head.status == 200) {

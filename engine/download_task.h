@@ -63,8 +63,8 @@ struct TaskOptions {
   // Each connection asks for its range in requests and reads every answer
   // to its end: an HTTP client closing an answer early may have to drain
   // the rest of it, which costs more than a new request. A request carries
-  // about `requestSeconds` of what the connection's last one did, between
-  // `requestSize` and `maxRequestSize`: each costs a round trip to the
+  // about `requestSeconds` of what the connection's last one did, in whole
+  // `requestSize`s up to `maxRequestSize`: each costs a round trip to the
   // server, while what one connection has asked for is not split off to
   // another, so long requests would leave the others idle at the end.
   int64_t requestSize = 8 * 1024 * 1024;

@@ -136,7 +136,9 @@ struct Line {
 
   bool headReady = false;
   HttpHead head;
-  std::vector<char> buffers[kBufferCount];
+  // Allocated on first use and never cleared: only the pages reads have
+  // reached are in memory, so slow lines with small reads stay small.
+  std::unique_ptr<char[]> buffers[kBufferCount];
   DWORD filled[kBufferCount] = {};
   std::deque<int> ready;  // filled buffers, in order
   int lent = -1;          // the buffer the reader is using
@@ -238,11 +240,11 @@ void PerformRequest(Line* line, HINTERNET session) {
       // full line waiting on a slow reader is not a silent server.
       line->silentSince = Clock::now();
     }
-    std::vector<char>& buffer = line->buffers[b];
-    if (buffer.empty()) buffer.resize(kBufferBytes);
+    std::unique_ptr<char[]>& buffer = line->buffers[b];
+    if (!buffer) buffer.reset(new char[kBufferBytes]);
     DWORD read = 0;
     const auto started = Clock::now();
-    const BOOL ok = InternetReadFile(request, buffer.data(), readSize, &read);
+    const BOOL ok = InternetReadFile(request, buffer.get(), readSize, &read);
     readSize = NextReadSize(read, std::chrono::duration<double>(Clock::now() - started).count());
     std::lock_guard<std::mutex> lock(line->mutex);
     if (line->closed) break;
@@ -321,7 +323,7 @@ class WinInetStream : public HttpStream {
     const int b = line->ready.front();
     line->ready.pop_front();
     line->lent = b;
-    *data = line->buffers[b].data();
+    *data = line->buffers[b].get();
     return static_cast<int64_t>(line->filled[b]);
   }
 
