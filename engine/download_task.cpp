@@ -417,7 +417,12 @@ void DownloadTask::RangeWorker(int id) {
         break;
       }
       if (!map_->ActiveRange(id, &range) && !map_->Claim(id, &range)) break;
-      requestEnd = std::min(range.end, range.begin + requestSize);
+      // Never more than a connection's share of what is left, so ones added
+      // later and the last ones at the end still find room to split off.
+      const int64_t share =
+          (map_->TotalSize() - map_->WrittenBytes()) / std::max(1, options_.maxConnections);
+      requestEnd = std::min(
+          range.end, range.begin + std::max(options_.requestSize, std::min(requestSize, share)));
       map_->Request(id, requestEnd);
       target = target_;
     }
