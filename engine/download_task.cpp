@@ -281,11 +281,16 @@ void DownloadTask::Run() {
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return Stopping(); });
+      // The last byte wakes it at once: the file is committed without
+      // waiting for the next look.
+      auto finished = [this] {
+        return (mode_ == Mode::kRanges && map_ && map_->Complete()) ||
+               (mode_ == Mode::kSingle && singleDone_);
+      };
+      wake_.wait_for(lock, std::chrono::milliseconds(100),
+                     [&] { return Stopping() || finished() || rangesLost_; });
       if (Stopping()) break;
-      bool finished = (mode_ == Mode::kRanges && map_ && map_->Complete()) ||
-                      (mode_ == Mode::kSingle && singleDone_);
-      if (finished || workers.empty() || rangesLost_) break;
+      if (finished() || workers.empty() || rangesLost_) break;
     }
     SampleSpeed();
     Ramp(&workers);
@@ -451,6 +456,7 @@ void DownloadTask::RangeWorker(int id) {
         position += static_cast<int64_t>(n);
         std::lock_guard<std::mutex> lock(mutex_);
         end = std::min(requestEnd, map_->Advance(id, position));
+        if (map_->Complete()) wake_.notify_all();
         consecutiveFailures_ = 0;
         attempts = 0;
         if (Stopping()) break;
