@@ -8,6 +8,7 @@
 #include <random>
 
 #include "download/engine_api.h"
+#include "engine/download_task.h"
 #include "engine/resume_state.h"
 #include "host/text.h"
 #include "host/win32_util.h"
@@ -158,6 +159,21 @@ TEST_F(EngineWin32, NotFoundFailsPromptly) {
   EXPECT_EQ(kTaskStateFailed, status.state);
   EXPECT_EQ(404, status.failureCode);
   EXPECT_FALSE(FileExists(dir_ / L"missing.gho"));
+  TheEngine().remove(task);
+}
+
+TEST_F(EngineWin32, RefusedCertificateFailsAtOnce) {
+  if (host_.UntrustedUrl(L"/").empty()) GTEST_SKIP() << "the host has no TLS listener (openssl)";
+  ASSERT_TRUE(host_.PutFile(L"/img/tls.gho", RandomBytes(65536, 9)));
+  DownloadTaskRequest request;
+  ASSERT_TRUE(
+      FillDownloadRequest(&request, host_.UntrustedUrl(L"/img/tls.gho"), L"tls.gho", dir_.Path()));
+  EngineHandle task = TheEngine().create(&request);
+  TheEngine().start(task);
+  DownloadTaskStatus status = WaitForEnd(task, 60);
+  EXPECT_EQ(kTaskStateFailed, status.state);
+  EXPECT_EQ(engine::kFailCertificate, status.failureCode) << "not retried as a network error";
+  EXPECT_FALSE(FileExists(dir_ / L"tls.gho"));
   TheEngine().remove(task);
 }
 

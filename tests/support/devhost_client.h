@@ -21,6 +21,11 @@ class DevHost {
   bool Available() const { return !url_.empty(); }
   const std::wstring& BaseUrl() const { return url_; }
   std::wstring Url(const std::wstring& path) const { return url_ + path; }
+  // The same files over TLS with a certificate no client trusts; empty
+  // when the host could not make one.
+  std::wstring UntrustedUrl(const std::wstring& path) const {
+    return untrustedUrl_.empty() ? std::wstring() : untrustedUrl_ + path;
+  }
 
   // Serves `bytes` at `path` ("/kavi/banben.txt").
   bool PutFile(const std::wstring& path, const std::string& bytes) const;
@@ -34,6 +39,7 @@ class DevHost {
 
  private:
   std::wstring url_;
+  std::wstring untrustedUrl_;
   std::wstring folder_;
 };
 

@@ -23,7 +23,9 @@ void CreateParents(const std::wstring& path) {
 }  // namespace
 
 DevHost::DevHost()
-    : url_(Environment(L"KAVI_DEVHOST_URL")), folder_(Environment(L"KAVI_DEVHOST_WINDIR")) {}
+    : url_(Environment(L"KAVI_DEVHOST_URL")),
+      untrustedUrl_(Environment(L"KAVI_DEVHOST_UNTRUSTED_URL")),
+      folder_(Environment(L"KAVI_DEVHOST_WINDIR")) {}
 
 bool DevHost::PutFile(const std::wstring& path, const std::string& bytes) const {
   std::wstring file = folder_ + L"\\files" + path;

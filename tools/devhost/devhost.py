@@ -38,6 +38,10 @@ Commands:
       environment, stops the host and exits with CMD's status. The tests use
       this, so every test executable talks to an instance of its own. It
       serves the demo catalogue with small images (64 KiB and a little).
+      A second listener serves the same files over TLS with a certificate
+      of its own that no client trusts, named in KAVI_DEVHOST_UNTRUSTED_URL
+      (https://127.0.0.1:PORT; absent when openssl is not there to make
+      the certificate).
   checkcode FILE
       Prints the MD5 text and a check code of FILE.
 
@@ -59,6 +63,7 @@ import re
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -272,9 +277,11 @@ class Server(http.server.ThreadingHTTPServer):
         os.makedirs(self.root, exist_ok=True)
         super().__init__(("127.0.0.1", port), Handler)
 
+    scheme = "http"
+
     @property
     def url(self):
-        return f"http://127.0.0.1:{self.server_port}"
+        return f"{self.scheme}://127.0.0.1:{self.server_port}"
 
     def rule_for(self, path):
         rule = dict(self.faults.get(path, {}))
@@ -490,6 +497,27 @@ def start(port, state, faults):
     return server
 
 
+def start_untrusted(state, faults):
+    """The same files over TLS, with a self-signed certificate made on first
+    use: what a client sees from a server it must refuse. None without
+    openssl."""
+    key, cert = (os.path.join(state, name) for name in ("untrusted.key", "untrusted.pem"))
+    if not os.path.exists(cert):
+        try:
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                            "-keyout", key, "-out", cert, "-days", "3650",
+                            "-subj", "/CN=127.0.0.1"], check=True, capture_output=True)
+        except (OSError, subprocess.CalledProcessError):
+            return None
+    server = Server(0, state, faults)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    server.scheme = "https"
+    threading.Thread(target=server.serve_forever, args=(0.05,), daemon=True).start()
+    return server
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -543,11 +571,15 @@ def cmd_run(args):
     prepare_demo(state, server.url, small, log=lambda _: None)
     env = dict(os.environ, KAVI_DEVHOST_URL=server.url, KAVI_DEVHOST_DIR=state,
                KAVI_DEVHOST_WINDIR=windows_path(state))
+    untrusted = start_untrusted(state, dict(args.fault))
+    if untrusted:
+        env["KAVI_DEVHOST_UNTRUSTED_URL"] = untrusted.url
     try:
         return subprocess.call(command, env=env)
     finally:
-        server.shutdown()
-        server.server_close()
+        for s in filter(None, (server, untrusted)):
+            s.shutdown()
+            s.server_close()
 
 
 def cmd_checkcode(args):
