@@ -29,10 +29,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ExitProcess(0);
   }
 
-  window->Create(
-      nullptr, L"Kavi一键重装系统",
-      WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU,
-      WS_EX_WINDOWEDGE);
+  // Shown by ShowModal once centred: a window shown at creation would be
+  // moved on screen before its first paint.
+  window->Create(nullptr, L"Kavi一键重装系统",
+                 WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU,
+                 WS_EX_WINDOWEDGE);
   window->CenterWindow();
   window->ShowModal();
   CoUninitialize();
