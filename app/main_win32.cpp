@@ -29,6 +29,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   kavi::StartWorkingPathSetUp();
 
   if (FAILED(CoInitialize(nullptr))) return 0;
+  kavi::StartupMark("COM started");  // its window brings up the display driver
   SkinUI::SetInstance(instance);
   auto* window = new kavi::CFrameWindowWnd;
 

@@ -4,6 +4,7 @@
 
 #include "app/app_messages.h"
 #include "app/startup_check.h"
+#include "app/startup_trace_win32.h"
 #include "app/tool_tiles_win32.h"
 #include "boot/boot_machine.h"
 #include "boot/disk_map.h"
@@ -80,6 +81,7 @@ bool g_pathSetUpDone = false;
 
 DWORD WINAPI WorkingPathThread(void*) {
   SetUpWorkingPaths();
+  StartupMark("working paths set up");
   return 0;
 }
 
