@@ -4,6 +4,7 @@
 
 #include "app/app_messages.h"
 #include "app/main_window_win32.h"
+#include "app/startup_thread_win32.h"
 #include "app/startup_trace_win32.h"
 #include "ui/gdiplus_painter.h"
 #include "ui/window_wnd.h"
@@ -16,10 +17,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                 MB_OK | MB_ICONERROR);
     return 1;
   }
-  if (FAILED(CoInitialize(nullptr))) return 0;
-  SkinUI::SetInstance(instance);
-  auto* window = new kavi::CFrameWindowWnd;
-
   // The first instance keeps the mutex until the process ends.
   HANDLE mutex = CreateMutexW(nullptr, TRUE, kavi::kSingleInstanceMutex);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -28,11 +25,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (first) ShowWindow(first, SW_SHOW);
     ExitProcess(0);
   }
+  // The start page's drive and folder facts are gathered meanwhile.
+  kavi::StartWorkingPathSetUp();
 
-  window->Create(
-      nullptr, L"Kavi一键重装系统",
-      WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU,
-      WS_EX_WINDOWEDGE);
+  if (FAILED(CoInitialize(nullptr))) return 0;
+  kavi::StartupMark("COM started");  // its window brings up the display driver
+  SkinUI::SetInstance(instance);
+  auto* window = new kavi::CFrameWindowWnd;
+
+  // Shown by ShowModal once centred: a window shown at creation would be
+  // moved on screen before its first paint.
+  window->Create(nullptr, L"Kavi一键重装系统",
+                 WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU,
+                 WS_EX_WINDOWEDGE);
   window->CenterWindow();
   window->ShowModal();
   CoUninitialize();

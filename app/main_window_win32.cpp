@@ -61,9 +61,9 @@ void CFrameWindowWnd::OnInitWindow() {
   BindControls();
   SetText(c_.labcaption, kCaption);
   // The host facts, work drive and folders, which the start page shows. The
-  // set-up runs before the start-up thread starts, so that thread sees the
+  // set-up ends before the start-up thread starts, so that thread sees the
   // edition and system drive it stores.
-  SetUpWorkingPaths();
+  WaitForWorkingPathSetUp();
   StartStartupThread(hwnd_);
   StartToolTileThread(hwnd_);
   // Also the latest moment for FinishStartup, should no paint come.

@@ -4,6 +4,7 @@
 
 #include "app/app_messages.h"
 #include "app/startup_check.h"
+#include "app/startup_trace_win32.h"
 #include "app/tool_tiles_win32.h"
 #include "boot/boot_machine.h"
 #include "boot/disk_map.h"
@@ -75,7 +76,33 @@ void StartDetached(LPTHREAD_START_ROUTINE routine, HWND window) {
   if (thread) CloseHandle(thread);
 }
 
+HANDLE g_pathSetUp = nullptr;  // UI thread only
+bool g_pathSetUpDone = false;
+
+DWORD WINAPI WorkingPathThread(void*) {
+  SetUpWorkingPaths();
+  StartupMark("working paths set up");
+  return 0;
+}
+
 }  // namespace
+
+void StartWorkingPathSetUp() {
+  if (g_pathSetUp || g_pathSetUpDone) return;
+  g_pathSetUp = CreateThread(nullptr, 0, &WorkingPathThread, nullptr, 0, nullptr);
+}
+
+void WaitForWorkingPathSetUp() {
+  if (g_pathSetUpDone) return;
+  if (g_pathSetUp) {
+    WaitForSingleObject(g_pathSetUp, INFINITE);
+    CloseHandle(g_pathSetUp);
+    g_pathSetUp = nullptr;
+  } else {
+    SetUpWorkingPaths();
+  }
+  g_pathSetUpDone = true;
+}
 
 void StartStartupThread(HWND mainWindow) {
   StartDetached(&StartupThread, mainWindow);

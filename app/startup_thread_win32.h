@@ -5,6 +5,12 @@
 
 namespace kavi {
 
+// The working paths' set-up (host facts, work drive, folders) on a worker
+// from the process's start, so that it overlaps the window's creation.
+void StartWorkingPathSetUp();
+// Waits for that set-up; without a worker it runs here.
+void WaitForWorkingPathSetUp();
+
 // The start-up check: update offer, start report, GPT check, catalogue,
 // work drive; leaves its verdict in StartupStatusValue().
 void StartStartupThread(HWND mainWindow);

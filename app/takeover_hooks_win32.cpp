@@ -4,6 +4,7 @@
 #include "boot/disk_map.h"
 #include "boot/restore_log.h"
 #include "boot/takeover.h"
+#include "host/working_paths.h"
 #include "host/working_state.h"
 
 namespace kavi {
@@ -14,6 +15,7 @@ bool g_setUpDone = false;
 
 DWORD WINAPI BootSetUpThread(void*) {
   EnumerateDisks();
+  SetUpToolPaths();
   const WorkingFields fields = Working().Snapshot();
   SystemBootSetUp().WriteBootTools(fields);
   SystemBootSetUp().InitBootSettings(fields);

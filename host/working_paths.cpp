@@ -44,18 +44,22 @@ WorkingFields DeriveWorkingPaths(WorkingFields f, const HostPaths& host, wchar_t
   f.systemDrive = host.windowsDirectory.empty() ? 0 : host.windowsDirectory[0];
   f.bootDrive = f.systemDrive;
   f.programFolder = FolderOfPath(host.modulePath);
-  f.toolsFolder = host.templatesShortPath;
   f.windowsEdition = host.windowsEdition;
   f.workFolder = Format(L"%lc:\\%ls", workDrive, kWorkFolderName);
   f.dataBackupFolder = Format(L"%ls\\%ls", f.workFolder.c_str(), L"DataBackup");
   f.downloadFolder = Format(L"%ls\\Download", f.workFolder.c_str());
   f.cacheFolder = Format(L"%ls\\cache", f.programFolder.c_str());
   f.systemBackupImagePath = Format(L"%ls\\SYS.GHO", f.workFolder.c_str());
-  f.bcdeditPath = Format(L"%ls\\%ls", f.toolsFolder.c_str(), L"bcdedit.exe");
-  f.dsptPath = Format(L"%ls\\%ls", f.toolsFolder.c_str(), L"dspt.exe");
-  f.bcdbootPath = Format(L"%ls\\%ls", f.toolsFolder.c_str(), L"bcdboot.exe");
-  f.bcdsectPath = Format(L"%ls\\%ls", f.toolsFolder.c_str(), L"bcdsect.exe");
+  DeriveToolPaths(&f, host.templatesShortPath);
   return f;
+}
+
+void DeriveToolPaths(WorkingFields* f, const std::wstring& templatesShortPath) {
+  f->toolsFolder = templatesShortPath;
+  f->bcdeditPath = Format(L"%ls\\%ls", f->toolsFolder.c_str(), L"bcdedit.exe");
+  f->dsptPath = Format(L"%ls\\%ls", f->toolsFolder.c_str(), L"dspt.exe");
+  f->bcdbootPath = Format(L"%ls\\%ls", f->toolsFolder.c_str(), L"bcdboot.exe");
+  f->bcdsectPath = Format(L"%ls\\%ls", f->toolsFolder.c_str(), L"bcdsect.exe");
 }
 
 }  // namespace kavi

@@ -41,6 +41,10 @@ struct HostPaths {
 // the chosen work drive. The version texts and the current image stay.
 WorkingFields DeriveWorkingPaths(WorkingFields fields, const HostPaths& host, wchar_t workDrive);
 
+// The tools folder and the boot tools' paths in it, from the Templates
+// folder's short path (empty: the root of the current drive).
+void DeriveToolPaths(WorkingFields* fields, const std::wstring& templatesShortPath);
+
 // Everything before the last backslash; empty when there is none.
 std::wstring FolderOfPath(const std::wstring& path);
 
@@ -55,9 +59,14 @@ class BootSetUp {
 };
 
 // Windows-side: fills the process-wide record from this machine and creates
-// the work, download, data backup and cache folders. With `boot`, also
-// writes the boot tools and hands over to the boot settings.
+// the work, download, data backup and cache folders. The tool paths wait for
+// SetUpToolPaths, unless `boot` is given: then they are set up too, the boot
+// tools written and the boot settings initialised.
 void SetUpWorkingPaths(BootSetUp* boot = nullptr);
+// Stores the tool paths in the record. The Templates folder look-up behind
+// them is slow and needed only by the boot tools and the update installer,
+// so it runs once, on the first thread that needs them; any thread may call.
+void SetUpToolPaths();
 wchar_t ChooseWorkDrive();
 void SetWorkFolder(const wchar_t* path);
 

@@ -29,6 +29,17 @@ class Win32DriveQueries : public DriveQueries {
   }
 };
 
+// The Templates folder's short path, looked up by the first caller; callers
+// meanwhile wait for it.
+const std::wstring& TemplatesShortPath() {
+  static const std::wstring path = [] {
+    std::wstring found;
+    GetSpecialFolderShortPath(found, CSIDL_TEMPLATES);
+    return found;
+  }();
+  return path;
+}
+
 }  // namespace
 
 wchar_t ChooseWorkDrive() {
@@ -43,7 +54,7 @@ void SetUpWorkingPaths(BootSetUp* boot) {
   HostPaths host;
   host.windowsDirectory = WindowsDirectory();
   host.modulePath = ModuleFileName(nullptr);
-  GetSpecialFolderShortPath(host.templatesShortPath, CSIDL_TEMPLATES);
+  if (boot) host.templatesShortPath = TemplatesShortPath();
   host.windowsEdition = DetectWindowsEdition();
 
   // The system drive must be stored before the drive choice reads it.
@@ -61,6 +72,11 @@ void SetUpWorkingPaths(BootSetUp* boot) {
   SHCreateDirectoryExW(nullptr, fields.cacheFolder.c_str(), nullptr);
 
   if (boot) boot->InitBootSettings(fields);
+}
+
+void SetUpToolPaths() {
+  const std::wstring& templates = TemplatesShortPath();
+  Working().Update([&templates](WorkingFields* f) { DeriveToolPaths(f, templates); });
 }
 
 }  // namespace kavi

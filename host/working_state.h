@@ -76,6 +76,13 @@ class WorkingState {
   }
   void SetVersionChecked(int32_t v) { Set(&WorkingFields::versionChecked, v); }
 
+  // Changes several fields at once: `change` gets the record under the lock.
+  template <typename Change>
+  void Update(Change change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    change(&fields_);
+  }
+
   // Replaces the whole record (the working-path set-up and tests).
   void Reset(WorkingFields fields) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -5,6 +5,7 @@
 
 #include "host/text.h"
 #include "host/win32_util.h"
+#include "host/working_paths.h"
 #include "online/http_fetch.h"
 #include "online/service_host.h"
 
@@ -44,6 +45,7 @@ bool LaunchUpdate(const std::wstring& installerUrl, const std::wstring& toolsFol
 }
 
 bool LaunchUpdate() {
+  SetUpToolPaths();
   const WorkingFields fields = Working().Snapshot();
   return LaunchUpdate(fields.installerUrl, fields.toolsFolder,
                       [](const std::wstring& file, const std::wstring& folder) {

@@ -210,6 +210,7 @@ class WindowImplBase : public CWindowWnd,
   bool trackingMouse_ = false;
   bool built_ = false;
   bool shadowPending_ = false;  // made once the first paint is done
+  bool painted_ = false;        // the first paint has posted its follow-up
   HDC bufferDc_ = nullptr;
   HBITMAP buffer_ = nullptr;
   SIZE bufferSize_ = {0, 0};

@@ -22,9 +22,9 @@ namespace {
 // program picks for its own timers.
 constexpr UINT_PTR kTimerBase = 0x5C000000;
 
-// Posted by the first paint: the shadow follows once the window has painted
-// and answered what waited for it meanwhile.
-constexpr UINT kMakeShadowMessage = WM_APP + 0x1F8;
+// Posted by the first paint: the common controls and the shadow follow once
+// the window has painted and answered what waited for it meanwhile.
+constexpr UINT kAfterFirstPaintMessage = WM_APP + 0x1F8;
 
 // Where the process-wide skin source currently points, so that windows of
 // the same source reuse it and a new source drops the decoded pictures.
@@ -49,10 +49,18 @@ void UseArchive(const void* data, std::size_t size) {
   g_sourceFolder.clear();
 }
 
+// comctl32 (the tooltips; the manifest's themed edit boxes and message box
+// buttons) loads after a window's first paint: at start-up its class
+// registrations and theme set-up would come before it.
 void InitCommonControlsOnce() {
   static bool done = [] {
+    using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    HMODULE comctl = LoadLibraryW(L"comctl32.dll");
+    auto init = comctl ? reinterpret_cast<InitFunction>(reinterpret_cast<void*>(
+                             GetProcAddress(comctl, "InitCommonControlsEx")))
+                       : nullptr;
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
-    return InitCommonControlsEx(&icc) != FALSE;
+    return init && init(&icc) != FALSE;
   }();
   (void)done;
 }
@@ -312,7 +320,6 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
   SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
                SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   StartGdiplus();
-  InitCommonControlsOnce();
   scale_ = DpiScale{SystemDpi()};
   fonts_->SetScale(scale_);
   m_pm.SetHost(host_.get());
@@ -552,7 +559,10 @@ bool WindowImplBase::HandleControlMessage(UINT message, WPARAM wParam, LPARAM lP
       (*reinterpret_cast<const std::function<void()>*>(lParam))();
       result = 1;
       return true;
-    case kMakeShadowMessage: {
+    case kAfterFirstPaintMessage: {
+      InitCommonControlsOnce();
+      if (!shadowPending_) return true;
+      shadowPending_ = false;
       const WindowAttributes& w = m_pm.GetWindowAttributes();
       UiPoint offset = {scale_.ToPixels(w.shadowPosition.x), scale_.ToPixels(w.shadowPosition.y)};
       shadow_.Create(hwnd_, scale_.ToPixelLength(w.shadowSize), offset, w.shadowColor,
@@ -628,9 +638,9 @@ void WindowImplBase::Paint() {
            pixels.top, SRCCOPY);
   }
   EndPaint(hwnd_, &ps);
-  if (shadowPending_) {
-    shadowPending_ = false;
-    PostMessageW(hwnd_, kMakeShadowMessage, 0, 0);
+  if (!painted_) {
+    painted_ = true;
+    PostMessageW(hwnd_, kAfterFirstPaintMessage, 0, 0);
   }
   // A page switch may have hidden the control being typed into.
   if (CEditUI* editing = edit_->Control()) {
@@ -662,6 +672,7 @@ void WindowImplBase::UpdateToolTip() {
   std::wstring text = owner ? owner->GetToolTip() : std::wstring();
   if (owner == toolTipOwner_ && text == toolTipText_) return;
   if (!toolTip_ && owner) {
+    InitCommonControlsOnce();
     toolTip_ =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,

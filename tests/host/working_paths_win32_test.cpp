@@ -77,5 +77,20 @@ TEST(WorkingPathsWin32, SetUpFillsTheRecordAndCreatesTheFolders) {
   EXPECT_EQ(f.bcdeditPath, boot.toolsPathSeen);
 }
 
+// The program's own set-up leaves the slow Templates look-up to the first
+// thread needing the tools; its answer joins the record, which keeps the rest.
+TEST(WorkingPathsWin32, ToolPathsJoinTheRecordLater) {
+  SetUpWorkingPaths();
+  Working().SetLatestVersion(L"7.8.13");
+  SetUpToolPaths();
+  WorkingFields f = Working().Snapshot();
+  std::wstring templates;
+  ASSERT_TRUE(GetSpecialFolderShortPath(templates, kFolderTemplates));
+  EXPECT_EQ(templates, f.toolsFolder);
+  EXPECT_EQ(templates + L"\\dspt.exe", f.dsptPath);
+  EXPECT_EQ(L"D:\\DURozazo", f.workFolder);
+  EXPECT_EQ(L"7.8.13", f.latestVersion);
+}
+
 }  // namespace
 }  // namespace kavi
