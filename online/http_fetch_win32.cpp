@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "host/stall_watch.h"
 #include "host/text.h"
@@ -23,11 +24,42 @@ constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr std::chrono::milliseconds kStallLimit(kReceiveTimeoutMs);
 
+// WinINet is loaded by the first fetch, on the thread that fetches: as an
+// import it was loaded, with what it brings along, before the first window.
+struct WinInetFunctions {
+  decltype(&::InternetOpenW) open;
+  decltype(&::InternetOpenUrlW) openUrl;
+  decltype(&::InternetSetOptionW) setOption;
+  decltype(&::HttpQueryInfoW) queryInfo;
+  decltype(&::InternetReadFile) read;
+  decltype(&::InternetCloseHandle) close;
+};
+
+// Null when wininet.dll or one of its functions is missing.
+const WinInetFunctions* WinInet() {
+  static const WinInetFunctions* const loaded = []() -> const WinInetFunctions* {
+    HMODULE module = LoadLibraryW(L"wininet.dll");
+    if (!module) return nullptr;
+    auto find = [module](auto* slot, const char* name) {
+      *slot = reinterpret_cast<std::remove_pointer_t<decltype(slot)>>(
+          reinterpret_cast<void*>(GetProcAddress(module, name)));
+      return *slot != nullptr;
+    };
+    static WinInetFunctions f;
+    const bool all = find(&f.open, "InternetOpenW") && find(&f.openUrl, "InternetOpenUrlW") &&
+                     find(&f.setOption, "InternetSetOptionW") &&
+                     find(&f.queryInfo, "HttpQueryInfoW") && find(&f.read, "InternetReadFile") &&
+                     find(&f.close, "InternetCloseHandle");
+    return all ? &f : nullptr;
+  }();
+  return loaded;
+}
+
 class InternetHandle {
  public:
   explicit InternetHandle(HINTERNET h) : handle_(h) {}
   ~InternetHandle() {
-    if (handle_) InternetCloseHandle(handle_);
+    if (handle_) WinInet()->close(handle_);  // a handle means WinINet is there
   }
   InternetHandle(const InternetHandle&) = delete;
   InternetHandle& operator=(const InternetHandle&) = delete;
@@ -39,25 +71,27 @@ class InternetHandle {
 };
 
 HINTERNET OpenSession() {
-  HINTERNET session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  const WinInetFunctions* net = WinInet();
+  if (!net) return nullptr;
+  HINTERNET session = net->open(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session) {
     DWORD connect = kConnectTimeoutMs, receive = kReceiveTimeoutMs;
-    InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
-    InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
-    InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
+    net->setOption(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
+    net->setOption(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
+    net->setOption(session, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
   }
   return session;
 }
 
 HINTERNET OpenUrl(HINTERNET session, const std::wstring& url) {
-  return InternetOpenUrlW(session, url.c_str(), nullptr, 0, INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  return WinInet()->openUrl(session, url.c_str(), nullptr, 0, INTERNET_FLAG_NO_CACHE_WRITE, 0);
 }
 
 DWORD StatusCode(HINTERNET request) {
   DWORD status = 0;
   DWORD length = sizeof(status);
-  if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
-                      nullptr)) {
+  if (!WinInet()->queryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                            &length, nullptr)) {
     return 0;
   }
   return status;
@@ -68,7 +102,7 @@ DWORD StatusCode(HINTERNET request) {
 bool ContentLength(HINTERNET request, unsigned long long* length) {
   wchar_t text[32] = {};
   DWORD size = sizeof(text);
-  if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return false;
+  if (!WinInet()->queryInfo(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return false;
   wchar_t* end = nullptr;
   *length = wcstoull(text, &end, 10);
   return end != text;
@@ -82,7 +116,7 @@ bool ReadBody(HINTERNET request, char* buffer, TransferPulse& pulse, Sink sink) 
   unsigned long long total = 0;
   for (;;) {
     DWORD read = 0;
-    if (!InternetReadFile(request, buffer, kReadChunk, &read)) return false;
+    if (!WinInet()->read(request, buffer, kReadChunk, &read)) return false;
     if (pulse.Abandoned()) return false;
     pulse.Alive();
     if (read == 0) break;

@@ -63,14 +63,19 @@ uint32_t GetVolumeSerial(wchar_t driveLetter) {
 }
 
 std::wstring GetMacText() {
+  // Loaded here, on the statistics thread, rather than imported: as an
+  // import it was loaded before the first window.
+  HMODULE iphlpapi = LoadLibraryW(L"iphlpapi.dll");
+  const auto getAdaptersInfo = reinterpret_cast<decltype(&::GetAdaptersInfo)>(
+      iphlpapi ? reinterpret_cast<void*>(::GetProcAddress(iphlpapi, "GetAdaptersInfo")) : nullptr);
   ULONG size = 0;
-  GetAdaptersInfo(nullptr, &size);
+  if (getAdaptersInfo) getAdaptersInfo(nullptr, &size);
   // The list may grow between the two calls; a second size query covers it.
   std::vector<unsigned char> buffer;
   DWORD result = ERROR_BUFFER_OVERFLOW;
   for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW && size > 0; ++attempt) {
     buffer.assign(size, 0);
-    result = GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size);
+    result = getAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size);
   }
   if (result != ERROR_SUCCESS) {
     std::fputs("Get Net Adapter Information.\r\n", stdout);
