@@ -46,6 +46,9 @@ constexpr int kBufferCount = 2;
 // Idle lines kept for the next request of a task; a line over this number
 // ends when its request is done.
 constexpr size_t kIdleLines = 8;
+// How long a reader done with a whole answer waits for the line's thread
+// to close it, so the line is idle for the connection's next request.
+constexpr std::chrono::milliseconds kLineSettle{100};
 
 using Clock = std::chrono::steady_clock;
 
@@ -294,14 +297,25 @@ bool WaitFor(Line* line, std::unique_lock<std::mutex>& lock, const AbortFlag& ab
 class WinInetStream : public HttpStream {
  public:
   WinInetStream(std::shared_ptr<Line> line, std::shared_ptr<LinePool> pool,
-                std::shared_ptr<AbortFlag> abort, std::chrono::milliseconds stallLimit)
+                std::shared_ptr<AbortFlag> abort, std::chrono::milliseconds stallLimit,
+                int64_t announced)
       : line_(std::move(line)),
         pool_(std::move(pool)),
         abort_(std::move(abort)),
-        stallLimit_(stallLimit) {}
+        stallLimit_(stallLimit),
+        left_(announced) {}
   ~WinInetStream() override {
-    std::lock_guard<std::mutex> lock(line_->mutex);
-    if (!finished_) Finish(line_, pool_.get(), true);
+    std::unique_lock<std::mutex> lock(line_->mutex);
+    if (finished_) return;
+    if (left_ == 0) {
+      // Read to its announced end: the thread is about to see the end and
+      // close the request. Waiting that moment lets the connection's next
+      // request take this line instead of a new thread with two buffers.
+      line_->lent = -1;
+      line_->changed.notify_all();
+      line_->changed.wait_for(lock, kLineSettle, [&] { return line_->done; });
+    }
+    Finish(line_, pool_.get(), true);
   }
 
   int64_t Next(const char** data) override {
@@ -324,6 +338,7 @@ class WinInetStream : public HttpStream {
     line->ready.pop_front();
     line->lent = b;
     *data = line->buffers[b].get();
+    if (left_ > 0) left_ -= line->filled[b];
     return static_cast<int64_t>(line->filled[b]);
   }
 
@@ -332,6 +347,7 @@ class WinInetStream : public HttpStream {
   std::shared_ptr<LinePool> pool_;
   std::shared_ptr<AbortFlag> abort_;
   std::chrono::milliseconds stallLimit_;
+  int64_t left_;           // of the announced body; -1 unknown
   bool finished_ = false;  // the line may serve another request already
 };
 
@@ -419,7 +435,8 @@ std::unique_ptr<HttpStream> WinInetClient::Get(const std::wstring& url, int64_t 
   }
   *head = line->head;
   lock.unlock();
-  return std::make_unique<WinInetStream>(std::move(line), pool_, abort_, stallLimit_);
+  return std::make_unique<WinInetStream>(std::move(line), pool_, abort_, stallLimit_,
+                                         head->contentLength);
 }
 
 // Lines may outlive every task, blocked in a read that never returns; the
