@@ -76,13 +76,13 @@ TEST_F(DownloadTaskTest, SegmentedDownloadIsByteExact) {
   EXPECT_EQ(static_cast<int64_t>(server_.body.size()), task->ReceivedBytes());
 }
 
-// Throughput is measured over 200 ms windows, which a loaded machine or a
+// Throughput is measured over 400 ms windows, which a loaded machine or a
 // sanitizer can blur now and then: each link gets up to three downloads to
 // show its count. A ramp that never adds connections, or never gives one
 // up, fails all three.
 TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
   TaskOptions o = FastOptions();
-  o.rampWindow = milliseconds(200);
+  o.rampWindow = milliseconds(400);
   o.requestSize = kBlockSize;
   server_.readDelay = milliseconds(8);  // a 64 KiB piece every 8 ms
   auto connections = [&](int wanted) {
@@ -99,7 +99,7 @@ TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
     return used;
   };
   // A server that holds each connection to a rate: every connection helps.
-  server_.body = RandomBody(32 * kBlockSize, 12);
+  server_.body = RandomBody(64 * kBlockSize, 12);
   EXPECT_EQ(o.maxConnections, connections(o.maxConnections));
   // One link that all connections share: the second adds nothing and goes.
   server_.body.resize(10 * kBlockSize);
