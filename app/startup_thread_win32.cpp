@@ -9,6 +9,7 @@
 #include "boot/boot_machine.h"
 #include "boot/disk_map.h"
 #include "boot/firmware.h"
+#include "host/background_setup_win32.h"
 #include "host/working_paths.h"
 #include "online/catalogue.h"
 #include "online/statistics.h"
@@ -76,32 +77,22 @@ void StartDetached(LPTHREAD_START_ROUTINE routine, HWND window) {
   if (thread) CloseHandle(thread);
 }
 
-HANDLE g_pathSetUp = nullptr;  // UI thread only
-bool g_pathSetUpDone = false;
-
 DWORD WINAPI WorkingPathThread(void*) {
   SetUpWorkingPaths();
   StartupMark("working paths set up");
   return 0;
 }
 
+BackgroundSetUp g_pathSetUp(&WorkingPathThread);  // UI thread only
+
 }  // namespace
 
 void StartWorkingPathSetUp() {
-  if (g_pathSetUp || g_pathSetUpDone) return;
-  g_pathSetUp = CreateThread(nullptr, 0, &WorkingPathThread, nullptr, 0, nullptr);
+  g_pathSetUp.Start();
 }
 
 void WaitForWorkingPathSetUp() {
-  if (g_pathSetUpDone) return;
-  if (g_pathSetUp) {
-    WaitForSingleObject(g_pathSetUp, INFINITE);
-    CloseHandle(g_pathSetUp);
-    g_pathSetUp = nullptr;
-  } else {
-    SetUpWorkingPaths();
-  }
-  g_pathSetUpDone = true;
+  g_pathSetUp.Wait();
 }
 
 void StartStartupThread(HWND mainWindow) {

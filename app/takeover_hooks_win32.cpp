@@ -4,14 +4,12 @@
 #include "boot/disk_map.h"
 #include "boot/restore_log.h"
 #include "boot/takeover.h"
+#include "host/background_setup_win32.h"
 #include "host/working_paths.h"
 #include "host/working_state.h"
 
 namespace kavi {
 namespace {
-
-HANDLE g_setUpThread = nullptr;  // UI thread only
-bool g_setUpDone = false;
 
 DWORD WINAPI BootSetUpThread(void*) {
   EnumerateDisks();
@@ -22,25 +20,16 @@ DWORD WINAPI BootSetUpThread(void*) {
   return 0;
 }
 
-// The worker's stores are seen once it has ended; without a worker the set-up
-// runs here.
+BackgroundSetUp g_bootSetUp(&BootSetUpThread);  // UI thread only
+
 void WaitForBootSetUp() {
-  if (g_setUpDone) return;
-  if (g_setUpThread) {
-    WaitForSingleObject(g_setUpThread, INFINITE);
-    CloseHandle(g_setUpThread);
-    g_setUpThread = nullptr;
-  } else {
-    BootSetUpThread(nullptr);
-  }
-  g_setUpDone = true;
+  g_bootSetUp.Wait();
 }
 
 }  // namespace
 
 void StartBootSetUp() {
-  if (g_setUpThread || g_setUpDone) return;
-  g_setUpThread = CreateThread(nullptr, 0, &BootSetUpThread, nullptr, 0, nullptr);
+  g_bootSetUp.Start();
 }
 
 void RunSystemBackup(HWND mainWindow) {
