@@ -99,7 +99,8 @@ TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
     return used;
   };
   // A server that holds each connection to a rate: every connection helps.
-  server_.body = RandomBody(64 * kBlockSize, 12);
+  // The file leaves room for the sixth after five windows at full rate.
+  server_.body = RandomBody(96 * kBlockSize, 12);
   EXPECT_EQ(o.maxConnections, connections(o.maxConnections));
   // One link that all connections share: the second adds nothing and goes.
   server_.body.resize(10 * kBlockSize);
