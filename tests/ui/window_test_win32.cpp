@@ -196,10 +196,10 @@ TEST_F(WindowTest, MissingSkinFileShowsTheMessageAndEndsWithExitCode1) {
   PROCESS_INFORMATION pi = {};
   ASSERT_TRUE(
       CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  // As long as the program lives, however late it starts.
   HWND box = nullptr;
-  for (int i = 0; i < 600 && !box; ++i) {
-    box = FindWindowW(L"#32770", L"SkinUI");
-    if (!box) Sleep(50);
+  while (!(box = FindWindowW(L"#32770", L"SkinUI")) &&
+         WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {
   }
   ASSERT_NE(nullptr, box) << "no message box";
   std::wstring text;
