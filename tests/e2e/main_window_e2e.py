@@ -151,11 +151,16 @@ class ReinstallRoad(ProgramCase):
         # focus moving with the arrows, the focus on "暂停下载" and the
         # progress.
         announced = announced()
+        # Each change is announced; the reader asks for the name when the
+        # announcement reaches it, which on a busy machine may be after the
+        # next second's change, so a count can be read twice and the one
+        # before it not at all.
         counts = [int(m.group(1)) for change, o in announced if change == "name" for m in
                   [re.fullmatch(r"选择然后下一步 \((\d+)\)", o.name)] if m]
-        counts = [c for i, c in enumerate(counts) if i == 0 or c != counts[i - 1]]
         self.assertGreaterEqual(len(counts), 15, "15 down to 1 at least")
-        self.assertEqual(list(range(15, 15 - len(counts), -1)), counts)
+        self.assertEqual(15, counts[0])
+        self.assertLessEqual(min(counts), 1)
+        self.assertEqual(sorted(counts, reverse=True), counts, "never up again")
         focus = [o.name for change, o in announced if change == "focus"]
         focus = [n for i, n in enumerate(focus) if i == 0 or n != focus[i - 1]]
         self.assertEqual([preselected, " ".join(rows[2]), preselected, "暂停下载"], focus[-4:],
