@@ -32,7 +32,7 @@ tar --format=ustar --owner=0 --group=0 --mtime=@0 --sort=name -C "$work/tree" -c
 grub-mkimage -O i386-pc -d "$grub" -o "$work/core.img" -m "$work/memdisk.tar" \
   -p "(memdisk)/boot/grub" \
   biosdisk part_msdos fat ntfs search search_fs_file memdisk tar normal configfile \
-  linux16 ntldr echo test sleep loopback linux
+  linux16 ntldr echo test sleep loopback linux vbe
 
 # kvldr: GRUB's g2hdr (it moves the core where the core expects to run)
 # followed by the core. kvldr.mbr: GRUB's g2ldr.mbr with the loaded file
