@@ -40,6 +40,7 @@ import traceback
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import disks  # noqa: E402
 import efivars  # noqa: E402
+import screen  # noqa: E402
 from disks import MiB, rb  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -433,7 +434,9 @@ class Scenario:
             elif bus == "virtio":
                 cmd += ["-drive", drive, "-device", "virtio-blk-pci,drive=d%d%s" % (i, boot)]
         started = time.monotonic()
-        status = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT).returncode
+        watch = getattr(self, "screen", None)
+        status = watch.run(cmd, log) if watch else subprocess.run(
+            cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT).returncode
         seconds = time.monotonic() - started
         text = open(log, "rb").read().decode("utf-8", "replace") if os.path.exists(log) else ""
         results = re.findall(r"KAVI-AGENT RESULT: ([^\r\n]*)", text)
@@ -515,7 +518,11 @@ def scenario_reinstall(s):
     disk, c, _ = single_disk(s, "restore", "D:\\系统镜像\\Windows 10.wim",
                              {"系统镜像/Windows 10.wim": open(wim, "rb").read()})
     before = disks.boot_code(c)
+    if s.ctx.args.screen_render:
+        s.screen = screen.ScreenWatch(s, s.ctx.args.screen_render, "install", "Windows 10.wim")
     road.boot(s, disk, "ok")
+    if s.ctx.args.screen_render:
+        s.screen.check(s.serial)
     c_after = disk.extract(road.C, s.path("c-after.part"))
     d_after = disk.extract(road.D, s.path("d-after.part"))
     image = disks.listing(wim, s.dir)
@@ -741,6 +748,7 @@ def main():
     parser.add_argument("--efi", help="the UEFI road's six files (shimx64.efi ... initrd.img)")
     parser.add_argument("--takeover-files", required=True)
     parser.add_argument("--report")
+    parser.add_argument("--screen-render", help="kavi-screen-render: check the screen of a reinstall")
     parser.add_argument("--only")
     parser.add_argument("--all-buses", action="store_true")
     parser.add_argument("--keep")
