@@ -4,8 +4,9 @@
 #   OUT_DIR/kvldr      GRUB core with an embedded configuration (grub.cfg
 #                      beside this script: the restore environment's kernel
 #                      from inside KV.ima, or the DOS floppy KV.ima through
-#                      memdisk) and memdisk, behind GRUB's g2hdr head that
-#                      the boot-sector form jumps into;
+#                      memdisk; the kernel starts in a VBE graphics mode for
+#                      the agent's screen) and memdisk, behind GRUB's g2hdr
+#                      head that the boot-sector form jumps into;
 #   OUT_DIR/kvldr.mbr  the boot-sector form that both boot menus start (a BCD
 #                      bootsector entry, a boot.ini line): loaded whole at
 #                      0000:7C00, it searches the drives for the file "kvldr"

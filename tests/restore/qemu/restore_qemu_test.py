@@ -573,7 +573,7 @@ def scenario_backup_restore(s):
     check("result: ok" in entry, "the log does not end in success:\n" + entry)
 
 
-def refusal(s, code, image_path, d_files, record_id=None):
+def refusal(s, code, image_path, d_files, record_id=None, watch_screen=False):
     """Boots a task the agent must refuse: C: keeps every byte but the
     takeover's own bookkeeping (the task is gone and the boot configuration
     put back, so Windows starts next time). The log goes to the image's
@@ -584,7 +584,11 @@ def refusal(s, code, image_path, d_files, record_id=None):
     disk, c, d = single_disk(s, "restore", image_path, d_files, record_id=record_id)
     before = disks.listing(c, s.dir, "c-before")
     d_before = disks.listing(d, s.dir, "d-before")
+    if watch_screen and s.ctx.args.screen_render:
+        s.screen = screen.ScreenWatch(s, s.ctx.args.screen_render, "install", "win.wim")
     road.boot(s, disk, "failed " + code)
+    if watch_screen and s.ctx.args.screen_render:
+        s.screen.check_failure(code)
     c_after = disk.extract(road.C, s.path("c-after.part"))
     check(disks.boot_code(c_after) == disks.boot_code(c), "C:'s boot sectors changed")
     bookkeeping = ["/Ghost.ba_", "/Ghost.map", "/Boot/BCD_B", "/Boot/BCD"]
@@ -615,7 +619,7 @@ def scenario_refuse_corrupt(s):
                     compress="none")
     disks.flip_byte_in_resource(wim, marker)
     refusal(s, "image-corrupt", "D:\\DURozazo\\Download\\win.wim",
-            {"DURozazo/Download/win.wim": open(wim, "rb").read()})
+            {"DURozazo/Download/win.wim": open(wim, "rb").read()}, watch_screen=True)
 
 
 def scenario_refuse_too_large(s):

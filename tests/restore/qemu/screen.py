@@ -1,14 +1,16 @@
 """The next-boot screen as the machine shows it: QEMU's monitor takes the
 screen (screendump) while the agent writes the image and once more when the
-machine asks to restart (held paused by -action shutdown=pause), and the
-checks compare regions of each picture with the agent's own drawing of the
-state the serial log tells (kavi-screen-render): the title, the task and its
-steps, and the bar's filled width against the percent.
+machine asks to restart (held paused by -action shutdown=pause). Each
+picture is compared with the agent's own drawing (kavi-screen-render) of the
+states the serial log tells, in the order the agent draws them: the title,
+the task, its steps, the name, the percent, speed and time left; and the
+bar's filled width is measured against the percent.
 
-The moment of the first picture depends on when the harness sees the serial
-line, so the checks take the screen as it is: the agent draws before it
-writes the line, so the screen shows the serial log's state at the pause or
-a later one, and every later state is one the log names."""
+The harness cannot choose the moment it stops the machine, so the checks
+take the screen as it is: one of the states from the serial log's position
+at the pause on (the agent draws a percent before it writes its line, a step
+just after its line), or one being drawn over the state before it (rows of
+each; the framebuffer has no second page to swap)."""
 import os
 import re
 import socket
@@ -17,12 +19,12 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
-# Agent serial lines that start each step, in their order.
-STEP_LINES = [("find", "Looking for the task"), ("verify", "Verifying the image file"),
-              ("format", "Formatting "), ("write", "Writing the image to "), ("bootfiles", None),
-              ("done", None)]
-# The serial progress line's word for a step with a percent.
-PROGRESS_WORD = {"verify": "verifying", "write": "writing"}
+# The agent's serial lines that start a step or tell its progress.
+STEP_LINE = re.compile(r"(Looking for the task|Verifying the image file|Formatting |"
+                       r"Writing the image to )|(verifying|writing) +(\d+)%(?: +([\d.]+) MB/s)?"
+                       r"(?: +(\d+):(\d+) left)?")
+STEP_OF = {"Looking for the task": "find", "Verifying the image file": "verify",
+           "Formatting ": "format", "Writing the image to ": "write"}
 BLUE = (0x2F, 0x80, 0xED)
 TOLERANCE = 12  # per channel: a 16 bpp mode drops the low bits
 
@@ -46,19 +48,44 @@ class Picture:
         return tuple(self.rgb[i:i + 3])
 
 
+def row_matches(a, b, y, x=0, w=None, old=None):
+    """Whether row Y of picture A is B's (or, pixel by pixel, B's or OLD's)."""
+    w = a.width - x if w is None else w
+    start = (y * a.width + x) * 3
+    ra, rb = a.rgb[start:start + w * 3], b.rgb[start:start + w * 3]
+    if ra == rb:
+        return True
+    ro = old.rgb[start:start + w * 3] if old else rb
+    for i in range(0, w * 3, 3):
+        if all(max(abs(ra[i + k] - r[i + k]) for k in range(3)) > TOLERANCE for r in (rb, ro)):
+            return False
+    return True
+
+
 def region_differs(a, b, rect):
-    """How many pixels of RECT differ by more than the tolerance."""
+    """Whether a row of RECT differs by more than the tolerance."""
     x, y, w, h = rect
-    bad = 0
-    for row in range(y, y + h):
-        start = (row * a.width + x) * 3
-        ra, rb = a.rgb[start:start + w * 3], b.rgb[start:start + w * 3]
-        if ra == rb:
+    return any(not row_matches(a, b, row, x, w) for row in range(y, y + h))
+
+
+def drawn_states(serial, task, name):
+    """The screen states the agent draws, in order, as far as SERIAL tells."""
+    states = [{}, {"task": task, "name": name, "step": "find"}]
+    for m in STEP_LINE.finditer(serial):
+        base = {"task": task, "name": name, "step": STEP_OF.get(m.group(1), states[-1].get("step"))}
+        if m.group(1):
+            states.append(base)
             continue
-        for i in range(0, w * 3, 3):
-            if max(abs(ra[i + k] - rb[i + k]) for k in range(3)) > TOLERANCE:
-                bad += 1
-    return bad
+        state = dict(base, percent=int(m.group(3)))
+        if m.group(4):
+            state["rate"] = m.group(4)
+        if m.group(5):
+            state["left"] = int(m.group(5)) * 60 + int(m.group(6))
+        states.append(state)
+    if "KAVI-AGENT RESULT: ok" in serial:
+        states.append({"task": task, "name": name, "step": "bootfiles"})
+        states.append({"task": task, "name": name, "step": "done", "percent": 100})
+    return states
 
 
 def near(colour, want):
@@ -70,7 +97,7 @@ class ScreenWatch:
 
     def __init__(self, scenario, render, task, name):
         self.s, self.render, self.task, self.name = scenario, render, task, name
-        self.serial_all = ""
+        self.renders = {}
         self.pictures = []  # (label, Picture, serial text at the moment)
 
     def run(self, cmd, log):
@@ -88,7 +115,7 @@ class ScreenWatch:
                     monitor = self._connect(sock)
                     continue
                 text = self._serial(log)
-                if not mid_taken and re.search(r"writing +[1-9]\d?%", text):
+                if not mid_taken and re.search(r"writing +[2-9]\d%", text):
                     mid_taken = True
                     self._take(monitor, log, "writing")
                 if "paused (shutdown)" in self._command(monitor, "info status"):
@@ -147,77 +174,79 @@ class ScreenWatch:
     # -- checks -----------------------------------------------------------
 
     def expected(self, picture, **state):
-        path = self.s.path("expected-%d.ppm" % len(os.listdir(self.s.dir)))
-        args = [self.render, str(picture.width), str(picture.height), path]
-        args += ["%s=%s" % kv for kv in state.items()]
-        out = subprocess.run(args, stdout=subprocess.PIPE, check=True).stdout.decode()
-        rects = {}
-        for line in out.splitlines():
-            name, *numbers = line.split()
-            rects[name] = tuple(int(n) for n in numbers)
-        return Picture(path), rects
+        key = (picture.width, picture.height, tuple(sorted(state.items())))
+        if key not in self.renders:
+            path = self.s.path("expected-%d.ppm" % len(self.renders))
+            args = [self.render, str(picture.width), str(picture.height), path]
+            args += ["%s=%s" % kv for kv in sorted(state.items())]
+            out = subprocess.run(args, stdout=subprocess.PIPE, check=True).stdout.decode()
+            rects = {}
+            for line in out.splitlines():
+                part, *numbers = line.split()
+                rects[part] = tuple(int(n) for n in numbers)
+            self.renders[key] = (Picture(path), rects)
+        return self.renders[key]
 
     def check(self, serial_all):
         """Checks every picture taken; SERIAL_ALL is the boot's whole serial log."""
-        self.serial_all = serial_all
         check(self.pictures and self.pictures[-1][0] == "end",
               "the screen was not taken when the machine restarted")
+        every = drawn_states(serial_all, self.task, self.name)
         for label, picture, serial in self.pictures:
             check(picture.width >= 1024 and picture.height >= 768,
                   "the %s screen is %dx%d, not graphics of 1024x768 or more" %
                   (label, picture.width, picture.height))
-            step = self._step(picture, serial)
-            print("  %s: %s screen %dx%d shows step %s%s" % (
-                self.s.name, label, picture.width, picture.height, step[0],
-                ", bar at %d%%" % step[1] if step[1] is not None else ""), flush=True)
+            state, fill = self._match(picture, every, len(drawn_states(serial, self.task, self.name)))
+            print("  %s: %s screen %dx%d shows step %s, bar %s" % (
+                self.s.name, label, picture.width, picture.height, state.get("step"),
+                "%d px for %s%%" % (fill, state["percent"]) if "percent" in state else "none"),
+                flush=True)
             if label == "end":
-                check(step[0] == "done", "the last screen does not say 完成，即将重启")
+                check(state.get("step") == "done", "the last screen does not say 完成，即将重启")
         self._save()
 
-    def _step(self, picture, serial):
-        """The step and percent the screen shows: the serial log's step at
-        the moment or a later one, with the bar of a percent the log names
-        for that step. Returns (step, percent or None)."""
-        at = 0
-        for i, (name, line) in enumerate(STEP_LINES):
-            if line and line in serial:
-                at = i
-        if "KAVI-AGENT RESULT: ok" in serial:
-            at = len(STEP_LINES) - 1
-        common = {"task": self.task, "name": self.name}
-        for name, _ in STEP_LINES[at:]:
-            want, rects = self.expected(picture, step=name, **common)
-            for part in ("title", "task", "steps", "warning", "name"):
-                if region_differs(picture, want, rects[part]) > 0:
-                    break
-            else:
-                return name, self._bar(picture, rects, name, serial)
-        raise AssertionError("the screen (%s) shows none of the steps from %s on; serial at the "
-                             "moment ends with %r" % (picture.path, STEP_LINES[at][0], serial[-300:]))
+    def _match(self, picture, every, known):
+        """The state PICTURE shows (whole, or drawn over the one before),
+        from the serial position of the moment on; and the bar's blue width,
+        which must be the percent's share of the bar within 3 pixels."""
+        for i in range(max(0, known - 2), len(every)):
+            new, rects = self.expected(picture, **every[i])
+            old = self.expected(picture, **every[i - 1])[0] if i > 0 else None
+            if not all(row_matches(picture, new, y, old=old) for y in range(picture.height)):
+                continue
+            fill = self._fill(picture, rects["bar"])
+            shares = [rects["bar"][2] * s.get("percent", 0) // 100 for s in (every[i], every[i - 1])
+                      if "percent" in s]
+            if "percent" in every[i]:
+                check(min(shares) - 3 <= fill <= max(shares) + 3,
+                      "the bar is filled %d of %d pixels; the serial log shows %d%% (%s)" %
+                      (fill, rects["bar"][2], every[i]["percent"], picture.path))
+            return every[i], fill
+        raise AssertionError("the screen (%s) is none of the states the serial log tells from "
+                             "%s on" % (picture.path, every[max(0, known - 2)]))
 
-    def _bar(self, picture, rects, step, serial):
-        x, y, w, h = rects["bar"]
-        row = y + h // 2
+    @staticmethod
+    def _fill(picture, bar):
+        x, y, w, h = bar
         fill = 0
-        while fill < w and near(picture.pixel(x + fill, row), BLUE):
+        while fill < w and near(picture.pixel(x + fill, y + h // 2), BLUE):
             fill += 1
-        percents = []
-        if step == "done":
-            percents = [100]
-        elif step in PROGRESS_WORD:
-            pattern = r"%s +(\d+)%%" % PROGRESS_WORD[step]
-            every = re.findall(pattern, self.serial_all)
-            shown = re.findall(pattern, serial)
-            # From the last percent at the moment on: the screen may be ahead.
-            percents = [int(p) for p in every[max(0, len(shown) - 1):]]
-        if not percents:
-            check(fill == 0, "a bar is drawn before the step has a percent")
-            return None
-        best = min(percents, key=lambda p: abs(fill - w * p // 100))
-        check(abs(fill - w * best // 100) <= 3,
-              "the bar is filled %d of %d pixels; the serial log shows %s%% for this moment" %
-              (fill, w, percents))
-        return best
+        return fill
+
+    def check_failure(self, code):
+        """The last screen gives the failure's reason, as the agent words it."""
+        check(self.pictures and self.pictures[-1][0] == "end",
+              "the screen was not taken when the machine restarted")
+        picture = self.pictures[-1][1]
+        want, rects = self.expected(picture, task=self.task, failed=code, restart=1)
+        x, top, w, _ = rects["task"]
+        reason = (x, top, w, rects["name"][1] - top)
+        for part, rect in (("title", rects["title"]), ("reason", reason)):
+            check(not region_differs(picture, want, rect),
+                  "the %s on the failure screen is not as drawn for %s (%s)" %
+                  (part, code, picture.path))
+        print("  %s: end screen %dx%d gives the reason for %s" %
+              (self.s.name, picture.width, picture.height, code), flush=True)
 
     def _save(self):
         """The moment of writing (else the end), for the README."""
