@@ -272,8 +272,9 @@ void DrawScreen(const ScreenState& state, const ScreenRect& clip, Canvas* canvas
 
 ScreenRect ChangedArea(const ScreenLayout& layout, const ScreenState& before,
                        const ScreenState& state) {
-  const bool progressOnly = before.task == state.task && before.step == state.step &&
-                            before.name == state.name && before.failed == state.failed &&
+  // A failure's screen has no bar; its countdown sits elsewhere.
+  const bool progressOnly = !before.failed && !state.failed && before.task == state.task &&
+                            before.step == state.step && before.name == state.name &&
                             (before.percent >= 0) == (state.percent >= 0);
   if (!progressOnly) return ScreenRect{0, 0, 1 << 30, 1 << 30};
   const int top = layout.bar.y;

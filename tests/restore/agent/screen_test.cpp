@@ -64,6 +64,13 @@ TEST(Screen, BarFillsItsShareAndTheContentIsCentredOnLargerScreens) {
     EXPECT_GT(area.y, l.steps.y + l.steps.height);
     DrawScreen(later, area, &canvas);
     EXPECT_EQ(l.bar.width * 44 / 100, BlueRun(canvas, l.bar));
+
+    // A failure's countdown is no progress: the whole screen again.
+    ScreenState failed = later, counted = later;
+    failed.failed = counted.failed = true;
+    failed.restartSeconds = 9;
+    counted.restartSeconds = 8;
+    EXPECT_TRUE(ChangedArea(l, failed, counted).Contains(l.name.x, l.name.y));
   }
 }
 

@@ -11,6 +11,9 @@ Scenarios (each on another disk bus, so IDE, AHCI, NVMe and virtio all
 run): reinstall, backup then restore, four refusals, and an image on a
 second disk whose Linux order differs from its Windows order.
 
+With --screen-render, the reinstall and the changed-byte refusal also check
+the agent's graphical screen as QEMU's monitor takes it (screen.py).
+
 --road uefi runs reinstall, backup then restore and a refusal on the UEFI
 road instead, with the same checks: a GPT disk (EFI system partition,
 Microsoft reserved partition, C:, D:), OVMF's Secure Boot firmware with
@@ -21,7 +24,8 @@ BootOrder is as it was, Secure Boot was on, and of the ESP only our folder
 is gone.
 
 Usage: restore_qemu_test.py --kvima KV.ima --loader DIR --takeover-files BIN
-       [--report XML] [--only NAME,...] [--all-buses] [--keep DIR]
+       [--screen-render BIN] [--report XML] [--only NAME,...] [--all-buses]
+       [--keep DIR]
        restore_qemu_test.py --road uefi --efi DIR --takeover-files BIN [...]
 Exit 77 (skipped) only when QEMU (or, on the UEFI road, OVMF) cannot run."""
 import argparse
