@@ -120,7 +120,7 @@ Refusal AgentRun::FindAndDecide() {
   for (char& c : *path) {
     if (c == '\\') c = '/';
   }
-  host_.console.Task(ScreenTaskOf(task.mode == TaskMode::kDump, *path), ImageNameOf(*path));
+  host_.console.Task(ScreenTaskOf(task.mode == TaskMode::kDump, *path), ImageShownAs(*path));
 
   if (!record) return Refuse(Failure::kRecordMismatch, "Ghost.map is missing");
   const DiskRecordResult lines = ParseDiskRecord(*record);

@@ -5,13 +5,18 @@
 namespace kavi {
 namespace restore {
 
-std::string ImageNameOf(const std::string& path) {
-  return path.substr(path.rfind('/') + 1);
+std::string ImageShownAs(const std::string& path) {
+  const size_t start = path.find_first_not_of('/');
+  std::string shown = start == std::string::npos ? std::string() : path.substr(start);
+  for (char& c : shown) {
+    if (c == '/') c = '\\';
+  }
+  return shown;
 }
 
 ScreenTask ScreenTaskOf(bool dump, const std::string& imagePath) {
   if (dump) return ScreenTask::kBackup;
-  std::string name = ImageNameOf(imagePath);
+  std::string name = imagePath.substr(imagePath.rfind('/') + 1);
   for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return name == "SYS.GHO" ? ScreenTask::kRestore : ScreenTask::kInstall;
 }

@@ -38,8 +38,9 @@ struct ScreenState {
 // backup "SYS.GHO" restores it; any other load installs a new system.
 ScreenTask ScreenTaskOf(bool dump, const std::string& imagePath);
 
-// The last part of a '/'-separated path.
-std::string ImageNameOf(const std::string& path);
+// The image's path as Windows writes it, from the partition's root:
+// "/系统镜像/Windows 10.wim" -> "系统镜像\Windows 10.wim".
+std::string ImageShownAs(const std::string& path);
 
 }  // namespace restore
 }  // namespace kavi

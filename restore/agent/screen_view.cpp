@@ -102,13 +102,20 @@ std::vector<Text> Wrap(const ScreenFace& face, const Text& text, int width) {
   return lines;
 }
 
-// The text cut to `width` pixels, ending in "..." when cut.
-Text Fit(const ScreenFace& face, Text text, int width) {
-  if (TextWidth(face, text) <= width) return text;
+// `label` and `text` within `width` pixels: a long text loses its start to
+// "...", since a path's end names the file.
+Text Fit(const ScreenFace& face, const Text& label, Text text, int width) {
+  const int room = width - TextWidth(face, label);
+  bool cut = false;
   const Text dots = DecodeUtf8("...");
-  while (!text.empty() && TextWidth(face, text) + TextWidth(face, dots) > width) text.pop_back();
-  text.insert(text.end(), dots.begin(), dots.end());
-  return text;
+  while (!text.empty() && TextWidth(face, text) + (cut ? TextWidth(face, dots) : 0) > room) {
+    text.erase(text.begin());
+    cut = true;
+  }
+  Text shown = label;
+  if (cut) shown.insert(shown.end(), dots.begin(), dots.end());
+  shown.insert(shown.end(), text.begin(), text.end());
+  return shown;
 }
 
 const char* TaskText(ScreenTask task) {
@@ -263,8 +270,8 @@ void DrawScreen(const ScreenState& state, const ScreenRect& clip, Canvas* canvas
     DrawFigures(canvas, state, l.figures, clip);
   }
   if (!state.name.empty()) {
-    const Text name =
-        Fit(SmallFace(), DecodeUtf8(screen_text::kImage + state.name), l.bar.width + 160);
+    const Text name = Fit(SmallFace(), DecodeUtf8(screen_text::kImage), DecodeUtf8(state.name),
+                          l.bar.width + 160);
     DrawCentred(canvas, SmallFace(), name, l.name, kSlate, clip);
   }
   DrawCentred(canvas, SmallFace(), DecodeUtf8(screen_text::kWarning), l.warning, kRed, clip);

@@ -115,7 +115,7 @@ TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
   EXPECT_EQ((std::vector<S>{S::kFind, S::kVerify, S::kFormat, S::kWrite, S::kBootFiles, S::kDone}),
             m.steps);
   EXPECT_EQ(ScreenTask::kInstall, m.task);
-  EXPECT_EQ("win.wim", m.taskName);
+  EXPECT_EQ("DURozazo\\Download\\win.wim", m.taskName);
 }
 
 struct RefusalCase {

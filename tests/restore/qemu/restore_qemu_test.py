@@ -523,7 +523,8 @@ def scenario_reinstall(s):
                              {"系统镜像/Windows 10.wim": open(wim, "rb").read()})
     before = disks.boot_code(c)
     if s.ctx.args.screen_render:
-        s.screen = screen.ScreenWatch(s, s.ctx.args.screen_render, "install", "Windows 10.wim")
+        s.screen = screen.ScreenWatch(s, s.ctx.args.screen_render, "install",
+                                     "系统镜像\\Windows 10.wim")
     road.boot(s, disk, "ok")
     if s.ctx.args.screen_render:
         s.screen.check(s.serial)
@@ -589,7 +590,8 @@ def refusal(s, code, image_path, d_files, record_id=None, watch_screen=False):
     before = disks.listing(c, s.dir, "c-before")
     d_before = disks.listing(d, s.dir, "d-before")
     if watch_screen and s.ctx.args.screen_render:
-        s.screen = screen.ScreenWatch(s, s.ctx.args.screen_render, "install", "win.wim")
+        s.screen = screen.ScreenWatch(s, s.ctx.args.screen_render, "install",
+                                     image_path.split("\\", 1)[1])
     road.boot(s, disk, "failed " + code)
     if watch_screen and s.ctx.args.screen_render:
         s.screen.check_failure(code)
