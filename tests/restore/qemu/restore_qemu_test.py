@@ -418,6 +418,8 @@ class Scenario:
         cmd = ["timeout", str(self.road.boot_timeout)] + self.road.machine(self) + [
             "-display", "none", "-no-reboot", "-monitor", "none", "-nic", "none",
             "-serial", "file:" + log]
+        if getattr(self, "no_graphics", False):
+            cmd += ["-vga", "none"]
         ahci = False
         for i, (disk, bus) in enumerate(machine_disks):
             drive = "file=%s,format=raw,if=none,id=d%d" % (disk.path, i)
@@ -614,6 +616,9 @@ def refusal(s, code, image_path, d_files, record_id=None, watch_screen=False):
 
 
 def scenario_refuse_gho(s):
+    # A machine without a graphics mode: GRUB falls back to text, and so
+    # does the agent.
+    s.no_graphics = True
     gho = s.path("SYS.GHO")
     disks.ghost_header_file(gho)
     refusal(s, "image-gho", "D:\\DURozazo\\SYS.GHO", {"DURozazo/SYS.GHO": open(gho, "rb").read()})
