@@ -81,14 +81,19 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
   Refusal refusal = CheckLoad(facts);
   if (refusal.failed()) return refusal;
 
-  Say("Verifying the image file");
-  const double verifyStart = host_.console.Seconds();
-  uint64_t verified = 0;
-  if (RunWim({kWim, "verify", image}, "verifying ", 0, &verified) != 0) {
-    return Refuse(Failure::kImageCorrupt, "the image file failed its verification");
+  if (binding_) {
+    refusal = CheckBoundImage(image, *binding_);
+    if (refusal.failed()) return refusal;
+  } else {
+    Say("Verifying the image file");
+    const double verifyStart = host_.console.Seconds();
+    uint64_t verified = 0;
+    if (RunWim({kWim, "verify", image}, "verifying ", 0, &verified) != 0) {
+      return Refuse(Failure::kImageCorrupt, "the image file failed its verification");
+    }
+    log_.Add("done: verified " + SizeText(verified) + " in " +
+             Seconds(host_.console.Seconds() - verifyStart));
   }
-  log_.Add("done: verified " + SizeText(verified) + " in " +
-           Seconds(host_.console.Seconds() - verifyStart));
 
   const uint64_t bytes = facts.info->totalBytes[task.imageIndex - 1];
   return facts.targetFs == FsKind::kNtfs ? WriteNtfs(target, image, task.imageIndex, bytes)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "tests/restore/agent/fake_agent_host.h"
 
 namespace kavi {
@@ -46,6 +48,11 @@ std::string Read(FakeMachine& m, const std::string& device, const std::string& p
   return node.bytes;
 }
 
+std::string ToLower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::string LastLine(const std::string& text) {
   const size_t end = text.size() - 1;
   return text.substr(text.rfind('\n', end - 1) + 1, end - text.rfind('\n', end - 1) - 1);
@@ -61,6 +68,39 @@ size_t RunIndex(const FakeMachine& m, const std::string& tool, const std::string
 Refusal RunAgent(FakeMachine& m) {
   AgentHost host{m, m, m, m, m};
   return RunRestoreAgent(host);
+}
+
+const std::string kImage = std::string("MSWIM\0\0\0rest", 12);
+
+// The record of a load checked against `image` before the restart.
+void BindImage(FakeMachine& m, const std::string& image = kImage) {
+  m.PartOf("/dev/sda1").tree["/Ghost.map"].bytes += "image size=" + std::to_string(image.size()) +
+                                                    " md5=" + testing_agent::FakeMd5(image) +
+                                                    "\r\n";
+}
+
+TEST(RestoreAgent, BoundImageIsHashedOnceInsteadOfVerifiedAndTheEntryStartsFirst) {
+  FakeMachine m;
+  Arrange(m);
+  BindImage(m);
+  std::string logAtFormat;
+  m.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] == "mkntfs") logAtFormat = Read(m, "/dev/sda2", "/durozazo/restore.log");
+  };
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+  EXPECT_FALSE(m.Ran("wimlib-imagex", "verify"));
+  EXPECT_LT(RunIndex(m, "md5sum", ""), RunIndex(m, "mkntfs", ""));
+
+  // A cut during the format leaves an entry without a result line.
+  EXPECT_EQ(0u, logAtFormat.find("== kavi restore ")) << logAtFormat;
+  EXPECT_NE(std::string::npos, logAtFormat.find("\ndecided: load ")) << logAtFormat;
+  EXPECT_EQ(std::string::npos, logAtFormat.find("result:")) << logAtFormat;
+  const std::string log = Read(m, "/dev/sda2", "/durozazo/restore.log");
+  EXPECT_EQ(0u, log.find(logAtFormat)) << log;
+  EXPECT_EQ(log.find("decided:"), log.rfind("decided:")) << log;  // the start is not repeated
+  EXPECT_NE(std::string::npos, log.find("\ndone: checked the MD5 of ")) << log;
+  EXPECT_EQ(0u, LastLine(log).find("result: ok ")) << log;
 }
 
 TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
@@ -136,6 +176,7 @@ TEST_P(RestoreAgentRefusal, WritesNothingToTheTargetAndBootsWindowsAgain) {
   const auto& system = m.PartOf("/dev/sda1").tree;
   EXPECT_EQ(0u, system.count("/BOOT.IN_") + system.count("/Boot/BCD_B"));
   EXPECT_EQ(0u, system.count("/Ghost.ba_") + system.count("/Ghost.map"));
+  for (const auto& [path, node] : system) EXPECT_NE("/durozazo", ToLower(path.substr(0, 9)));
 
   const std::string log = Read(m, GetParam().logDevice, "/durozazo/restore.log") +
                           Read(m, GetParam().logDevice, "/DURozazo/restore.log");
@@ -168,9 +209,17 @@ INSTANTIATE_TEST_SUITE_P(
                       std::string& record = m.PartOf("/dev/sda1").tree["/Ghost.map"].bytes;
                       record.replace(record.find("length=104857600"), 16, "length=67108864");
                     }},
-        RefusalCase{"SignatureOnTwoDisks", Failure::kRecordMismatch, "/dev/sda1",
+        RefusalCase{"SwappedImage", Failure::kImageChanged, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      BindImage(m);
+                      m.PartOf("/dev/sda2").tree["/durozazo/Download/win.wim"].bytes =
+                          std::string("MSWIM\0\0\0evil", 12);
+                    }},
+        RefusalCase{"TruncatedImage", Failure::kImageChanged, "/dev/sda2",
+                    [](FakeMachine& m) { BindImage(m, kImage + "more"); }},
+        RefusalCase{"SignatureOnTwoDisks", Failure::kRecordMismatch, "/dev/sda2",
                     [](FakeMachine& m) { m.Add("/dev/sdb1", 0x1A2B3C4D, 1048576, FsKind::kFat); }},
-        RefusalCase{"ImageOnTarget", Failure::kImageOnTarget, "/dev/sda1",
+        RefusalCase{"ImageOnTarget", Failure::kImageOnTarget, "/dev/sda2",
                     [](FakeMachine& m) {
                       std::string& script = m.PartOf("/dev/sda1").tree["/Ghost.ba_"].bytes;
                       script.replace(script.find("src=\"1:2"), 8, "src=\"1:1");
@@ -191,7 +240,8 @@ TEST(RestoreAgent, SeveralTasksAreRefusedButEachBootsWindowsAgain) {
   EXPECT_TRUE(m.runs.empty());
   EXPECT_TRUE(m.diskWrites.empty());
   EXPECT_NE(std::string::npos,
-            Read(m, "/dev/sdb1", "/DURozazo/restore.log").find("result: failed several-tasks"));
+            Read(m, "/dev/sda2", "/durozazo/restore.log").find("result: failed several-tasks"));
+  EXPECT_EQ(0u, m.PartOf("/dev/sdb1").tree.count("/DURozazo"));
 }
 
 // A backup into a folder named in code page 936, whose second byte is a
@@ -292,7 +342,10 @@ TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
     EXPECT_EQ(espLeft, m.PartOf("/dev/sda1").tree);
     EXPECT_EQ(kEsp, m.PartOf("/dev/sdb1").tree);  // another disk's ESP
 
-    const std::string log = Read(m, rightGuid ? "/dev/sda4" : "/dev/sda3", "/DURozazo/restore.log");
+    // Only the work folder gets the entry; C: keeps neither it nor the marker.
+    EXPECT_EQ(0u, m.PartOf("/dev/sda3").tree.count("/DURozazo") +
+                      m.PartOf("/dev/sda3").tree.count("/KV.ima"));
+    const std::string log = Read(m, "/dev/sda4", "/DURozazo/restore.log");
     EXPECT_NE(std::string::npos, log.find("found: firmware UEFI, Secure Boot enabled\n"
                                           "found: KV.ima and Ghost.ba_ on /dev/sda3 (disk " +
                                           kDisk + ", partition " + kSystemPart +

@@ -1,11 +1,13 @@
 // Substitutes for the agent's seams: partitions whose file trees live in
 // memory (reachable only while mounted, writable only when mounted so),
-// block devices that keep every write, a tool runner that plays mkntfs and
-// wimlib-imagex, a console with a clock that moves one second per call, and
-// firmware that says BIOS unless told otherwise.
+// block devices that keep every write, a tool runner that plays mkntfs,
+// stat, md5sum and wimlib-imagex, a console with a clock that moves one
+// second per call, and firmware that says BIOS unless told otherwise.
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -27,6 +29,16 @@ struct Node {
 
 // Files of one partition by path below its root ("/Boot/BCD"); folders too.
 using Tree = std::map<std::string, Node>;
+
+// What the stand-in md5sum prints for a file's bytes: 32 hex digits that
+// differ when the bytes do.
+inline std::string FakeMd5(const std::string& bytes) {
+  char hex[40];
+  std::snprintf(hex, sizeof hex, "%016llx%016llx",
+                static_cast<unsigned long long>(std::hash<std::string>{}(bytes)),
+                static_cast<unsigned long long>(std::hash<std::string>{}(bytes + "#")));
+  return std::string(hex, 32);
+}
 
 inline std::vector<uint8_t> NtfsBootRegion(uint8_t codeFill, uint32_t hidden) {
   std::vector<uint8_t> r(kNtfsBootRegionSize, codeFill);
@@ -66,6 +78,8 @@ class FakeMachine : public DiskAccess,
   Tree imageFiles = {{"/Windows", {true, ""}}, {"/Windows/explorer.exe", {false, "MZ"}}};
   double clock = 0;
   FirmwareState firmware;
+  // Called before each tool runs, as if the machine stopped there.
+  std::function<void(const std::vector<std::string>&)> beforeRun;
 
   Part& Add(const std::string& device, uint32_t signature, uint64_t start, FsKind fs,
             uint64_t length = 100ull << 20) {
@@ -182,6 +196,7 @@ class FakeMachine : public DiskAccess,
   int Run(const std::vector<std::string>& argv,
           const std::function<void(const std::string&)>& onLine, std::string* output) override {
     runs.push_back(argv);
+    if (beforeRun) beforeRun(argv);
     const std::string& tool = argv[0];
     const std::string verb = argv.size() > 1 ? argv[1] : "";
     auto progress = [&](const char* phase) {
@@ -194,6 +209,15 @@ class FakeMachine : public DiskAccess,
     };
     if (tool == "ntfslabel") {
       if (output) *output = "SYSTEM\n";
+      return 0;
+    }
+    if (tool == "stat" || tool == "md5sum") {
+      std::optional<std::string> bytes = ReadFile(argv.back(), std::string::npos);
+      if (!bytes) return 1;
+      if (output) {
+        *output = tool == "stat" ? std::to_string(bytes->size()) + "\n"
+                                 : FakeMd5(*bytes) + "  " + argv.back() + "\n";
+      }
       return 0;
     }
     if (tool == "mkntfs") {
