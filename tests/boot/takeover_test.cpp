@@ -319,7 +319,9 @@ TEST(ImagePayload, AWimImageArmsTheEnvironmentWithItsDiskRecord) {
   m.files.files[image] = testing_boot::kWimHeader;
   BootMachine machine = m.Machine();
 
-  EXPECT_TRUE(TakeOverForReinstall(machine, m.ui, image));
+  // Bound to the bytes that were checked.
+  EXPECT_TRUE(TakeOverForReinstall(machine, m.ui, image,
+                                   ImageBinding{4294967297, "0123456789abcdef0123456789abcdef"}));
   EXPECT_THAT(m.ui.messages, IsEmpty());
   EXPECT_EQ("environment", m.files.files[L"C:\\KV.ima"]);
   EXPECT_EQ(
@@ -329,7 +331,8 @@ TEST(ImagePayload, AWimImageArmsTheEnvironmentWithItsDiskRecord) {
   EXPECT_EQ(
       "KAVI-DISKMAP 1\r\n"
       "2:1 mbr=A1B2C3D4 start=1048576 length=214748364800\r\n"
-      "1:2 mbr=00001A2B start=105906176 length=64424509440\r\n",
+      "1:2 mbr=00001A2B start=105906176 length=64424509440\r\n"
+      "image size=4294967297 md5=0123456789abcdef0123456789abcdef\r\n",
       m.files.files[L"C:\\Ghost.map"]);
 }
 
