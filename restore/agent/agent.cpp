@@ -39,8 +39,17 @@ Refusal AgentRun::Run() {
   Say(FirmwareLine(host_.firmware.State()));
   Say("Looking for the task");
   const Refusal outcome = FindAndDecide();
-  RemoveEfiFolders();
-  if (host_.firmware.State().uefi) RemoveMarkers();
+  if (keptArmed_) {
+    Note(
+        "The image could not be written; the task stays. Turning the computer off and on "
+        "again writes it once more.");
+  } else {
+    RemoveEfiFolders();
+    if (host_.firmware.State().uefi) {
+      RemoveMarkers();
+      RemoveLoadOptions();
+    }
+  }
   const double now = host_.console.Seconds();
   const long seconds = static_cast<long>(now - started_ + 0.5);
   // The monotonic clock starts with the kernel: how long this boot took.
@@ -98,6 +107,7 @@ Refusal AgentRun::FindAndDecide() {
     }
     return Refuse(Failure::kBadScript, "the task partition cannot be opened for writing");
   }
+  SaveResumeSet(taskDir);
   const bool bootConfigBack = RestoreBootConfig(taskPartition_);
   std::optional<std::string> script, record;
   if (std::optional<DirEntry> e = FindEntry(host_.volumes, taskDir, "Ghost.ba_")) {

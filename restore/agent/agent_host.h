@@ -72,10 +72,27 @@ class Console {
   virtual std::string Timestamp() = 0;  // the machine clock, "2026-12-08 03:12:45"
 };
 
+struct LoadOption {
+  uint16_t number = 0;  // of Boot####
+  std::string value;    // the EFI_LOAD_OPTION
+};
+
 class FirmwareAccess {
  public:
   virtual ~FirmwareAccess() = default;
   virtual FirmwareState State() = 0;
+  // UEFI: every Boot#### variable.
+  virtual std::vector<LoadOption> LoadOptions() { return {}; }
+  // UEFI: the option the firmware starts once on the next boot.
+  virtual bool SetBootNext(uint16_t number) {
+    (void)number;
+    return false;
+  }
+  // UEFI: deletes Boot#### and BootNext when it names that option.
+  virtual bool DeleteLoadOption(uint16_t number) {
+    (void)number;
+    return false;
+  }
 };
 
 struct AgentHost {

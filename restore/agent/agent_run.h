@@ -55,6 +55,24 @@ class AgentRun {
   Refusal WriteNtfs(size_t target, const std::string& image, int index, uint64_t bytes);
   Refusal WriteFat(size_t target, const std::string& image, int index, uint64_t bytes);
   Refusal PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved);
+  // agent_resume.cpp. The task partition's root entries as the takeover
+  // left them, read before anything changes (an earlier start's progress
+  // marker is taken off and told).
+  void SaveResumeSet(const std::string& taskDir);
+  // Those entries the image does not bring itself.
+  std::vector<SavedFile> ResumeSetFor(const std::string& image, int index);
+  // Right after the format: `keep` and the progress marker written back,
+  // the boot menu's one-time entry armed again; the target left unmounted.
+  bool KeepResumable(size_t target, const std::vector<SavedFile>& keep);
+  bool RearmBcd(const std::string& dir, const std::string& store);
+  // UEFI: BootNext to our firmware entry before the first write; every
+  // entry of ours removed once the task is over.
+  void ArmFirmware();
+  void RemoveLoadOptions();
+  // After the last write: the task's files off the target and its boot
+  // configuration Windows' own again.
+  void Disarm(size_t target);
+
   // agent_image.cpp: the image's size and MD5 against the record's.
   Refusal CheckBoundImage(const std::string& image, const ImageBinding& binding);
   // Runs a wimlib-imagex command showing its progress; the exit status and
@@ -73,7 +91,10 @@ class AgentRun {
   // system's.
   std::vector<size_t> logPartitions_;
   std::map<size_t, size_t> logWritten_;  // bytes of the entry each partition has
-  std::optional<ImageBinding> binding_;  // a load's image as checked before the restart
+  std::optional<ImageBinding> binding_;
+  std::vector<SavedFile> resumeSet_;
+  bool keptArmed_ = false;  // the target holds the task and the boot comes back here  // a load's
+                            // image as checked before the restart
 };
 
 }  // namespace restore

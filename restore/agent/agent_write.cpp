@@ -5,6 +5,7 @@
 
 #include "restore/agent/agent_run.h"
 #include "restore/agent/ntfs_boot.h"
+#include "restore/agent/resume.h"
 #include "restore/agent/task_checks.h"
 #include "restore/agent/volume_files.h"
 #include "restore/agent/wim_text.h"
@@ -118,29 +119,44 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
   if (host_.tools.Run({"ntfslabel", part.device}, nullptr, &label) != 0) label.clear();
   label = Trim(label);
 
-  // From here on the target changes.
-  Say("Formatting " + part.device);
+  const std::vector<SavedFile> keep = ResumeSetFor(image, index);
+  ArmFirmware();
+
+  // From here on the target changes. A failed write is tried once more on
+  // a fresh format; the task stays armed while it is not written.
   const double start = host_.console.Seconds();
-  if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {
-    return Refuse(Failure::kWriteFailed, "mkntfs failed on " + part.device);
-  }
-  std::vector<uint8_t> fresh;
-  std::optional<NtfsGeometry> made;
-  if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) made = ReadNtfsGeometry(fresh);
-  const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
-  if (!made || region.empty() || !host_.disks.Write(part.device, 0, region) ||
-      !host_.disks.Write(
-          part.device, made->totalSectors * made->bytesPerSector,
-          std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector))) {
-    return Refuse(Failure::kWriteFailed, "the boot code cannot be written to " + part.device);
-  }
-  Say("Writing the image to " + part.device);
-  uint64_t written = 0;
-  if (RunWim({kWim, "apply", image, std::to_string(index), part.device}, "writing ", bytes,
-             &written) != 0) {
-    return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
+  for (int attempt = 1;; ++attempt) {
+    Say("Formatting " + part.device);
+    if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {
+      return Refuse(Failure::kWriteFailed, "mkntfs failed on " + part.device);
+    }
+    std::vector<uint8_t> fresh;
+    std::optional<NtfsGeometry> made;
+    if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) {
+      made = ReadNtfsGeometry(fresh);
+    }
+    const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
+    if (!made || region.empty() || !host_.disks.Write(part.device, 0, region) ||
+        !host_.disks.Write(
+            part.device, made->totalSectors * made->bytesPerSector,
+            std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector))) {
+      return Refuse(Failure::kWriteFailed, "the boot code cannot be written to " + part.device);
+    }
+    keptArmed_ = KeepResumable(target, keep);
+    Say("Writing the image to " + part.device);
+    uint64_t written = 0;
+    if (RunWim({kWim, "apply", image, std::to_string(index), part.device}, "writing ", bytes,
+               &written) == 0) {
+      break;
+    }
+    if (attempt == 2) {
+      return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image, twice");
+    }
+    Note("warning: wimlib-imagex could not write the image; formatting and writing once more");
   }
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
+  Disarm(target);
+  keptArmed_ = false;
   return PutBootFilesBack(target, saved);
 }
 

@@ -152,6 +152,77 @@ TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
   EXPECT_TRUE(m.mounted.empty());
 }
 
+// The power goes at one step of a load; the machine is started again with
+// whatever the disks hold. Before the format the old Windows starts as it
+// was; from the format on the next start writes the image again, and C:
+// ends as an uncut load leaves it.
+struct PowerCut {};
+
+TEST(RestoreAgent, ACutLoadEitherLeavesTheOldWindowsOrIsFinishedByTheNextStart) {
+  FakeMachine uncut;
+  Arrange(uncut);
+  BindImage(uncut);
+  ASSERT_FALSE(RunAgent(uncut).failed());
+  const Tree written = uncut.PartOf("/dev/sda1").tree;
+  FakeMachine untouched;
+  Arrange(untouched);
+  Tree old = untouched.PartOf("/dev/sda1").tree;
+  old.erase("/Ghost.ba_");
+  old.erase("/Ghost.map");
+  old.erase("/BOOT.IN_");
+  old.erase("/Boot/BCD_B");
+  old["/boot.ini"].bytes = "original ini";
+  old["/Boot/BCD"].bytes = "original bcd";
+
+  struct Cut {
+    const char* tool;
+    const char* verb;
+    bool resumes;
+  };
+  for (const Cut& cut : {Cut{"md5sum", "", false}, Cut{"mkntfs", "", false},
+                         Cut{"hivexsh", "", true}, Cut{"wimlib-imagex", "apply", true}}) {
+    SCOPED_TRACE(std::string(cut.tool) + " " + cut.verb);
+    FakeMachine m;
+    Arrange(m);
+    BindImage(m);
+    m.beforeRun = [&](const std::vector<std::string>& argv) {
+      if (argv[0] != cut.tool || (*cut.verb && argv[1] != cut.verb)) return;
+      // Half the image's files are there when the apply is cut.
+      if (*cut.verb) m.PartOf("/dev/sda1").tree["/Windows"] = Node{true, ""};
+      throw PowerCut{};
+    };
+    EXPECT_THROW(RunAgent(m), PowerCut);
+    m.beforeRun = nullptr;
+    m.mounted.clear();
+    if (!cut.resumes) {
+      EXPECT_EQ(old, m.PartOf("/dev/sda1").tree);
+      continue;
+    }
+    const Refusal outcome = RunAgent(m);
+    ASSERT_FALSE(outcome.failed()) << outcome.detail;
+    EXPECT_EQ(written, m.PartOf("/dev/sda1").tree);
+    // The cut start's entry has no result line; the next one tells of it.
+    const std::string log = Read(m, "/dev/sda2", "/durozazo/restore.log");
+    EXPECT_EQ(log.find("result:"), log.rfind("result:")) << log;
+    EXPECT_NE(std::string::npos, log.find("found: the last start stopped at step apply")) << log;
+  }
+}
+
+// An image with boot files of its own: those of the takeover are not kept
+// in their way.
+TEST(RestoreAgent, TheImagesOwnBootFilesAreNotKeptInTheirWay) {
+  FakeMachine m;
+  Arrange(m);
+  m.imageFiles["/bootmgr"] = Node{false, "NEW BOOTMGR"};
+  m.imageFiles["/Boot"] = Node{true, ""};
+  m.imageFiles["/Boot/BCD"] = Node{false, "image bcd"};
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+  EXPECT_EQ("NEW BOOTMGR", Read(m, "/dev/sda1", "/bootmgr"));
+  EXPECT_EQ("image bcd", Read(m, "/dev/sda1", "/Boot/BCD"));
+  EXPECT_EQ(0u, m.PartOf("/dev/sda1").tree.count("/KV.ima"));
+}
+
 struct RefusalCase {
   const char* name;
   Failure failure;
@@ -318,6 +389,56 @@ void ArrangeGpt(FakeMachine& m, const std::string& systemPart) {
   m.AddGpt("/dev/sdb1", "99999999-8888-7777-6666-555555555555",
            "44444444-3333-2222-1111-000000000000", 1048576, FsKind::kFat, true)
       .tree = kEsp;
+  m.loadOptions[1] = testing_agent::LoadOptionValue("Windows Boot Manager",
+                                                    "\\EFI\\Microsoft\\Boot\\bootmgfw.efi");
+  m.loadOptions[4] = testing_agent::LoadOptionValue("Kavi", "\\EFI\\kavirestore\\shimx64.efi");
+}
+
+// On UEFI the firmware starts our entry again after a cut apply, which finds
+// the task on C: and finishes; then nothing of ours is left.
+// A write that fails twice leaves the task armed on the formatted target.
+TEST(RestoreAgent, AWriteThatFailsTwiceKeepsTheTaskArmed) {
+  FakeMachine m;
+  ArrangeGpt(m, kSystemPart);
+  int applies = 0;
+  m.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] == "wimlib-imagex" && argv[1] == "apply") ++applies;
+  };
+  m.applyStatus = 1;
+  EXPECT_EQ(Failure::kWriteFailed, RunAgent(m).failure);
+  EXPECT_EQ(2, applies);
+  const Tree& system = m.PartOf("/dev/sda3").tree;
+  for (const char* kept : {"/KV.ima", "/Ghost.ba_", "/Ghost.map", "/Ghost.run"}) {
+    EXPECT_EQ(1u, system.count(kept)) << kept;
+  }
+  EXPECT_EQ(kEsp, m.PartOf("/dev/sda1").tree);
+  EXPECT_EQ(4, m.bootNext.value_or(0));
+}
+
+TEST(RestoreAgent, ACutLoadOnUefiStartsOurEntryAgainAndThenLeavesNothing) {
+  FakeMachine m;
+  ArrangeGpt(m, kSystemPart);
+  m.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] == "wimlib-imagex" && argv[1] == "apply") throw PowerCut{};
+  };
+  EXPECT_THROW(RunAgent(m), PowerCut);
+  EXPECT_EQ(4, m.bootNext.value_or(0));
+  EXPECT_EQ(1u, m.PartOf("/dev/sda3").tree.count("/KV.ima"));
+  EXPECT_EQ(1u, m.PartOf("/dev/sda3").tree.count("/Ghost.ba_"));
+  EXPECT_EQ(kEsp, m.PartOf("/dev/sda1").tree);
+
+  m.beforeRun = nullptr;
+  m.mounted.clear();
+  m.bootNext.reset();  // spent by the start
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+  EXPECT_EQ(0u, m.loadOptions.count(4));
+  EXPECT_FALSE(m.bootNext);
+  const Tree& system = m.PartOf("/dev/sda3").tree;
+  for (const char* gone : {"/KV.ima", "/Ghost.ba_", "/Ghost.map", "/Ghost.run"}) {
+    EXPECT_EQ(0u, system.count(gone)) << gone;
+  }
+  EXPECT_EQ(1u, system.count("/Windows/explorer.exe"));
 }
 
 TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
@@ -325,6 +446,10 @@ TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
     FakeMachine m;
     ArrangeGpt(m, rightGuid ? kSystemPart : "A1B2C3D4-E5F6-0718-293A-4B5C6D7E8F91");
     const Refusal outcome = RunAgent(m);
+    // Our firmware entry goes, the others stay.
+    EXPECT_EQ(1u, m.loadOptions.size());
+    EXPECT_EQ(1u, m.loadOptions.count(1));
+    EXPECT_FALSE(m.bootNext);
 
     if (rightGuid) {
       ASSERT_FALSE(outcome.failed()) << outcome.detail;
