@@ -102,13 +102,15 @@ void AgentRun::RemoveLoadOptions() {
   }
 }
 
-void AgentRun::Disarm(size_t target) {
+void AgentRun::Disarm(size_t target, const std::vector<SavedFile>& keep) {
   const std::string dir = MountAs(target, true);
   if (dir.empty()) return;
+  // Only what was put back: an image may bring files of these names.
   for (const std::string& name : TaskOnlyFileNames()) {
-    if (std::optional<DirEntry> e = FindEntry(host_.volumes, dir, name)) {
-      host_.volumes.Remove(dir + "/" + e->name);
-    }
+    bool kept = name == kProgressMarker;
+    for (const SavedFile& f : keep) kept = kept || SameNameIgnoringCase(f.path, name);
+    std::optional<DirEntry> e = FindEntry(host_.volumes, dir, name);
+    if (kept && e) host_.volumes.Remove(dir + "/" + e->name);
   }
   if (!RestoreBootConfig(target)) {
     log_.Add("warning: the boot configuration backup could not be put back");

@@ -71,7 +71,7 @@ class AgentRun {
   void RemoveLoadOptions();
   // After the last write: the task's files off the target and its boot
   // configuration Windows' own again.
-  void Disarm(size_t target);
+  void Disarm(size_t target, const std::vector<SavedFile>& keep);
 
   // agent_image.cpp: the image's size and MD5 against the record's.
   Refusal CheckBoundImage(const std::string& image, const ImageBinding& binding);

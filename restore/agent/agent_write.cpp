@@ -155,7 +155,7 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
     Note("warning: wimlib-imagex could not write the image; formatting and writing once more");
   }
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
-  Disarm(target);
+  Disarm(target, keep);
   keptArmed_ = false;
   return PutBootFilesBack(target, saved);
 }

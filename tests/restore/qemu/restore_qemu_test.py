@@ -38,6 +38,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import cut_power  # noqa: E402
 import disks  # noqa: E402
 import efivars  # noqa: E402
 from disks import MiB, rb  # noqa: E402
@@ -293,6 +294,9 @@ class UefiRoad:
               (store.boot_order(), s.order_before))
         esp = disk.extract(0, s.path("esp-after-%d.fat" % s.boots))
         check(not disks.fat_exists(esp, OUR_FOLDER), "\\EFI\\KaviRestore is still on the ESP")
+        ours = [n for n, option in store.boot_options().items()
+                if "kavirestore" in repr(option).lower()]
+        check(not ours, "our firmware entries are still there: %s" % ours)
         after = disks.fat_files(esp, s.dir)
         changed = sorted(p for p in set(after) | set(s.esp_before) if after.get(p) != s.esp_before.get(p))
         check(not changed, "ESP files changed: %s" % changed[:6])
@@ -473,6 +477,8 @@ def check_boot_config_put_back(part, road):
         check(disks.read_file(part, "/Boot/BCD_B") is None, "\\Boot\\BCD_B is still there")
     check(disks.read_file(part, "/Ghost.ba_") is None, "Ghost.ba_ is still there")
     check(disks.read_file(part, "/Ghost.map") is None, "the disk record is still there")
+    if road.name == "uefi":
+        check(disks.read_file(part, "/KV.ima") is None, "the KV.ima marker is still there")
 
 
 def log_entry(part):
@@ -571,9 +577,9 @@ def refusal(s, code, image_path, d_files, record_id=None):
     takeover's own bookkeeping (the task is gone and the boot configuration
     put back, so Windows starts next time). The log goes to the image's
     partition; when the disk record cannot be trusted, that partition is
-    unknown and the log goes to C:, the one partition known for sure."""
+    unknown and the log goes into the work folder already on D:, never
+    onto C:."""
     road = s.road
-    log_on_c = record_id is not None
     disk, c, d = single_disk(s, "restore", image_path, d_files, record_id=record_id)
     before = disks.listing(c, s.dir, "c-before")
     d_before = disks.listing(d, s.dir, "d-before")
@@ -581,8 +587,8 @@ def refusal(s, code, image_path, d_files, record_id=None):
     c_after = disk.extract(road.C, s.path("c-after.part"))
     check(disks.boot_code(c_after) == disks.boot_code(c), "C:'s boot sectors changed")
     bookkeeping = ["/Ghost.ba_", "/Ghost.map", "/Boot/BCD_B", "/Boot/BCD"]
-    if log_on_c:
-        bookkeeping += ["/DURozazo", "/DURozazo/restore.log"]
+    if road.name == "uefi":
+        bookkeeping.append("/KV.ima")  # the marker goes with the task
     same(disks.without(before, bookkeeping, times_of=["/", "/Boot"]),
          disks.without(disks.listing(c_after, s.dir, "c-after"), bookkeeping, times_of=["/", "/Boot"]),
          "C: changed")
@@ -592,7 +598,7 @@ def refusal(s, code, image_path, d_files, record_id=None):
     same(disks.without(d_before, log, times_of=["/", "/DURozazo"]),
          disks.without(disks.listing(d_after, s.dir, "d-after"), log, times_of=["/", "/DURozazo"]),
          "D: changed beyond the log")
-    entry = log_entry(c_after if log_on_c else d_after)
+    entry = log_entry(d_after)
     check("result: failed " + code in entry, "the log does not give the reason:\n" + entry)
 
 
@@ -724,6 +730,8 @@ UEFI_SCENARIOS = {
     "refuse_corrupt": (scenario_refuse_corrupt, "virtio", ["sata"]),
 }
 ROADS = {"bios": BiosRoad, "uefi": UefiRoad}
+for _name, (_fn, _bus, _more) in cut_power.SCENARIOS.items():
+    SCENARIOS[_name] = (lambda s, fn=_fn: fn(sys.modules[__name__], s), _bus, _more)
 
 
 def write_report(path, name, tests, failures, skipped):
@@ -757,7 +765,9 @@ def main():
     for name, (fn, bus, more) in (UEFI_SCENARIOS if args.road == "uefi" else SCENARIOS).items():
         if args.only and name not in args.only.split(","):
             continue
-        for b in [bus] + (more if args.all_buses else []):
+        # A scenario without a bus of its own runs only when asked for.
+        asked = args.all_buses or (args.only and bus is None)
+        for b in ([bus] if bus else []) + (more if asked else []):
             runs.append((name, fn, b))
     why = None
     if not shutil.which(road.qemu) or subprocess.run(
