@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "restore/agent/agent_run.h"
+#include "restore/agent/backup_swap.h"
 #include "restore/agent/ntfs_boot.h"
 #include "restore/agent/resume.h"
 #include "restore/agent/task_checks.h"
@@ -15,7 +16,6 @@ namespace restore {
 namespace {
 
 constexpr const char* kWim = "wimlib-imagex";
-constexpr const char* kNewSuffix = ".kavi-new";
 
 std::string Trim(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
@@ -220,9 +220,11 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
     return Refuse(Failure::kCaptureFailed,
                   "the backup's folder cannot be made on " + parts_[imagePart].device);
   }
+  // An earlier start cut inside the replacement is finished first.
+  FinishBackupSwap(host_.volumes, *folder, name);
   std::optional<DirEntry> existing = FindEntry(host_.volumes, *folder, name);
-  const std::string destination = *folder + "/" + (existing ? existing->name : name);
-  const std::string fresh = destination + kNewSuffix;
+  const std::string liveName = existing ? existing->name : name;
+  const std::string fresh = *folder + "/" + BackupWorkName(liveName);
   host_.volumes.Remove(fresh);
 
   // NTFS is read by wimlib from the unmounted device; FAT through a read-only mount.
@@ -253,7 +255,8 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
   }
   log_.Add("done: verified " + SizeText(verified) + " in " +
            Seconds(host_.console.Seconds() - verifyStart));
-  if (!host_.volumes.Rename(fresh, destination)) {
+  if (!host_.volumes.Rename(fresh, *folder + "/" + BackupDoneName(liveName)) ||
+      !FinishBackupSwap(host_.volumes, *folder, liveName)) {
     return fail("the new backup cannot replace " + path);
   }
   return Refusal{};

@@ -7,6 +7,7 @@
 
 #include <cctype>
 
+#include "restore/agent/backup_swap.h"
 #include "tests/restore/agent/fake_agent_host.h"
 
 namespace kavi {
@@ -348,6 +349,40 @@ TEST(RestoreAgent, BackupReplacesTheOldFileOnlyAfterItVerified) {
     EXPECT_TRUE(m.diskWrites.empty());
     EXPECT_EQ("original ini", Read(m, "/dev/sda1", "/boot.ini"));
   }
+}
+
+// Whatever step of the backup's replacement a cut interrupted, the next
+// pass leaves one whole backup under its name: the new one once it was
+// verified, else the old one.
+TEST(RestoreAgent, AnInterruptedBackupReplacementIsFinished) {
+  struct Case {
+    std::vector<std::string> present;  // names in the folder after the cut
+    const char* left;                  // what SYS.GHO then holds
+  };
+  const std::map<std::string, std::string> bytes = {{"SYS.GHO", "old"},
+                                                    {"SYS.GHO.kavi-new", "half"},
+                                                    {"SYS.GHO.kavi-done", "new"},
+                                                    {"SYS.GHO.kavi-old", "old"}};
+  for (const Case& c :
+       {Case{{"SYS.GHO", "SYS.GHO.kavi-new"}, "old"}, Case{{"SYS.GHO", "SYS.GHO.kavi-done"}, "new"},
+        Case{{"SYS.GHO.kavi-old", "SYS.GHO.kavi-done"}, "new"},
+        Case{{"SYS.GHO.kavi-old"}, "old"}}) {
+    FakeMachine m;
+    FakeMachine::Part& d = m.Add("/dev/sda2", 1, 1048576, FsKind::kNtfs);
+    d.tree["/B"] = Node{true, ""};
+    for (const std::string& name : c.present) d.tree["/B/" + name] = Node{false, bytes.at(name)};
+    const std::string dir = m.Mount(d.found, true);
+    EXPECT_TRUE(FinishBackupSwap(m, dir + "/B", "SYS.GHO"));
+    EXPECT_EQ((Tree{{"/B", {true, ""}}, {"/B/SYS.GHO", {false, c.left}}}), d.tree)
+        << c.present.front() << " " << c.present.back();
+  }
+  // Done in the fresh state too: SYS.GHO and the one after it.
+  FakeMachine m;
+  FakeMachine::Part& d = m.Add("/dev/sda2", 1, 1048576, FsKind::kNtfs);
+  d.tree = {
+      {"/B", {true, ""}}, {"/B/SYS.GHO", {false, "new"}}, {"/B/SYS.GHO.kavi-old", {false, "x"}}};
+  EXPECT_TRUE(FinishBackupSwap(m, m.Mount(d.found, true) + "/B", "SYS.GHO"));
+  EXPECT_EQ((Tree{{"/B", {true, ""}}, {"/B/SYS.GHO", {false, "new"}}}), d.tree);
 }
 
 // A UEFI machine with a GPT disk: ESP, Microsoft reserved, C: (the task),
