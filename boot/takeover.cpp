@@ -1,5 +1,6 @@
 #include "boot/takeover.h"
 
+#include "boot/backup_swap.h"
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
 #include "boot/disk_record.h"
@@ -247,6 +248,8 @@ void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePa
     ui.Message(L"读取还原镜像分区发生错误。", kCaptionError, kMbOk);
     return;
   }
+  // A backup whose replacement a cut interrupted is found under its name.
+  FinishBackupSwap(m.files, imagePath);
   if (!m.files.Exists(imagePath)) {
     ui.Message(L"备份文件不存在,请先使用备份系统功能", kCaptionInfo, kMbOk);
     return;

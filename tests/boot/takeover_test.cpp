@@ -114,6 +114,24 @@ TEST(OnRestoreSystem, AsksWithTheImageFirstAndLoadsIt) {
             m.runner.lines[5]);
 }
 
+// A cut inside the backup's replacement left the new one verified under its
+// recorded name and the old one renamed: the restore takes the new one.
+TEST(OnRestoreSystem, FinishesAnInterruptedBackupReplacementFirst) {
+  MachineFixture m;
+  m.files.files.erase(kImage);
+  const std::string fresh = testing_boot::kWimHeader + "new";
+  m.files.files[kImage + L".kavi-old"] = testing_boot::kWimHeader + "old";
+  m.files.files[kImage + L".kavi-done"] = fresh;
+  m.ui.answer = kIdCancel;
+  BootMachine machine = m.Machine();
+  OnRestoreSystem(machine, m.ui, kImage);
+  ASSERT_EQ(1u, m.ui.messages.size());
+  EXPECT_EQ(RestoreQuestionText(L"1:2", L"1:1"), m.ui.messages[0].text);
+  EXPECT_EQ(fresh, m.files.files[kImage]);
+  EXPECT_EQ(
+      0u, m.files.files.count(kImage + L".kavi-old") + m.files.files.count(kImage + L".kavi-done"));
+}
+
 TEST(OnRestoreSystem, MissingImageIsToldAfterBothPartitionChecks) {
   MachineFixture m;
   m.files.files.erase(kImage);
