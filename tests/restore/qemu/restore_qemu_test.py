@@ -567,7 +567,9 @@ def scenario_backup_restore(s):
     road.boot(s, disk, "ok")
     c2 = disk.extract(road.C, s.path("c-after-restore.part"))
     restored = disks.listing(c2, s.dir, "c-restored")
-    same(captured, restored, "C: after the restore differs from C: at the backup")
+    # The root's times change once the task's files leave it after the write.
+    same(disks.without(captured, [], times_of=["/"]), disks.without(restored, [], times_of=["/"]),
+         "C: after the restore differs from C: at the backup")
     entry = log_entry(disk.extract(road.D, s.path("d-after-restore.part")))
     check("result: ok" in entry, "the log does not end in success:\n" + entry)
 
