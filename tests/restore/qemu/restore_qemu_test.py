@@ -273,8 +273,9 @@ class UefiRoad:
         store.save()
 
     def rearm(self, s, disk, c_part):
-        """Our folder back on the ESP and the next boot armed again, as a
-        second takeover does."""
+        """Our folder back on the ESP, the KV.ima marker back on C: and the
+        next boot armed again, as a second takeover does."""
+        disks.put_file(c_part, self.payloads["KV.ima"], "/KV.ima")
         esp = disk.extract(0, s.path("esp-rearm.fat"))
         disks.run("mcopy", "-s", "-i", esp, self.our_folder(s), "::/EFI/KaviRestore",
                   env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
