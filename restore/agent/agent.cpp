@@ -122,6 +122,9 @@ Refusal AgentRun::FindAndDecide() {
     return Refuse(Failure::kBadScript, "Ghost.ba_ cannot be removed, so the task could run again");
   }
   if (!bootConfigBack) log_.Add("warning: the boot configuration backup could not be put back");
+  // On the disk before anything else happens: a cut from here on starts
+  // Windows, not this task (unmounting flushes ntfs-3g).
+  MountAs(taskPartition_, false);
 
   if (!script) return Refuse(Failure::kBadScript, "Ghost.ba_ cannot be read");
   const ScriptResult parsed = ParseGhostScript(*script);
@@ -157,13 +160,20 @@ Refusal AgentRun::FindAndDecide() {
   if (task.mode == TaskMode::kLoad) {
     log_.Add("decided: load " + *path + " image " + std::to_string(task.imageIndex) + " from " +
              DesignationText(task.imagePartition) + " onto " + DesignationText(task.target));
-    // The entry starts now: a task cut short is reported as unfinished.
-    for (size_t index : logPartitions_) WriteLog(index, true);
+    // The entry starts now, flushed: a task cut short is reported as
+    // unfinished.
+    for (size_t index : logPartitions_) {
+      WriteLog(index, true);
+      Unmount(index);
+    }
     return Load(task, partitionOf(task.target), imagePart, *path);
   }
   log_.Add("decided: dump " + DesignationText(task.source) + " into " + *path + " on " +
            DesignationText(task.imagePartition));
-  for (size_t index : logPartitions_) WriteLog(index, true);
+  for (size_t index : logPartitions_) {
+    WriteLog(index, true);
+    Unmount(index);
+  }
   return Dump(task, partitionOf(task.source), imagePart, *path);
 }
 
