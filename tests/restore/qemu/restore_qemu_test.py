@@ -122,10 +122,11 @@ class BiosRoad:
     def system_files(self):
         return old_windows()
 
-    def takeover(self, s, mode, image, record_id=None, out=None):
+    def takeover(self, s, mode, image, record_id=None, out=None, bind=()):
         return s.takeover_files(mode, image, [
             "--disk", "%08X" % (SIG if record_id is None else record_id),
-            "C=%d+%d" % (C_START * 512, C_SIZE), "D=%d+%d" % (D_START * 512, D_SIZE)], out)
+            "C=%d+%d" % (C_START * 512, C_SIZE), "D=%d+%d" % (D_START * 512, D_SIZE)] + list(bind),
+            out)
 
     def system_disk(self, s, c, d, disk_id=None):
         return disks.Disk(s.path("disk.img"), SIG if disk_id is None else disk_id,
@@ -218,7 +219,7 @@ class UefiRoad:
         return {k: v for k, v in old_windows().items()
                 if k != "bootmgr" and not k.startswith("Boot/")}
 
-    def takeover(self, s, mode, image, record_id=None, out=None):
+    def takeover(self, s, mode, image, record_id=None, out=None, bind=()):
         """Ghost.ba_ and Ghost.map by the program's own code from the GPT
         disk's map: C: is the third partition, the record's lines carry the
         disk's and the partitions' GUIDs."""
@@ -226,7 +227,7 @@ class UefiRoad:
                  ("D", UD_START, D_SIZE)]
         out = s.takeover_files(mode, image, ["--gpt", record_id or DISK_GUID] + [
             "%s=%d+%d:%s" % (letter, start * disks.SECTOR, size, guid)
-            for (letter, start, size), guid in zip(parts, PART_GUIDS)], out)
+            for (letter, start, size), guid in zip(parts, PART_GUIDS)] + list(bind), out)
         record = open(os.path.join(out, "Ghost.map"), "rb").read().decode("ascii")
         check("1:3 gpt=%s part=%s " % (record_id or DISK_GUID, PART_GUIDS[2]) in record,
               "the disk record does not name C: by its GUIDs:\n" + record)
@@ -729,6 +730,8 @@ SCENARIOS = {
 # The same scenarios and checks on the UEFI road (q35's own AHCI is "sata").
 UEFI_SCENARIOS = {
     "reinstall": (scenario_reinstall, "nvme", ["sata", "virtio"]),
+    "cut_apply": (lambda s: cut_power.SCENARIOS["cut_apply"][0](sys.modules[__name__], s), None,
+                  ["sata"]),
     "backup_restore": (scenario_backup_restore, "sata", ["nvme"]),
     "refuse_corrupt": (scenario_refuse_corrupt, "virtio", ["sata"]),
 }
