@@ -4,7 +4,9 @@
 #include "boot/disk_map.h"
 #include "boot/restore_log.h"
 #include "boot/takeover.h"
+#include "download/check_code.h"
 #include "host/background_setup_win32.h"
+#include "host/text.h"
 #include "host/working_paths.h"
 #include "host/working_state.h"
 
@@ -44,7 +46,10 @@ void RunSystemRestore(HWND mainWindow) {
 
 bool HandOverImage(HWND mainWindow, const std::wstring& imagePath) {
   WaitForBootSetUp();
-  return TakeOverForReinstall(mainWindow, imagePath);
+  // The next boot writes the image only while it has the MD5 it was
+  // checked against; the digest remembered for the file is not asked again.
+  return TakeOverForReinstall(mainWindow, imagePath,
+                              CheckCodeMd5(ToAnsi(Working().GetCurrentCheckCode())));
 }
 
 void ReportLastRestoreFailure(HWND mainWindow) {

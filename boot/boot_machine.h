@@ -56,6 +56,8 @@ class BootFiles {
   virtual bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) = 0;
   // DeleteFileW.
   virtual bool Delete(const std::wstring& path) = 0;
+  // MoveFileW: fails when `to` exists.
+  virtual bool Move(const std::wstring& from, const std::wstring& to) = 0;
   // CreateDirectoryW; true also when the folder is there already.
   virtual bool CreateFolder(const std::wstring& path) = 0;
   // RemoveDirectoryW (an empty folder).

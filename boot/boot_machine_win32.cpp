@@ -97,6 +97,9 @@ class Win32BootFiles : public BootFiles {
     return CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
   }
   bool Delete(const std::wstring& path) override { return DeleteFileW(path.c_str()) != FALSE; }
+  bool Move(const std::wstring& from, const std::wstring& to) override {
+    return MoveFileW(from.c_str(), to.c_str()) != FALSE;
+  }
   bool CreateFolder(const std::wstring& path) override {
     if (CreateDirectoryW(path.c_str(), nullptr)) return true;
     const DWORD attributes = GetFileAttributesW(path.c_str());

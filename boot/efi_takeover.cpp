@@ -1,5 +1,7 @@
 #include "boot/efi_takeover.h"
 
+#include <cctype>
+
 #include "boot/boot_payloads.h"
 #include "boot/disk_record.h"
 #include "host/text.h"
@@ -108,6 +110,24 @@ std::optional<std::wstring> BcdEntryIdFromOutput(const std::string& output) {
   return std::nullopt;
 }
 
+std::vector<std::wstring> OurEfiEntriesFromOutput(const std::string& output) {
+  std::vector<std::wstring> ours;
+  std::string folder = std::string("\\") + ToAnsi(kEfiFolder) + "\\";
+  for (char& c : folder) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  size_t at = 0;
+  while (at < output.size()) {
+    size_t end = output.find("\n\r\n", at);
+    const size_t blank = output.find("\n\n", at);
+    if (blank < end) end = blank;
+    std::string entry = output.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    at = end == std::string::npos ? output.size() : end + 2;
+    const std::optional<std::wstring> id = BcdEntryIdFromOutput(entry);
+    for (char& c : entry) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (id && entry.find(folder) != std::string::npos) ours.push_back(*id);
+  }
+  return ours;
+}
+
 std::wstring EfiEntryCopyArguments(const std::wstring& name) {
   // A copy of {bootmgr} is a firmware application: one of the firmware's
   // own boot entries, which Windows writes through to a Boot#### variable.
@@ -152,6 +172,13 @@ TakeoverResult ArmEfiTakeover(BootMachine& m, const EfiTarget& target, const std
   }
 
   const std::wstring& bcdedit = m.settings.bcdeditPath;
+  // One entry of ours at a time: an earlier takeover's goes first.
+  std::string listed;
+  if (m.runner.RunForOutput(ToolCommandLine(bcdedit, L"/enum firmware"), &listed)) {
+    for (const std::wstring& old : OurEfiEntriesFromOutput(listed)) {
+      RunTool(m, bcdedit, Format(L"/delete %ls", old.c_str()));
+    }
+  }
   std::string output;
   const std::optional<uint32_t> copied =
       m.runner.RunForOutput(ToolCommandLine(bcdedit, EfiEntryCopyArguments(name)), &output);

@@ -37,6 +37,11 @@ std::optional<EfiTarget> FindEfiTarget(BootMachine& machine);
 // language; none when the output names no entry.
 std::optional<std::wstring> BcdEntryIdFromOutput(const std::string& output);
 
+// The entries of `bcdedit /enum firmware` output (any language; entries
+// apart by blank lines, each named by its first "{...}") whose path lies in
+// our folder: left by an earlier takeover that was never started.
+std::vector<std::wstring> OurEfiEntriesFromOutput(const std::string& output);
+
 // The bcdedit argument lines: the copy of the boot manager that becomes our
 // firmware application entry, then what points it at our shim and arms it.
 std::wstring EfiEntryCopyArguments(const std::wstring& name);

@@ -81,6 +81,7 @@ std::wstring RestoreFailureText(const std::string& code) {
       {"capture-failed", L"上次备份系统失败，系统未作任何更改。"},
       {"write-failed", L"上次还原写入系统分区时失败，系统分区已被更改，可能无法正常启动。"},
       {"boot-files-failed", L"上次还原未能恢复启动文件，系统分区已被更改，可能无法正常启动。"},
+      {"image-changed", L"上次还原的镜像文件在检查之后被更改，系统未作任何更改。"},
       {"unfinished", L"上次重启后的任务没有完成，系统可能已被更改。"},
   };
   const auto it = kTexts.find(code);

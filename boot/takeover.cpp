@@ -1,5 +1,6 @@
 #include "boot/takeover.h"
 
+#include "boot/backup_swap.h"
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
 #include "boot/disk_record.h"
@@ -109,11 +110,12 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
 }
 
 TakeoverResult PrepareBoot(BootMachine& m, int mode, const std::wstring& name,
-                           const std::wstring& imagePath) {
+                           const std::wstring& imagePath,
+                           const std::optional<ImageBinding>& image = {}) {
   const TakeoverPlan plan = Plan(m, mode, imagePath);
   if (plan.result != TakeoverResult::kArmed) return plan.result;
-  const std::optional<TakeoverFiles> task =
-      BuildTakeoverFiles(m.disks, m.devices, m.settings.bootDrive, m.systemDrive, mode, imagePath);
+  const std::optional<TakeoverFiles> task = BuildTakeoverFiles(
+      m.disks, m.devices, m.settings.bootDrive, m.systemDrive, mode, imagePath, image);
   if (!task) return TakeoverResult::kScriptNotWritten;
   UnhideBootFiles(m);
   const TakeoverResult result = plan.efi ? ArmEfiTakeover(m, *plan.efi, name, *task)
@@ -207,6 +209,11 @@ TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imag
   return PrepareBoot(machine, kTakeoverRestore, L"Kavi一键还原", imagePath);
 }
 
+TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imagePath,
+                                  const std::optional<ImageBinding>& image) {
+  return PrepareBoot(machine, kTakeoverRestore, L"Kavi一键还原", imagePath, image);
+}
+
 std::wstring BackupQuestionText(const std::wstring& source, const std::wstring& target) {
   return Format(
       L"备份工作已经准备就绪，是否继续？【%ls-%ls】\r\n立刻重启备份\"是\"，手动重启备份\"否\"，"
@@ -256,6 +263,8 @@ void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePa
     ui.Message(L"读取还原镜像分区发生错误。", kCaptionError, kMbOk);
     return;
   }
+  // A backup whose replacement a cut interrupted is found under its name.
+  FinishBackupSwap(m.files, imagePath);
   if (!m.files.Exists(imagePath)) {
     ui.Message(L"备份文件不存在,请先使用备份系统功能", kCaptionInfo, kMbOk);
     return;
@@ -269,14 +278,15 @@ void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePa
   ArmAsAnswered(m, ui, answer, &PrepareRestoreBoot, imagePath);
 }
 
-bool TakeOverForReinstall(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePath) {
+bool TakeOverForReinstall(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePath,
+                          const std::optional<ImageBinding>& image) {
   const wchar_t sys = m.systemDrive;
   if (imagePath.empty() || GhostPartitionId(m.disks, m.devices, imagePath[0], sys).empty() ||
       GhostPartitionId(m.disks, m.devices, sys, sys).empty()) {
     ui.Message(L"读取分区发生错误。", kCaptionError, kMbOk);
     return false;
   }
-  const TakeoverResult result = PrepareRestoreBoot(m, imagePath);
+  const TakeoverResult result = PrepareRestoreBoot(m, imagePath, image);
   if (result != TakeoverResult::kArmed) {
     ShowTakeoverError(ui, result);
     return false;

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "boot/boot_machine.h"
+#include "boot/takeover_files.h"
 
 namespace kavi {
 
@@ -74,6 +76,8 @@ TakeoverResult CheckTakeover(BootMachine& machine, int mode, const std::wstring&
 // ones (efi_takeover).
 TakeoverResult PrepareBackupBoot(BootMachine& machine, const std::wstring& imagePath);
 TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imagePath);
+TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imagePath,
+                                  const std::optional<ImageBinding>& image);
 
 // The question texts with the two Ghost designations.
 std::wstring BackupQuestionText(const std::wstring& source, const std::wstring& target);
@@ -87,12 +91,16 @@ void OnRestoreSystem(BootMachine& machine, TakeoverUi& ui, const std::wstring& i
 // The reinstall after a verified download: restore takeover with the image
 // and restart, without asking. False when the takeover did not arm (an
 // error was shown); the caller then returns to the start page.
-bool TakeOverForReinstall(BootMachine& machine, TakeoverUi& ui, const std::wstring& imagePath);
+// With `image`, the next boot writes the image only while it still has that
+// size and MD5.
+bool TakeOverForReinstall(BootMachine& machine, TakeoverUi& ui, const std::wstring& imagePath,
+                          const std::optional<ImageBinding>& image = {});
 
 // Windows side, on this machine, with message boxes owned by `owner` (the
 // main window's HWND). Call only on the UI thread while no download runs.
 void OnBackupSystem(void* owner);
 void OnRestoreSystem(void* owner);
-bool TakeOverForReinstall(void* owner, const std::wstring& imagePath);
+// `md5`: what the image was checked against (32 lower-case hex digits).
+bool TakeOverForReinstall(void* owner, const std::wstring& imagePath, const std::string& md5);
 
 }  // namespace kavi

@@ -8,7 +8,8 @@ namespace kavi {
 
 std::optional<TakeoverFiles> BuildTakeoverFiles(const DiskList& disks, DiskDevices& devices,
                                                 wchar_t reference, wchar_t systemDrive, int mode,
-                                                const std::wstring& imagePath) {
+                                                const std::wstring& imagePath,
+                                                const std::optional<ImageBinding>& binding) {
   const GhostPartitionLookup lookup = [&](wchar_t letter) {
     return GhostPartitionId(disks, devices, letter, reference);
   };
@@ -27,6 +28,13 @@ std::optional<TakeoverFiles> BuildTakeoverFiles(const DiskList& disks, DiskDevic
   std::optional<std::string> record =
       BuildDiskRecord(disks, DiskNumberOfVolume(devices, reference), used);
   if (!record) return std::nullopt;
+  if (binding && !backup) {
+    if (binding->md5.size() != 32 ||
+        binding->md5.find_first_not_of("0123456789abcdef") != std::string::npos) {
+      return std::nullopt;
+    }
+    *record += "image size=" + std::to_string(binding->size) + " md5=" + binding->md5 + "\r\n";
+  }
   return TakeoverFiles{std::move(*script), std::move(*record)};
 }
 

@@ -39,10 +39,16 @@ void OnRestoreSystem(void* owner) {
   OnRestoreSystem(machine, ui, Working().GetSystemBackupImagePath());
 }
 
-bool TakeOverForReinstall(void* owner, const std::wstring& imagePath) {
+bool TakeOverForReinstall(void* owner, const std::wstring& imagePath, const std::string& md5) {
   BootMachine machine = SystemBootMachine();
   WindowTakeoverUi ui(static_cast<HWND>(owner));
-  return TakeOverForReinstall(machine, ui, imagePath);
+  std::optional<ImageBinding> image;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!md5.empty() && GetFileAttributesExW(imagePath.c_str(), GetFileExInfoStandard, &data)) {
+    image =
+        ImageBinding{(static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, md5};
+  }
+  return TakeOverForReinstall(machine, ui, imagePath, image);
 }
 
 BootSetUp& SystemBootSetUp() {

@@ -25,6 +25,15 @@ bool CheckCodeMatches(const std::string& checkCode, const std::string& md5Hex) {
   return CheckBlockMatches(block, md5Hex);
 }
 
+std::string CheckCodeMd5(const std::string& checkCode) {
+  std::vector<uint8_t> block;
+  if (!Base64DecodeAll(checkCode, &block) || block.size() < kCheckBlockSize) return std::string();
+  std::string md5Hex(32, '0');
+  for (size_t i = 0; i < 32; ++i) md5Hex[i] = static_cast<char>(block[block[i]]);
+  const bool digits = md5Hex.find_first_not_of("0123456789abcdef") == std::string::npos;
+  return digits && CheckBlockMatches(block, md5Hex) ? md5Hex : std::string();
+}
+
 bool VerifyImageFile(const std::wstring& imagePath, const std::string& checkCode,
                      const Md5Progress& progress) {
   std::string md5Hex;

@@ -31,6 +31,10 @@ bool CheckCodeMatches(const std::string& checkCode, const std::string& md5Hex);
 bool VerifyImageFile(const std::wstring& imagePath, const std::string& checkCode,
                      const Md5Progress& progress = {});
 
+// The MD5 (32 lowercase digits) a valid check code carries; empty when the
+// code is not valid.
+std::string CheckCodeMd5(const std::string& checkCode);
+
 // A fresh check block for `md5Hex`. `random` supplies bytes; positions are
 // distinct so every digit has a place of its own.
 std::vector<uint8_t> MakeCheckBlock(const std::string& md5Hex, uint32_t (*random)(void*),

@@ -40,7 +40,17 @@ Refusal AgentRun::Run() {
   Say("Looking for the task");
   host_.console.Step(ScreenStep::kFind);
   const Refusal outcome = FindAndDecide();
-  RemoveEfiFolders();
+  if (keptArmed_) {
+    Note(
+        "The image could not be written; the task stays. Turning the computer off and on "
+        "again writes it once more.");
+  } else {
+    RemoveEfiFolders();
+    if (host_.firmware.State().uefi) {
+      RemoveMarkers();
+      RemoveLoadOptions();
+    }
+  }
   if (!outcome.failed()) host_.console.Step(ScreenStep::kDone);
   const double now = host_.console.Seconds();
   const long seconds = static_cast<long>(now - started_ + 0.5);
@@ -50,7 +60,12 @@ Refusal AgentRun::Run() {
   log_.Add(uptime);
   log_.Finish(outcome, seconds);
   Say(ResultLine(outcome, seconds));
-  for (size_t index : logPartitions_) WriteLog(index);
+  if (logPartitions_.empty()) {
+    // Refused before the image's partition was known, or the image's is the
+    // system's: the entry goes only into work folders already there.
+    for (size_t index : WorkFolderPartitions()) WriteLog(index, false);
+  }
+  for (size_t index : logPartitions_) WriteLog(index, true);
   UnmountAll();
   return outcome;
 }
@@ -77,13 +92,11 @@ Refusal AgentRun::FindAndDecide() {
     for (size_t i : tasks) {
       Say(FoundLine(i, "found: KV.ima and Ghost.ba_ on"));
       RestoreBootConfig(i);
-      logPartitions_.push_back(i);
     }
     return Refuse(Failure::kSeveralTasks,
                   std::to_string(tasks.size()) + " partitions hold KV.ima and Ghost.ba_");
   }
   taskPartition_ = tasks[0];
-  logPartitions_ = {taskPartition_};
   Say(FoundLine(taskPartition_, "found: KV.ima and Ghost.ba_ on"));
 
   // The task runs once: the script and the record leave the disk before any
@@ -96,6 +109,7 @@ Refusal AgentRun::FindAndDecide() {
     }
     return Refuse(Failure::kBadScript, "the task partition cannot be opened for writing");
   }
+  SaveResumeSet(taskDir);
   const bool bootConfigBack = RestoreBootConfig(taskPartition_);
   std::optional<std::string> script, record;
   if (std::optional<DirEntry> e = FindEntry(host_.volumes, taskDir, "Ghost.ba_")) {
@@ -110,6 +124,9 @@ Refusal AgentRun::FindAndDecide() {
     return Refuse(Failure::kBadScript, "Ghost.ba_ cannot be removed, so the task could run again");
   }
   if (!bootConfigBack) log_.Add("warning: the boot configuration backup could not be put back");
+  // On the disk before anything else happens: a cut from here on starts
+  // Windows, not this task (unmounting flushes ntfs-3g).
+  MountAs(taskPartition_, false);
 
   if (!script) return Refuse(Failure::kBadScript, "Ghost.ba_ cannot be read");
   const ScriptResult parsed = ParseGhostScript(*script);
@@ -138,15 +155,28 @@ Refusal AgentRun::FindAndDecide() {
     return parts_.size();
   };
   const size_t imagePart = partitionOf(task.imagePartition);
-  logPartitions_ = {imagePart};
+  if (imagePart != partitionOf(task.mode == TaskMode::kLoad ? task.target : task.source)) {
+    logPartitions_ = {imagePart};
+  }
+  binding_ = lines.image;
 
   if (task.mode == TaskMode::kLoad) {
     log_.Add("decided: load " + *path + " image " + std::to_string(task.imageIndex) + " from " +
              DesignationText(task.imagePartition) + " onto " + DesignationText(task.target));
+    // The entry starts now, flushed: a task cut short is reported as
+    // unfinished.
+    for (size_t index : logPartitions_) {
+      WriteLog(index, true);
+      Unmount(index);
+    }
     return Load(task, partitionOf(task.target), imagePart, *path);
   }
   log_.Add("decided: dump " + DesignationText(task.source) + " into " + *path + " on " +
            DesignationText(task.imagePartition));
+  for (size_t index : logPartitions_) {
+    WriteLog(index, true);
+    Unmount(index);
+  }
   return Dump(task, partitionOf(task.source), imagePart, *path);
 }
 
@@ -197,13 +227,50 @@ void AgentRun::Say(const std::string& line) {
   if (line.compare(0, 6, "found:") == 0) log_.Add(line);
 }
 
-void AgentRun::WriteLog(size_t index) {
+void AgentRun::WriteLog(size_t index, bool makeFolder) {
   const std::string dir = MountAs(index, true);
   if (dir.empty()) return;
-  std::optional<std::string> folder = MakeFolders(host_.volumes, dir, kLogFolder);
+  std::optional<std::string> folder;
+  if (makeFolder) {
+    folder = MakeFolders(host_.volumes, dir, kLogFolder);
+  } else if (std::optional<DirEntry> e = FindEntry(host_.volumes, dir, kLogFolder)) {
+    if (e->directory) folder = dir + "/" + e->name;
+  }
   if (!folder) return;
   std::optional<DirEntry> file = FindEntry(host_.volumes, *folder, kLogName);
-  host_.volumes.AppendFile(*folder + "/" + (file ? file->name : kLogName), log_.Text());
+  // Lines are only ever added, so what this partition has is a prefix.
+  const std::string text = log_.Text();
+  size_t& done = logWritten_[index];
+  if (host_.volumes.AppendFile(*folder + "/" + (file ? file->name : kLogName), text.substr(done))) {
+    done = text.size();
+  }
+}
+
+std::vector<size_t> AgentRun::WorkFolderPartitions() {
+  std::set<std::string> disks;
+  for (size_t i : taskPartitions_) disks.insert(parts_[i].disk);
+  std::vector<size_t> found;
+  for (size_t i = 0; i < parts_.size(); ++i) {
+    if (!disks.count(parts_[i].disk)) continue;
+    if (parts_[i].fs != FsKind::kNtfs && parts_[i].fs != FsKind::kFat) continue;
+    const std::string dir = MountAs(i, false);
+    if (dir.empty()) continue;
+    std::optional<DirEntry> e = FindEntry(host_.volumes, dir, kLogFolder);
+    if (e && e->directory) found.push_back(i);
+  }
+  return found;
+}
+
+void AgentRun::RemoveMarkers() {
+  for (size_t i : taskPartitions_) {
+    const std::string dir = MountAs(i, true);
+    if (dir.empty()) continue;
+    if (std::optional<DirEntry> e = FindEntry(host_.volumes, dir, "KV.ima")) {
+      if (!host_.volumes.Remove(dir + "/" + e->name)) {
+        Note("warning: KV.ima cannot be removed from " + parts_[i].device);
+      }
+    }
+  }
 }
 
 std::string AgentRun::FoundLine(size_t index, const std::string& what) const {

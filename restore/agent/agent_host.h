@@ -80,14 +80,31 @@ class Console {
   // Below 0: not known yet.
   virtual void Meter(int /*percent*/, double /*megabytesPerSecond*/, long /*secondsLeft*/) {}
   // The task failed with this code ("image-corrupt"); the machine restarts
-  // in `restartSeconds`.
+  // in `restartSeconds`; below 0 it stays on (the task stays armed).
   virtual void Failed(const std::string& /*code*/, int /*restartSeconds*/) {}
+};
+
+struct LoadOption {
+  uint16_t number = 0;  // of Boot####
+  std::string value;    // the EFI_LOAD_OPTION
 };
 
 class FirmwareAccess {
  public:
   virtual ~FirmwareAccess() = default;
   virtual FirmwareState State() = 0;
+  // UEFI: every Boot#### variable.
+  virtual std::vector<LoadOption> LoadOptions() { return {}; }
+  // UEFI: the option the firmware starts once on the next boot.
+  virtual bool SetBootNext(uint16_t number) {
+    (void)number;
+    return false;
+  }
+  // UEFI: deletes Boot#### and BootNext when it names that option.
+  virtual bool DeleteLoadOption(uint16_t number) {
+    (void)number;
+    return false;
+  }
 };
 
 struct AgentHost {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,14 @@ class AgentRun {
   bool RestoreBootConfig(size_t index);
   bool IsHibernated(size_t index);
   void Say(const std::string& line);
-  void WriteLog(size_t index);
+  // Appends what the partition's log does not have yet; the "DURozazo"
+  // folder is made only when `makeFolder`.
+  void WriteLog(size_t index, bool makeFolder);
+  // Partitions of the task's disks that already hold the work folder.
+  std::vector<size_t> WorkFolderPartitions();
+  // On UEFI machines KV.ima on the task partition only marked it; it goes
+  // once the task is over.
+  void RemoveMarkers();
   std::string FoundLine(size_t index, const std::string& what) const;
   // Takes our boot folder off every EFI system partition of the disks that
   // held a task: the firmware starts it only once, and nothing may start it
@@ -47,6 +55,26 @@ class AgentRun {
   Refusal WriteNtfs(size_t target, const std::string& image, int index, uint64_t bytes);
   Refusal WriteFat(size_t target, const std::string& image, int index, uint64_t bytes);
   Refusal PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved);
+  // agent_resume.cpp. The task partition's root entries as the takeover
+  // left them, read before anything changes (an earlier start's progress
+  // marker is taken off and told).
+  void SaveResumeSet(const std::string& taskDir);
+  // Those entries the image does not bring itself.
+  std::vector<SavedFile> ResumeSetFor(const std::string& image, int index);
+  // Right after the format: `keep` and the progress marker written back,
+  // the boot menu's one-time entry armed again; the target left unmounted.
+  bool KeepResumable(size_t target, const std::vector<SavedFile>& keep);
+  bool RearmBcd(const std::string& dir, const std::string& store);
+  // UEFI: BootNext to our firmware entry before the first write; every
+  // entry of ours removed once the task is over.
+  void ArmFirmware();
+  void RemoveLoadOptions();
+  // After the last write: the task's files off the target and its boot
+  // configuration Windows' own again.
+  void Disarm(size_t target, const std::vector<SavedFile>& keep);
+
+  // agent_image.cpp: the image's size and MD5 against the record's.
+  Refusal CheckBoundImage(const std::string& image, const ImageBinding& binding);
   // Runs a wimlib-imagex command showing its progress; the exit status and
   // the bytes the last progress line counted.
   int RunWim(const std::vector<std::string>& argv, const std::string& label, uint64_t knownBytes,
@@ -59,7 +87,14 @@ class AgentRun {
   double started_ = 0;
   size_t taskPartition_ = 0;
   std::vector<size_t> taskPartitions_;  // every partition found holding a task
+  // Where the entry goes: the image's partition once known, unless it is the
+  // system's.
   std::vector<size_t> logPartitions_;
+  std::map<size_t, size_t> logWritten_;  // bytes of the entry each partition has
+  std::optional<ImageBinding> binding_;
+  std::vector<SavedFile> resumeSet_;
+  bool keptArmed_ = false;  // the target holds the task and the boot comes back here  // a load's
+                            // image as checked before the restart
 };
 
 }  // namespace restore

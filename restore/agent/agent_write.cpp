@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "restore/agent/agent_run.h"
+#include "restore/agent/backup_swap.h"
 #include "restore/agent/ntfs_boot.h"
+#include "restore/agent/resume.h"
 #include "restore/agent/task_checks.h"
 #include "restore/agent/volume_files.h"
 #include "restore/agent/wim_text.h"
@@ -14,7 +16,6 @@ namespace restore {
 namespace {
 
 constexpr const char* kWim = "wimlib-imagex";
-constexpr const char* kNewSuffix = ".kavi-new";
 
 std::string Trim(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
@@ -83,15 +84,20 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
   Refusal refusal = CheckLoad(facts);
   if (refusal.failed()) return refusal;
 
-  Say("Verifying the image file");
   host_.console.Step(ScreenStep::kVerify);
-  const double verifyStart = host_.console.Seconds();
-  uint64_t verified = 0;
-  if (RunWim({kWim, "verify", image}, "verifying ", 0, &verified) != 0) {
-    return Refuse(Failure::kImageCorrupt, "the image file failed its verification");
+  if (binding_) {
+    refusal = CheckBoundImage(image, *binding_);
+    if (refusal.failed()) return refusal;
+  } else {
+    Say("Verifying the image file");
+    const double verifyStart = host_.console.Seconds();
+    uint64_t verified = 0;
+    if (RunWim({kWim, "verify", image}, "verifying ", 0, &verified) != 0) {
+      return Refuse(Failure::kImageCorrupt, "the image file failed its verification");
+    }
+    log_.Add("done: verified " + SizeText(verified) + " in " +
+             Seconds(host_.console.Seconds() - verifyStart));
   }
-  log_.Add("done: verified " + SizeText(verified) + " in " +
-           Seconds(host_.console.Seconds() - verifyStart));
 
   const uint64_t bytes = facts.info->totalBytes[task.imageIndex - 1];
   return facts.targetFs == FsKind::kNtfs ? WriteNtfs(target, image, task.imageIndex, bytes)
@@ -116,31 +122,46 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
   if (host_.tools.Run({"ntfslabel", part.device}, nullptr, &label) != 0) label.clear();
   label = Trim(label);
 
-  // From here on the target changes.
-  Say("Formatting " + part.device);
-  host_.console.Step(ScreenStep::kFormat);
+  const std::vector<SavedFile> keep = ResumeSetFor(image, index);
+  ArmFirmware();
+
+  // From here on the target changes. A failed write is tried once more on
+  // a fresh format; the task stays armed while it is not written.
   const double start = host_.console.Seconds();
-  if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {
-    return Refuse(Failure::kWriteFailed, "mkntfs failed on " + part.device);
-  }
-  std::vector<uint8_t> fresh;
-  std::optional<NtfsGeometry> made;
-  if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) made = ReadNtfsGeometry(fresh);
-  const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
-  if (!made || region.empty() || !host_.disks.Write(part.device, 0, region) ||
-      !host_.disks.Write(
-          part.device, made->totalSectors * made->bytesPerSector,
-          std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector))) {
-    return Refuse(Failure::kWriteFailed, "the boot code cannot be written to " + part.device);
-  }
-  Say("Writing the image to " + part.device);
-  host_.console.Step(ScreenStep::kWrite);
-  uint64_t written = 0;
-  if (RunWim({kWim, "apply", image, std::to_string(index), part.device}, "writing ", bytes,
-             &written) != 0) {
-    return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
+  for (int attempt = 1;; ++attempt) {
+    Say("Formatting " + part.device);
+    host_.console.Step(ScreenStep::kFormat);
+    if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {
+      return Refuse(Failure::kWriteFailed, "mkntfs failed on " + part.device);
+    }
+    std::vector<uint8_t> fresh;
+    std::optional<NtfsGeometry> made;
+    if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) {
+      made = ReadNtfsGeometry(fresh);
+    }
+    const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
+    if (!made || region.empty() || !host_.disks.Write(part.device, 0, region) ||
+        !host_.disks.Write(
+            part.device, made->totalSectors * made->bytesPerSector,
+            std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector))) {
+      return Refuse(Failure::kWriteFailed, "the boot code cannot be written to " + part.device);
+    }
+    keptArmed_ = KeepResumable(target, keep);
+    Say("Writing the image to " + part.device);
+    host_.console.Step(ScreenStep::kWrite);
+    uint64_t written = 0;
+    if (RunWim({kWim, "apply", image, std::to_string(index), part.device}, "writing ", bytes,
+               &written) == 0) {
+      break;
+    }
+    if (attempt == 2) {
+      return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image, twice");
+    }
+    Note("warning: wimlib-imagex could not write the image; formatting and writing once more");
   }
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
+  Disarm(target, keep);
+  keptArmed_ = false;
   return PutBootFilesBack(target, saved);
 }
 
@@ -207,9 +228,11 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
     return Refuse(Failure::kCaptureFailed,
                   "the backup's folder cannot be made on " + parts_[imagePart].device);
   }
+  // An earlier start cut inside the replacement is finished first.
+  FinishBackupSwap(host_.volumes, *folder, name);
   std::optional<DirEntry> existing = FindEntry(host_.volumes, *folder, name);
-  const std::string destination = *folder + "/" + (existing ? existing->name : name);
-  const std::string fresh = destination + kNewSuffix;
+  const std::string liveName = existing ? existing->name : name;
+  const std::string fresh = *folder + "/" + BackupWorkName(liveName);
   host_.volumes.Remove(fresh);
 
   // NTFS is read by wimlib from the unmounted device; FAT through a read-only mount.
@@ -242,7 +265,8 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
   }
   log_.Add("done: verified " + SizeText(verified) + " in " +
            Seconds(host_.console.Seconds() - verifyStart));
-  if (!host_.volumes.Rename(fresh, destination)) {
+  if (!host_.volumes.Rename(fresh, *folder + "/" + BackupDoneName(liveName)) ||
+      !FinishBackupSwap(host_.volumes, *folder, liveName)) {
     return fail("the new backup cannot replace " + path);
   }
   return Refusal{};

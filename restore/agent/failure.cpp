@@ -43,6 +43,8 @@ const char* FailureCode(Failure failure) {
       return "write-failed";
     case Failure::kBootFilesFailed:
       return "boot-files-failed";
+    case Failure::kImageChanged:
+      return "image-changed";
   }
   return "unknown";
 }

@@ -25,8 +25,9 @@ enum class Failure {
   kTargetFilesystem,
   kDumpOnSource,
   kCaptureFailed,
-  kWriteFailed,     // the target was changed
-  kBootFilesFailed  // the target was changed
+  kWriteFailed,      // the target was changed
+  kBootFilesFailed,  // the target was changed
+  kImageChanged      // the image's bytes are not those the task was checked against
 };
 
 // "no-task", "image-corrupt", ...

@@ -8,6 +8,19 @@ std::optional<bool> SecureBootFromVariable(const std::string& bytes) {
   return bytes[4] == 1;
 }
 
+bool IsOurLoadOption(const std::string& value) {
+  // Attributes (4 bytes) and the path list's length (2) come first, then
+  // the description and the device path in UTF-16LE.
+  if (value.size() < 6) return false;
+  std::string text;
+  for (size_t i = 6; i + 1 < value.size(); i += 2) {
+    const unsigned char low = static_cast<unsigned char>(value[i]);
+    const bool ascii = value[i + 1] == 0 && low >= 0x20 && low < 0x7F;
+    text += ascii ? static_cast<char>(low >= 'A' && low <= 'Z' ? low - 'A' + 'a' : low) : '\n';
+  }
+  return text.find("\\efi\\kavirestore\\") != std::string::npos;
+}
+
 std::string FirmwareLine(const FirmwareState& state) {
   if (!state.uefi) return "found: firmware BIOS";
   const char* secureBoot = !state.secureBoot   ? "unknown"

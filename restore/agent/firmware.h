@@ -3,6 +3,7 @@
 // the agent only logs it, so a failed takeover can be told apart afterwards.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,11 @@ struct FirmwareState {
 // The SecureBoot variable as efivarfs gives it: 4 attribute bytes, then the
 // value byte (1 on, 0 off). None for any other shape.
 std::optional<bool> SecureBootFromVariable(const std::string& bytes);
+
+// An EFI_LOAD_OPTION (the value of a Boot#### variable without efivarfs'
+// attribute word) whose file path lies in \EFI\KaviRestore\, in any case:
+// the entry a takeover adds for our boot files.
+bool IsOurLoadOption(const std::string& value);
 
 // "found: firmware UEFI, Secure Boot enabled" (or "disabled", or "unknown"),
 // "found: firmware BIOS".

@@ -49,6 +49,9 @@ class LinuxFirmware : public FirmwareAccess {
  public:
   explicit LinuxFirmware(ToolRunner& tools) : tools_(tools) {}
   FirmwareState State() override;
+  std::vector<LoadOption> LoadOptions() override;
+  bool SetBootNext(uint16_t number) override;
+  bool DeleteLoadOption(uint16_t number) override;
 
  private:
   ToolRunner& tools_;

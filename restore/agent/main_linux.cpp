@@ -1,5 +1,6 @@
 // kavi-agent: started by the restore environment's /init; runs the restore
-// task it finds on the disks, says the result and restarts the machine.
+// task it finds on the disks, says the result and restarts the machine
+// (unless the image could not be written: then the machine stays on).
 #include <sys/reboot.h>
 #include <unistd.h>
 
@@ -19,6 +20,14 @@ int main() {
   console.Line(outcome.failed()
                    ? std::string("KAVI-AGENT RESULT: failed ") + FailureCode(outcome.failure)
                    : std::string("KAVI-AGENT RESULT: ok"));
+  if (outcome.failure == Failure::kWriteFailed) {
+    // The system partition is no Windows any more: the machine stays on
+    // with what happened on the screen instead of restarting into it.
+    console.Line("The computer stays on; what happened is above.");
+    console.Failed(FailureCode(outcome.failure), -1);
+    sync();
+    for (;;) pause();
+  }
   if (outcome.failed()) {
     console.Line("Restarting into Windows in 10 seconds.");
     // The screen says why and counts down; the log keeps the details.

@@ -31,6 +31,8 @@ constexpr const char kSpeed[] = "速度：";
 constexpr const char kLeft[] = "剩余时间：";
 // "%d" is the seconds until the restart.
 constexpr const char kRestartIn[] = "%d 秒后自动重启。";
+// Instead of the countdown when a failed write keeps the task armed.
+constexpr const char kStaysOn[] = "电脑不会自动重启：关机后再开机，将重新写入镜像。";
 constexpr const char kLogHint[] = "详细记录保存在 DURozazo\\restore.log。";
 
 }  // namespace screen_text

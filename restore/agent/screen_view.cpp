@@ -219,7 +219,9 @@ void DrawFailure(Canvas* canvas, const ScreenState& state, const ScreenLayout& l
   }
   char text[96];
   std::snprintf(text, sizeof text, screen_text::kRestartIn, state.restartSeconds);
-  DrawCentred(canvas, SmallFace(), DecodeUtf8(text), layout.name, kSlate, clip);
+  DrawCentred(canvas, SmallFace(),
+              DecodeUtf8(state.restartSeconds < 0 ? screen_text::kStaysOn : text), layout.name,
+              kSlate, clip);
   ScreenRect hint = layout.name;
   hint.y += SmallFace().lineHeight + 12;
   DrawCentred(canvas, SmallFace(), DecodeUtf8(screen_text::kLogHint), hint, kGrey, clip);

@@ -213,6 +213,10 @@ std::string DiskRecordText(const DiskRecordLine& line) {
   return text + " start=" + std::to_string(line.start) + " length=" + std::to_string(line.length);
 }
 
+std::string ImageBindingText(const ImageBinding& image) {
+  return "image size=" + std::to_string(image.size) + " md5=" + image.md5;
+}
+
 DiskRecordResult ParseDiskRecord(const std::string& bytes) {
   DiskRecordResult result;
   std::vector<std::string> lines;
@@ -228,6 +232,21 @@ DiskRecordResult ParseDiskRecord(const std::string& bytes) {
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
     if (line.empty()) continue;
+    if (line.compare(0, 6, "image ") == 0) {
+      ImageBinding image;
+      unsigned long long size = 0;
+      char md5[33] = {};
+      const bool read =
+          std::sscanf(line.c_str(), "image size=%llu md5=%32[0-9a-f]", &size, md5) == 2;
+      image.size = size;
+      image.md5 = md5;
+      if (!read || image.md5.size() != 32 || line != ImageBindingText(image) || result.image) {
+        result.error = "line " + std::to_string(i + 1) + " of the disk record is malformed";
+        return result;
+      }
+      result.image = image;
+      continue;
+    }
     DiskRecordLine record;
     size_t at = 0;
     char hex[9] = {}, disk[37] = {}, part[37] = {};

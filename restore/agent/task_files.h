@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,20 +63,29 @@ struct DiskRecordLine {
   Guid partitionGuid;  // part=
 };
 
+// The image file a load was checked against before the restart.
+struct ImageBinding {
+  uint64_t size = 0;
+  std::string md5;  // 32 lower-case hex digits
+};
+
 struct DiskRecordResult {
   bool ok = false;
   std::vector<DiskRecordLine> lines;
+  std::optional<ImageBinding> image;
   std::string error;
 };
 
 // "KAVI-DISKMAP 1" then "d:p mbr=XXXXXXXX start=N length=N" and
 // "d:p gpt=DISKGUID part=PARTGUID start=N length=N" lines (CRLF or LF,
 // single spaces, upper-case hex, GUIDs without braces and not zero); a
-// designation may appear only once.
+// designation may appear only once. At most one "image size=N md5=HEX"
+// line (lower-case hex) binds a load to the bytes that were checked.
 DiskRecordResult ParseDiskRecord(const std::string& bytes);
 
 // One line as the Windows side writes it, without the line end.
 std::string DiskRecordText(const DiskRecordLine& line);
+std::string ImageBindingText(const ImageBinding& image);
 
 }  // namespace restore
 }  // namespace kavi

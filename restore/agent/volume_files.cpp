@@ -102,7 +102,12 @@ const std::vector<std::string>& BootFileNames() {
 }
 
 bool SaveBootFiles(VolumeAccess& volumes, const std::string& root, std::vector<SavedFile>* out) {
-  for (const std::string& name : BootFileNames()) {
+  return SaveRootEntries(volumes, root, BootFileNames(), out);
+}
+
+bool SaveRootEntries(VolumeAccess& volumes, const std::string& root,
+                     const std::vector<std::string>& names, std::vector<SavedFile>* out) {
+  for (const std::string& name : names) {
     std::optional<DirEntry> entry = FindEntry(volumes, root, name);
     if (entry && !SaveTree(volumes, root, entry->name, entry->directory, out)) return false;
   }

@@ -37,6 +37,11 @@ struct SavedFile {
   std::string bytes;
 };
 
+// Reads the entries of `root` named in `names` (any case; folders whole)
+// into memory.
+bool SaveRootEntries(VolumeAccess& volumes, const std::string& root,
+                     const std::vector<std::string>& names, std::vector<SavedFile>* out);
+
 // Reads the boot files present at `root` (folders whole) into memory.
 bool SaveBootFiles(VolumeAccess& volumes, const std::string& root, std::vector<SavedFile>* out);
 

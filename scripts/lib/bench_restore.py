@@ -3,14 +3,15 @@
 next boot in QEMU (software emulation, one disk on AHCI), measured twice on
 the same disk and the same image:
   1. the whole road: the boot manager stand-in, kvldr.mbr, GRUB, the restore
-     environment and the agent, which verifies the image, formats C: and
+     environment and the agent, which checks the image's MD5, formats C: and
      writes the image; the figures are the guest's uptime at the agent's end
-     (kernel start to restart) and the agent's own verify and write times
+     (kernel start to restart) and the agent's own check and write times
      from its log;
   2. the reference: the same kernel and initramfs started directly with a
      small extra archive whose init formats C: with mkntfs and runs
      `wimlib-imagex apply` alone, timed in the guest the same way.
 Rows go to RESULTS in the form scripts/lib/bench.sh records."""
+import hashlib
 import os
 import re
 import subprocess
@@ -96,7 +97,14 @@ def main():
     stub = disks.mbr_stub(os.path.join(ROOT, "tests", "boot", "loader"), work)
     takeover = os.path.join(work, "takeover")
     os.makedirs(takeover, exist_ok=True)
-    disks.run(tool, takeover, "--system", "C", "--restore", "D:\\image.wim", "--disk",
+    # Bound to the image as the program binds a checked download: the agent
+    # hashes it instead of verifying it.
+    with open(wim, "rb") as f:
+        md5 = hashlib.md5()
+        for piece in iter(lambda: f.read(1 << 20), b""):
+            md5.update(piece)
+    disks.run(tool, takeover, "--system", "C", "--restore", "D:\\image.wim", "--bind",
+              "%d:%s" % (os.path.getsize(wim), md5.hexdigest()), "--disk",
               "1A2B3C4D", "C=%d+%d" % (C_START * 512, c_size), "D=%d+%d" % (d_start * 512, d_size))
     c_tree = os.path.join(work, "c-tree")
     disks.write_tree(c_tree, {"Windows/old.bin": rb(1, 1 * MiB), "bootmgr": rb(2, 40000),
@@ -133,7 +141,7 @@ def main():
         sys.exit("bench: the agent did not succeed:\n" + "\n".join(text.splitlines()[-20:]))
     log = disks.read_file(disk.extract(1, os.path.join(work, "d-after.part")), "/DURozazo/restore.log")
     entry = log.decode("utf-8", "replace").split("== kavi restore ")[-1]
-    verify_s = float(re.search(r"verified .* in ([0-9.]+) s", entry).group(1))
+    verify_s = float(re.search(r"(?:verified|checked the MD5 of) .* in ([0-9.]+) s", entry).group(1))
     write_s = float(re.search(r"wrote .* in ([0-9.]+) s", entry).group(1))
     uptime = float(re.search(r"uptime ([0-9.]+) s", entry).group(1))
 
@@ -163,7 +171,7 @@ def main():
         row = "%s\t%.2f\t%.2f\t%s\t%s\n"
         f.write(row % ("next boot of a %d MiB image, QEMU TCG: agent's write vs mkntfs + "
                        "wimlib-imagex apply alone" % mb, write_s, bare_s, "s", "lower"))
-        f.write(row % ("the same with the agent's verification read first",
+        f.write(row % ("the same with the agent's MD5 read of the image first",
                        verify_s + write_s, bare_s, "s", "lower"))
         f.write("next boot, kernel start to restart, %d MiB image, QEMU TCG\t%.1f\t-\ts\tlower\n"
                 % (mb, uptime))

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "boot/disk_layout.h"
+#include "host/text.h"
 #include "tests/boot/efi_test_data.h"
 #include "tests/boot/fake_boot_machine.h"
 
@@ -63,7 +64,8 @@ class UefiMachine : public testing_boot::MachineFixture {
 
   std::wstring Copy() const { return Bcdedit(L"/copy {bootmgr} /d \"Kavi一键还原\""); }
   std::vector<std::wstring> EntryLines() const {
-    return {Copy(), Bcdedit(L"/set " + kEntry + L" device partition=\\Device\\HarddiskVolume1"),
+    return {Bcdedit(L"/enum firmware"), Copy(),
+            Bcdedit(L"/set " + kEntry + L" device partition=\\Device\\HarddiskVolume1"),
             Bcdedit(L"/set " + kEntry + L" path \\EFI\\KaviRestore\\shimx64.efi"),
             Bcdedit(L"/set {fwbootmgr} bootsequence " + kEntry + L" /addfirst")};
   }
@@ -110,6 +112,24 @@ TEST(UefiTakeover, ReinstallWritesOurFolderAndArmsTheNextBootOnly) {
       m.files.files[L"C:\\Ghost.map"]);
 }
 
+// A takeover armed before and never started left its entry: it goes before
+// the new one is made, so there is one entry of ours at a time.
+TEST(UefiTakeover, ASecondTakeoverReplacesTheEntryOfTheFirst) {
+  UefiMachine m;
+  const std::wstring old = L"{0b1c2d3e-4f50-6172-8394-a5b6c7d8e9f0}";
+  m.runner.outputs[m.Bcdedit(L"/enum firmware")] =
+      "Firmware Boot Manager\r\n---\r\nidentifier {fwbootmgr}\r\n\r\n"
+      "Windows Boot Manager\r\n---\r\nidentifier {bootmgr}\r\n"
+      "path \\EFI\\Microsoft\\Boot\\bootmgfw.efi\r\n\r\n"
+      "Firmware Application (101fffff)\r\n---\r\nidentifier " +
+      ToAnsi(old) + "\r\npath \\EFI\\KAVIRESTORE\\shimx64.efi\r\n";
+  BootMachine machine = m.Machine();
+  EXPECT_TRUE(TakeOverForReinstall(machine, m.ui, kImage));
+  std::vector<std::wstring> lines = m.EntryLines();
+  lines.insert(lines.begin() + 1, m.Bcdedit(L"/delete " + old));
+  EXPECT_THAT(m.ToolLines(), ElementsAreArray(lines));
+}
+
 // An MBR system disk on UEFI firmware takes the same road; its ESP is the
 // partition of type 0xEF and the record keeps the mbr= form.
 TEST(UefiTakeover, AnMbrDiskOnUefiUsesItsTypeEfPartition) {
@@ -134,7 +154,7 @@ TEST(UefiTakeover, EveryFailingStepTakesBackWhatCameBefore) {
     const char* what;
     void (*spoil)(UefiMachine&);
     TakeoverResult result;
-    int lastLine;  // the last bcdedit line run before the failure; -1: none
+    int lastLine;  // the last bcdedit line run before the failure (0: the listing); -1: none
     bool deletesEntry;
   } cases[] = {
       {"folder", [](UefiMachine& m) { m.files.unmakeableFolders.insert(kEspFolder); },
@@ -146,15 +166,15 @@ TEST(UefiTakeover, EveryFailingStepTakesBackWhatCameBefore) {
       {"record", [](UefiMachine& m) { m.files.uncreatable.insert(L"C:\\Ghost.map"); },
        TakeoverResult::kScriptNotWritten, -1, false},
       {"copy", [](UefiMachine& m) { m.runner.exitCodes[m.Copy()] = 1; },
-       TakeoverResult::kBootEntryNotAdded, 0, true},
-      {"copy names no entry", [](UefiMachine& m) { m.runner.outputs[m.Copy()] = "{bootmgr}\r\n"; },
-       TakeoverResult::kBootEntryNotAdded, 0, false},
-      {"device", [](UefiMachine& m) { m.runner.exitCodes[m.EntryLines()[1]] = 1; },
        TakeoverResult::kBootEntryNotAdded, 1, true},
-      {"path", [](UefiMachine& m) { m.runner.exitCodes[m.EntryLines()[2]] = 1; },
+      {"copy names no entry", [](UefiMachine& m) { m.runner.outputs[m.Copy()] = "{bootmgr}\r\n"; },
+       TakeoverResult::kBootEntryNotAdded, 1, false},
+      {"device", [](UefiMachine& m) { m.runner.exitCodes[m.EntryLines()[2]] = 1; },
        TakeoverResult::kBootEntryNotAdded, 2, true},
-      {"boot sequence", [](UefiMachine& m) { m.runner.exitCodes[m.EntryLines()[3]] = 1; },
+      {"path", [](UefiMachine& m) { m.runner.exitCodes[m.EntryLines()[3]] = 1; },
        TakeoverResult::kBootEntryNotAdded, 3, true},
+      {"boot sequence", [](UefiMachine& m) { m.runner.exitCodes[m.EntryLines()[4]] = 1; },
+       TakeoverResult::kBootEntryNotAdded, 4, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -70,6 +70,13 @@ class FakeFiles : public BootFiles {
     log.push_back(L"delete " + path);
     return files.erase(path) > 0;
   }
+  bool Move(const std::wstring& from, const std::wstring& to) override {
+    log.push_back(L"move " + from + L" " + to);
+    if (!files.count(from) || files.count(to)) return false;
+    files[to] = files[from];
+    files.erase(from);
+    return true;
+  }
   // Folders that cannot be made, and the free bytes of each root (absent:
   // the query fails).
   std::set<std::wstring> unmakeableFolders;

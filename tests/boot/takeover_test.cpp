@@ -114,6 +114,24 @@ TEST(OnRestoreSystem, AsksWithTheImageFirstAndLoadsIt) {
             m.runner.lines[5]);
 }
 
+// A cut inside the backup's replacement left the new one verified under its
+// recorded name and the old one renamed: the restore takes the new one.
+TEST(OnRestoreSystem, FinishesAnInterruptedBackupReplacementFirst) {
+  MachineFixture m;
+  m.files.files.erase(kImage);
+  const std::string fresh = testing_boot::kWimHeader + "new";
+  m.files.files[kImage + L".kavi-old"] = testing_boot::kWimHeader + "old";
+  m.files.files[kImage + L".kavi-done"] = fresh;
+  m.ui.answer = kIdCancel;
+  BootMachine machine = m.Machine();
+  OnRestoreSystem(machine, m.ui, kImage);
+  ASSERT_EQ(1u, m.ui.messages.size());
+  EXPECT_EQ(RestoreQuestionText(L"1:2", L"1:1"), m.ui.messages[0].text);
+  EXPECT_EQ(fresh, m.files.files[kImage]);
+  EXPECT_EQ(
+      0u, m.files.files.count(kImage + L".kavi-old") + m.files.files.count(kImage + L".kavi-done"));
+}
+
 TEST(OnRestoreSystem, MissingImageIsToldAfterBothPartitionChecks) {
   MachineFixture m;
   m.files.files.erase(kImage);
@@ -319,7 +337,9 @@ TEST(ImagePayload, AWimImageArmsTheEnvironmentWithItsDiskRecord) {
   m.files.files[image] = testing_boot::kWimHeader;
   BootMachine machine = m.Machine();
 
-  EXPECT_TRUE(TakeOverForReinstall(machine, m.ui, image));
+  // Bound to the bytes that were checked.
+  EXPECT_TRUE(TakeOverForReinstall(machine, m.ui, image,
+                                   ImageBinding{4294967297, "0123456789abcdef0123456789abcdef"}));
   EXPECT_THAT(m.ui.messages, IsEmpty());
   EXPECT_EQ("environment", m.files.files[L"C:\\KV.ima"]);
   EXPECT_EQ(
@@ -329,7 +349,8 @@ TEST(ImagePayload, AWimImageArmsTheEnvironmentWithItsDiskRecord) {
   EXPECT_EQ(
       "KAVI-DISKMAP 1\r\n"
       "2:1 mbr=A1B2C3D4 start=1048576 length=214748364800\r\n"
-      "1:2 mbr=00001A2B start=105906176 length=64424509440\r\n",
+      "1:2 mbr=00001A2B start=105906176 length=64424509440\r\n"
+      "image size=4294967297 md5=0123456789abcdef0123456789abcdef\r\n",
       m.files.files[L"C:\\Ghost.map"]);
 }
 

@@ -33,6 +33,10 @@ TEST(CheckCode, AcceptsTheRightImageOnly) {
   std::string other = kImage;
   other[5] ^= 1;
   EXPECT_FALSE(CheckCodeMatches(CodeFor(block), Md5Hex(other.data(), other.size())));
+  // The digest a valid code carries, and none from a code whose table changed.
+  EXPECT_EQ(md5, CheckCodeMd5(CodeFor(block)));
+  block[block[7]] = static_cast<uint8_t>(md5[7] == 'a' ? 'b' : 'a');
+  EXPECT_EQ("", CheckCodeMd5(CodeFor(block)));
 }
 
 TEST(CheckCode, PositionsMayPointIntoThePositionBytes) {

@@ -80,6 +80,7 @@ int Usage(const char* why) {
       stderr,
       "kavi-takeover-files: %s\n"
       "usage: kavi-takeover-files OUT_DIR --system C --backup|--restore IMAGE_PATH\n"
+      "           [--bind SIZE:MD5]\n"
       "           --disk SIGHEX LETTER=START+LENGTH [LETTER=START+LENGTH...] [--disk ...]\n"
       "           --gpt DISKGUID LETTER=START+LENGTH:PARTGUID [...] [--disk|--gpt ...]\n",
       why);
@@ -132,6 +133,7 @@ int Run(int argc, char** argv) {
   wchar_t system = 0;
   int mode = 0;
   std::wstring image;
+  std::optional<ImageBinding> binding;
   DiskList disks;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -140,6 +142,14 @@ int Run(int argc, char** argv) {
     } else if ((arg == "--backup" || arg == "--restore") && i + 1 < argc) {
       mode = arg == "--backup" ? kTakeoverBackup : kTakeoverRestore;
       image = FromUtf8(argv[++i]);
+    } else if (arg == "--bind" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      const size_t colon = value.find(':');
+      unsigned long long size = 0;
+      if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), 10, &size)) {
+        return Usage("bad --bind");
+      }
+      binding = ImageBinding{size, value.substr(colon + 1)};
     } else if ((arg == "--disk" || arg == "--gpt") && i + 1 < argc) {
       DiskEntry disk;
       disk.gpt = arg == "--gpt";
@@ -175,7 +185,7 @@ int Run(int argc, char** argv) {
 
   DescribedDevices devices(disks);
   const std::optional<TakeoverFiles> files =
-      BuildTakeoverFiles(disks, devices, system, system, mode, image);
+      BuildTakeoverFiles(disks, devices, system, system, mode, image, binding);
   if (!files) {
     std::fprintf(stderr,
                  "kavi-takeover-files: the takeover would refuse: a partition cannot be resolved "

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
+#include "restore/agent/backup_swap.h"
 #include "tests/restore/agent/fake_agent_host.h"
 
 namespace kavi {
@@ -46,6 +49,11 @@ std::string Read(FakeMachine& m, const std::string& device, const std::string& p
   return node.bytes;
 }
 
+std::string ToLower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::string LastLine(const std::string& text) {
   const size_t end = text.size() - 1;
   return text.substr(text.rfind('\n', end - 1) + 1, end - text.rfind('\n', end - 1) - 1);
@@ -61,6 +69,39 @@ size_t RunIndex(const FakeMachine& m, const std::string& tool, const std::string
 Refusal RunAgent(FakeMachine& m) {
   AgentHost host{m, m, m, m, m};
   return RunRestoreAgent(host);
+}
+
+const std::string kImage = std::string("MSWIM\0\0\0rest", 12);
+
+// The record of a load checked against `image` before the restart.
+void BindImage(FakeMachine& m, const std::string& image = kImage) {
+  m.PartOf("/dev/sda1").tree["/Ghost.map"].bytes += "image size=" + std::to_string(image.size()) +
+                                                    " md5=" + testing_agent::FakeMd5(image) +
+                                                    "\r\n";
+}
+
+TEST(RestoreAgent, BoundImageIsHashedOnceInsteadOfVerifiedAndTheEntryStartsFirst) {
+  FakeMachine m;
+  Arrange(m);
+  BindImage(m);
+  std::string logAtFormat;
+  m.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] == "mkntfs") logAtFormat = Read(m, "/dev/sda2", "/durozazo/restore.log");
+  };
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+  EXPECT_FALSE(m.Ran("wimlib-imagex", "verify"));
+  EXPECT_LT(RunIndex(m, "md5sum", ""), RunIndex(m, "mkntfs", ""));
+
+  // A cut during the format leaves an entry without a result line.
+  EXPECT_EQ(0u, logAtFormat.find("== kavi restore ")) << logAtFormat;
+  EXPECT_NE(std::string::npos, logAtFormat.find("\ndecided: load ")) << logAtFormat;
+  EXPECT_EQ(std::string::npos, logAtFormat.find("result:")) << logAtFormat;
+  const std::string log = Read(m, "/dev/sda2", "/durozazo/restore.log");
+  EXPECT_EQ(0u, log.find(logAtFormat)) << log;
+  EXPECT_EQ(log.find("decided:"), log.rfind("decided:")) << log;  // the start is not repeated
+  EXPECT_NE(std::string::npos, log.find("\ndone: checked the MD5 of ")) << log;
+  EXPECT_EQ(0u, LastLine(log).find("result: ok ")) << log;
 }
 
 TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
@@ -118,6 +159,77 @@ TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
   EXPECT_EQ("DURozazo\\Download\\win.wim", m.taskName);
 }
 
+// The power goes at one step of a load; the machine is started again with
+// whatever the disks hold. Before the format the old Windows starts as it
+// was; from the format on the next start writes the image again, and C:
+// ends as an uncut load leaves it.
+struct PowerCut {};
+
+TEST(RestoreAgent, ACutLoadEitherLeavesTheOldWindowsOrIsFinishedByTheNextStart) {
+  FakeMachine uncut;
+  Arrange(uncut);
+  BindImage(uncut);
+  ASSERT_FALSE(RunAgent(uncut).failed());
+  const Tree written = uncut.PartOf("/dev/sda1").tree;
+  FakeMachine untouched;
+  Arrange(untouched);
+  Tree old = untouched.PartOf("/dev/sda1").tree;
+  old.erase("/Ghost.ba_");
+  old.erase("/Ghost.map");
+  old.erase("/BOOT.IN_");
+  old.erase("/Boot/BCD_B");
+  old["/boot.ini"].bytes = "original ini";
+  old["/Boot/BCD"].bytes = "original bcd";
+
+  struct Cut {
+    const char* tool;
+    const char* verb;
+    bool resumes;
+  };
+  for (const Cut& cut : {Cut{"md5sum", "", false}, Cut{"mkntfs", "", false},
+                         Cut{"hivexsh", "", true}, Cut{"wimlib-imagex", "apply", true}}) {
+    SCOPED_TRACE(std::string(cut.tool) + " " + cut.verb);
+    FakeMachine m;
+    Arrange(m);
+    BindImage(m);
+    m.beforeRun = [&](const std::vector<std::string>& argv) {
+      if (argv[0] != cut.tool || (*cut.verb && argv[1] != cut.verb)) return;
+      // Half the image's files are there when the apply is cut.
+      if (*cut.verb) m.PartOf("/dev/sda1").tree["/Windows"] = Node{true, ""};
+      throw PowerCut{};
+    };
+    EXPECT_THROW(RunAgent(m), PowerCut);
+    m.beforeRun = nullptr;
+    m.mounted.clear();
+    if (!cut.resumes) {
+      EXPECT_EQ(old, m.PartOf("/dev/sda1").tree);
+      continue;
+    }
+    const Refusal outcome = RunAgent(m);
+    ASSERT_FALSE(outcome.failed()) << outcome.detail;
+    EXPECT_EQ(written, m.PartOf("/dev/sda1").tree);
+    // The cut start's entry has no result line; the next one tells of it.
+    const std::string log = Read(m, "/dev/sda2", "/durozazo/restore.log");
+    EXPECT_EQ(log.find("result:"), log.rfind("result:")) << log;
+    EXPECT_NE(std::string::npos, log.find("found: the last start stopped at step apply")) << log;
+  }
+}
+
+// An image with boot files of its own: those of the takeover are not kept
+// in their way.
+TEST(RestoreAgent, TheImagesOwnBootFilesAreNotKeptInTheirWay) {
+  FakeMachine m;
+  Arrange(m);
+  m.imageFiles["/bootmgr"] = Node{false, "NEW BOOTMGR"};
+  m.imageFiles["/Boot"] = Node{true, ""};
+  m.imageFiles["/Boot/BCD"] = Node{false, "image bcd"};
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+  EXPECT_EQ("NEW BOOTMGR", Read(m, "/dev/sda1", "/bootmgr"));
+  EXPECT_EQ("image bcd", Read(m, "/dev/sda1", "/Boot/BCD"));
+  EXPECT_EQ(0u, m.PartOf("/dev/sda1").tree.count("/KV.ima"));
+}
+
 struct RefusalCase {
   const char* name;
   Failure failure;
@@ -142,6 +254,7 @@ TEST_P(RestoreAgentRefusal, WritesNothingToTheTargetAndBootsWindowsAgain) {
   const auto& system = m.PartOf("/dev/sda1").tree;
   EXPECT_EQ(0u, system.count("/BOOT.IN_") + system.count("/Boot/BCD_B"));
   EXPECT_EQ(0u, system.count("/Ghost.ba_") + system.count("/Ghost.map"));
+  for (const auto& [path, node] : system) EXPECT_NE("/durozazo", ToLower(path.substr(0, 9)));
 
   const std::string log = Read(m, GetParam().logDevice, "/durozazo/restore.log") +
                           Read(m, GetParam().logDevice, "/DURozazo/restore.log");
@@ -174,9 +287,17 @@ INSTANTIATE_TEST_SUITE_P(
                       std::string& record = m.PartOf("/dev/sda1").tree["/Ghost.map"].bytes;
                       record.replace(record.find("length=104857600"), 16, "length=67108864");
                     }},
-        RefusalCase{"SignatureOnTwoDisks", Failure::kRecordMismatch, "/dev/sda1",
+        RefusalCase{"SwappedImage", Failure::kImageChanged, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      BindImage(m);
+                      m.PartOf("/dev/sda2").tree["/durozazo/Download/win.wim"].bytes =
+                          std::string("MSWIM\0\0\0evil", 12);
+                    }},
+        RefusalCase{"TruncatedImage", Failure::kImageChanged, "/dev/sda2",
+                    [](FakeMachine& m) { BindImage(m, kImage + "more"); }},
+        RefusalCase{"SignatureOnTwoDisks", Failure::kRecordMismatch, "/dev/sda2",
                     [](FakeMachine& m) { m.Add("/dev/sdb1", 0x1A2B3C4D, 1048576, FsKind::kFat); }},
-        RefusalCase{"ImageOnTarget", Failure::kImageOnTarget, "/dev/sda1",
+        RefusalCase{"ImageOnTarget", Failure::kImageOnTarget, "/dev/sda2",
                     [](FakeMachine& m) {
                       std::string& script = m.PartOf("/dev/sda1").tree["/Ghost.ba_"].bytes;
                       script.replace(script.find("src=\"1:2"), 8, "src=\"1:1");
@@ -197,7 +318,8 @@ TEST(RestoreAgent, SeveralTasksAreRefusedButEachBootsWindowsAgain) {
   EXPECT_TRUE(m.runs.empty());
   EXPECT_TRUE(m.diskWrites.empty());
   EXPECT_NE(std::string::npos,
-            Read(m, "/dev/sdb1", "/DURozazo/restore.log").find("result: failed several-tasks"));
+            Read(m, "/dev/sda2", "/durozazo/restore.log").find("result: failed several-tasks"));
+  EXPECT_EQ(0u, m.PartOf("/dev/sdb1").tree.count("/DURozazo"));
 }
 
 // A backup into a folder named in code page 936, whose second byte is a
@@ -233,6 +355,40 @@ TEST(RestoreAgent, BackupReplacesTheOldFileOnlyAfterItVerified) {
     EXPECT_TRUE(m.diskWrites.empty());
     EXPECT_EQ("original ini", Read(m, "/dev/sda1", "/boot.ini"));
   }
+}
+
+// Whatever step of the backup's replacement a cut interrupted, the next
+// pass leaves one whole backup under its name: the new one once it was
+// verified, else the old one.
+TEST(RestoreAgent, AnInterruptedBackupReplacementIsFinished) {
+  struct Case {
+    std::vector<std::string> present;  // names in the folder after the cut
+    const char* left;                  // what SYS.GHO then holds
+  };
+  const std::map<std::string, std::string> bytes = {{"SYS.GHO", "old"},
+                                                    {"SYS.GHO.kavi-new", "half"},
+                                                    {"SYS.GHO.kavi-done", "new"},
+                                                    {"SYS.GHO.kavi-old", "old"}};
+  for (const Case& c :
+       {Case{{"SYS.GHO", "SYS.GHO.kavi-new"}, "old"}, Case{{"SYS.GHO", "SYS.GHO.kavi-done"}, "new"},
+        Case{{"SYS.GHO.kavi-old", "SYS.GHO.kavi-done"}, "new"},
+        Case{{"SYS.GHO.kavi-old"}, "old"}}) {
+    FakeMachine m;
+    FakeMachine::Part& d = m.Add("/dev/sda2", 1, 1048576, FsKind::kNtfs);
+    d.tree["/B"] = Node{true, ""};
+    for (const std::string& name : c.present) d.tree["/B/" + name] = Node{false, bytes.at(name)};
+    const std::string dir = m.Mount(d.found, true);
+    EXPECT_TRUE(FinishBackupSwap(m, dir + "/B", "SYS.GHO"));
+    EXPECT_EQ((Tree{{"/B", {true, ""}}, {"/B/SYS.GHO", {false, c.left}}}), d.tree)
+        << c.present.front() << " " << c.present.back();
+  }
+  // Done in the fresh state too: SYS.GHO and the one after it.
+  FakeMachine m;
+  FakeMachine::Part& d = m.Add("/dev/sda2", 1, 1048576, FsKind::kNtfs);
+  d.tree = {
+      {"/B", {true, ""}}, {"/B/SYS.GHO", {false, "new"}}, {"/B/SYS.GHO.kavi-old", {false, "x"}}};
+  EXPECT_TRUE(FinishBackupSwap(m, m.Mount(d.found, true) + "/B", "SYS.GHO"));
+  EXPECT_EQ((Tree{{"/B", {true, ""}}, {"/B/SYS.GHO", {false, "new"}}}), d.tree);
 }
 
 // A UEFI machine with a GPT disk: ESP, Microsoft reserved, C: (the task),
@@ -274,6 +430,56 @@ void ArrangeGpt(FakeMachine& m, const std::string& systemPart) {
   m.AddGpt("/dev/sdb1", "99999999-8888-7777-6666-555555555555",
            "44444444-3333-2222-1111-000000000000", 1048576, FsKind::kFat, true)
       .tree = kEsp;
+  m.loadOptions[1] = testing_agent::LoadOptionValue("Windows Boot Manager",
+                                                    "\\EFI\\Microsoft\\Boot\\bootmgfw.efi");
+  m.loadOptions[4] = testing_agent::LoadOptionValue("Kavi", "\\EFI\\kavirestore\\shimx64.efi");
+}
+
+// On UEFI the firmware starts our entry again after a cut apply, which finds
+// the task on C: and finishes; then nothing of ours is left.
+// A write that fails twice leaves the task armed on the formatted target.
+TEST(RestoreAgent, AWriteThatFailsTwiceKeepsTheTaskArmed) {
+  FakeMachine m;
+  ArrangeGpt(m, kSystemPart);
+  int applies = 0;
+  m.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] == "wimlib-imagex" && argv[1] == "apply") ++applies;
+  };
+  m.applyStatus = 1;
+  EXPECT_EQ(Failure::kWriteFailed, RunAgent(m).failure);
+  EXPECT_EQ(2, applies);
+  const Tree& system = m.PartOf("/dev/sda3").tree;
+  for (const char* kept : {"/KV.ima", "/Ghost.ba_", "/Ghost.map", "/Ghost.run"}) {
+    EXPECT_EQ(1u, system.count(kept)) << kept;
+  }
+  EXPECT_EQ(kEsp, m.PartOf("/dev/sda1").tree);
+  EXPECT_EQ(4, m.bootNext.value_or(0));
+}
+
+TEST(RestoreAgent, ACutLoadOnUefiStartsOurEntryAgainAndThenLeavesNothing) {
+  FakeMachine m;
+  ArrangeGpt(m, kSystemPart);
+  m.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] == "wimlib-imagex" && argv[1] == "apply") throw PowerCut{};
+  };
+  EXPECT_THROW(RunAgent(m), PowerCut);
+  EXPECT_EQ(4, m.bootNext.value_or(0));
+  EXPECT_EQ(1u, m.PartOf("/dev/sda3").tree.count("/KV.ima"));
+  EXPECT_EQ(1u, m.PartOf("/dev/sda3").tree.count("/Ghost.ba_"));
+  EXPECT_EQ(kEsp, m.PartOf("/dev/sda1").tree);
+
+  m.beforeRun = nullptr;
+  m.mounted.clear();
+  m.bootNext.reset();  // spent by the start
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+  EXPECT_EQ(0u, m.loadOptions.count(4));
+  EXPECT_FALSE(m.bootNext);
+  const Tree& system = m.PartOf("/dev/sda3").tree;
+  for (const char* gone : {"/KV.ima", "/Ghost.ba_", "/Ghost.map", "/Ghost.run"}) {
+    EXPECT_EQ(0u, system.count(gone)) << gone;
+  }
+  EXPECT_EQ(1u, system.count("/Windows/explorer.exe"));
 }
 
 TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
@@ -281,6 +487,10 @@ TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
     FakeMachine m;
     ArrangeGpt(m, rightGuid ? kSystemPart : "A1B2C3D4-E5F6-0718-293A-4B5C6D7E8F91");
     const Refusal outcome = RunAgent(m);
+    // Our firmware entry goes, the others stay.
+    EXPECT_EQ(1u, m.loadOptions.size());
+    EXPECT_EQ(1u, m.loadOptions.count(1));
+    EXPECT_FALSE(m.bootNext);
 
     if (rightGuid) {
       ASSERT_FALSE(outcome.failed()) << outcome.detail;
@@ -298,7 +508,10 @@ TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
     EXPECT_EQ(espLeft, m.PartOf("/dev/sda1").tree);
     EXPECT_EQ(kEsp, m.PartOf("/dev/sdb1").tree);  // another disk's ESP
 
-    const std::string log = Read(m, rightGuid ? "/dev/sda4" : "/dev/sda3", "/DURozazo/restore.log");
+    // Only the work folder gets the entry; C: keeps neither it nor the marker.
+    EXPECT_EQ(0u, m.PartOf("/dev/sda3").tree.count("/DURozazo") +
+                      m.PartOf("/dev/sda3").tree.count("/KV.ima"));
+    const std::string log = Read(m, "/dev/sda4", "/DURozazo/restore.log");
     EXPECT_NE(std::string::npos, log.find("found: firmware UEFI, Secure Boot enabled\n"
                                           "found: KV.ima and Ghost.ba_ on /dev/sda3 (disk " +
                                           kDisk + ", partition " + kSystemPart +

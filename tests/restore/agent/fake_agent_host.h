@@ -1,11 +1,13 @@
 // Substitutes for the agent's seams: partitions whose file trees live in
 // memory (reachable only while mounted, writable only when mounted so),
-// block devices that keep every write, a tool runner that plays mkntfs and
-// wimlib-imagex, a console with a clock that moves one second per call, and
-// firmware that says BIOS unless told otherwise.
+// block devices that keep every write, a tool runner that plays mkntfs,
+// stat, md5sum, hivexsh and wimlib-imagex, a console with a clock that moves one
+// second per call, and firmware that says BIOS unless told otherwise.
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -27,6 +29,27 @@ struct Node {
 
 // Files of one partition by path below its root ("/Boot/BCD"); folders too.
 using Tree = std::map<std::string, Node>;
+
+// What the stand-in md5sum prints for a file's bytes: 32 hex digits that
+// differ when the bytes do.
+inline std::string FakeMd5(const std::string& bytes) {
+  char hex[40];
+  std::snprintf(hex, sizeof hex, "%016llx%016llx",
+                static_cast<unsigned long long>(std::hash<std::string>{}(bytes)),
+                static_cast<unsigned long long>(std::hash<std::string>{}(bytes + "#")));
+  return std::string(hex, 32);
+}
+
+// An EFI_LOAD_OPTION whose path list holds just the file path's text.
+inline std::string LoadOptionValue(const std::string& description, const std::string& file) {
+  auto utf16 = [](const std::string& text) {
+    std::string wide;
+    for (char c : text) wide += std::string{c, '\0'};
+    return wide + std::string(2, '\0');
+  };
+  const std::string path = utf16(file);
+  return std::string{1, 0, 0, 0, static_cast<char>(path.size()), 0} + utf16(description) + path;
+}
 
 inline std::vector<uint8_t> NtfsBootRegion(uint8_t codeFill, uint32_t hidden) {
   std::vector<uint8_t> r(kNtfsBootRegionSize, codeFill);
@@ -67,9 +90,14 @@ class FakeMachine : public DiskAccess,
   std::string taskName;
   int verifyStatus = 0;
   int captureStatus = 0;
+  int applyStatus = 0;
   Tree imageFiles = {{"/Windows", {true, ""}}, {"/Windows/explorer.exe", {false, "MZ"}}};
   double clock = 0;
   FirmwareState firmware;
+  std::map<uint16_t, std::string> loadOptions;  // Boot#### values
+  std::optional<uint16_t> bootNext;
+  // Called before each tool runs, as if the machine stopped there.
+  std::function<void(const std::vector<std::string>&)> beforeRun;
 
   Part& Add(const std::string& device, uint32_t signature, uint64_t start, FsKind fs,
             uint64_t length = 100ull << 20) {
@@ -186,6 +214,7 @@ class FakeMachine : public DiskAccess,
   int Run(const std::vector<std::string>& argv,
           const std::function<void(const std::string&)>& onLine, std::string* output) override {
     runs.push_back(argv);
+    if (beforeRun) beforeRun(argv);
     const std::string& tool = argv[0];
     const std::string verb = argv.size() > 1 ? argv[1] : "";
     auto progress = [&](const char* phase) {
@@ -199,6 +228,19 @@ class FakeMachine : public DiskAccess,
     if (tool == "ntfslabel") {
       if (output) *output = "SYSTEM\n";
       return 0;
+    }
+    if (tool == "stat" || tool == "md5sum") {
+      std::optional<std::string> bytes = ReadFile(argv.back(), std::string::npos);
+      if (!bytes) return 1;
+      if (output) {
+        *output = tool == "stat" ? std::to_string(bytes->size()) + "\n"
+                                 : FakeMd5(*bytes) + "  " + argv.back() + "\n";
+      }
+      return 0;
+    }
+    if (tool == "hivexsh") {
+      // Stands in for the store edit: the script must be where it is named.
+      return ReadFile(argv[3], std::string::npos) ? 0 : 1;
     }
     if (tool == "mkntfs") {
       Part& p = PartOf(argv.back());
@@ -215,6 +257,13 @@ class FakeMachine : public DiskAccess,
       }
       return 0;
     }
+    if (verb == "dir") {
+      if (output) {
+        *output = "/\n";
+        for (const auto& [path, node] : imageFiles) *output += path + "\n";
+      }
+      return 0;
+    }
     if (verb == "verify") {
       progress("Verifying file data");
       return verifyStatus;
@@ -224,8 +273,12 @@ class FakeMachine : public DiskAccess,
       const std::string& to = argv[4];
       Tree& tree =
           to.compare(0, 5, "/dev/") == 0 ? PartOf(to).tree : PartOf("/dev/" + to.substr(3)).tree;
-      for (const auto& [path, node] : imageFiles) tree[path] = node;
-      return 0;
+      // Like wimlib, nothing is applied over an existing file or folder.
+      for (const auto& [path, node] : imageFiles) {
+        if (tree.count(path)) return 1;
+        tree[path] = node;
+      }
+      return applyStatus;
     }
     if (verb == "capture") {
       progress("Archiving file data");
@@ -248,6 +301,19 @@ class FakeMachine : public DiskAccess,
 
   // FirmwareAccess
   FirmwareState State() override { return firmware; }
+  std::vector<LoadOption> LoadOptions() override {
+    std::vector<LoadOption> all;
+    for (const auto& [number, value] : loadOptions) all.push_back(LoadOption{number, value});
+    return all;
+  }
+  bool SetBootNext(uint16_t number) override {
+    bootNext = number;
+    return true;
+  }
+  bool DeleteLoadOption(uint16_t number) override {
+    if (bootNext == number) bootNext.reset();
+    return loadOptions.erase(number) == 1;
+  }
 
  private:
   bool Locate(const std::string& full, bool forWriting, Tree** tree, std::string* path) {

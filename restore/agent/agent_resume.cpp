@@ -1,0 +1,121 @@
+// A load that can be cut at any instant: the boot stays armed and the task
+// stays on the system partition until the image is written, so the next
+// start runs the agent again, which checks and writes once more from the
+// start.
+#include <cstdio>
+
+#include "restore/agent/agent_run.h"
+#include "restore/agent/resume.h"
+
+namespace kavi {
+namespace restore {
+namespace {
+
+constexpr const char* kOurBootEntry = "dd97bc62-b9fd-466e-89a6-dccf8465f855";
+constexpr const char* kScriptName = "Ghost.hsh";
+
+std::string Hex4(uint16_t number) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", number);
+  return text;
+}
+
+}  // namespace
+
+void AgentRun::SaveResumeSet(const std::string& taskDir) {
+  if (!SaveRootEntries(host_.volumes, taskDir, ResumeFileNames(), &resumeSet_)) {
+    resumeSet_.clear();
+    log_.Add("warning: the task's files cannot be read whole; a cut write cannot resume");
+  }
+  for (auto it = resumeSet_.begin(); it != resumeSet_.end(); ++it) {
+    if (!SameNameIgnoringCase(it->path, kProgressMarker)) continue;
+    const std::optional<std::string> step = ProgressMarkerStep(it->bytes);
+    Say("found: the last start stopped at step " + step.value_or("unknown") +
+        "; checking and writing again from the start");
+    host_.volumes.Remove(taskDir + "/" + it->path);
+    resumeSet_.erase(it);
+    break;
+  }
+}
+
+std::vector<SavedFile> AgentRun::ResumeSetFor(const std::string& image, int index) {
+  std::string listing;
+  if (host_.tools.Run({"wimlib-imagex", "dir", image, std::to_string(index)}, nullptr, &listing) !=
+      0) {
+    log_.Add("warning: the image's files cannot be listed; a cut write cannot resume");
+    return {};
+  }
+  return WithoutImageNames(resumeSet_, ImageRootNames(listing));
+}
+
+bool AgentRun::KeepResumable(size_t target, const std::vector<SavedFile>& keep) {
+  if (keep.empty()) return false;
+  const std::string dir = MountAs(target, true);
+  bool ok = !dir.empty() && WriteSavedFiles(host_.volumes, dir, keep) &&
+            host_.volumes.WriteFile(dir + "/" + kProgressMarker, ProgressMarkerText("apply"));
+  if (ok) {
+    // This start used up the boot manager's one-time entry: armed again.
+    std::optional<DirEntry> boot = FindEntry(host_.volumes, dir, "Boot");
+    std::optional<DirEntry> bcd;
+    if (boot && boot->directory) bcd = FindEntry(host_.volumes, dir + "/" + boot->name, "BCD");
+    if (bcd && !RearmBcd(dir, dir + "/" + boot->name + "/" + bcd->name)) {
+      Note("warning: the boot menu's one-time entry cannot be set again");
+    }
+  }
+  Unmount(target);
+  if (!ok) Note("warning: the task cannot be kept on " + parts_[target].device);
+  return ok;
+}
+
+bool AgentRun::RearmBcd(const std::string& dir, const std::string& store) {
+  const std::string script = dir + "/" + kScriptName;
+  bool armed = false;
+  for (bool addKey : {true, false}) {
+    if (!host_.volumes.WriteFile(script, BootSequenceScript(kOurBootEntry, addKey))) break;
+    if (host_.tools.Run({"hivexsh", "-w", "-f", script, store}, nullptr, nullptr) == 0) {
+      armed = true;
+      break;
+    }
+  }
+  host_.volumes.Remove(script);
+  return armed;
+}
+
+void AgentRun::ArmFirmware() {
+  if (!host_.firmware.State().uefi) return;
+  for (const LoadOption& option : host_.firmware.LoadOptions()) {
+    if (IsOurLoadOption(option.value) && host_.firmware.SetBootNext(option.number)) {
+      log_.Add("done: the firmware starts Boot" + Hex4(option.number) + " next");
+      return;
+    }
+  }
+  Note("warning: the firmware cannot be told to start our entry next");
+}
+
+void AgentRun::RemoveLoadOptions() {
+  for (const LoadOption& option : host_.firmware.LoadOptions()) {
+    if (!IsOurLoadOption(option.value)) continue;
+    const std::string name = "Boot" + Hex4(option.number);
+    Note(host_.firmware.DeleteLoadOption(option.number)
+             ? "done: removed the firmware entry " + name
+             : "warning: the firmware entry " + name + " cannot be removed");
+  }
+}
+
+void AgentRun::Disarm(size_t target, const std::vector<SavedFile>& keep) {
+  const std::string dir = MountAs(target, true);
+  if (dir.empty()) return;
+  // Only what was put back: an image may bring files of these names.
+  for (const std::string& name : TaskOnlyFileNames()) {
+    bool kept = name == kProgressMarker;
+    for (const SavedFile& f : keep) kept = kept || SameNameIgnoringCase(f.path, name);
+    std::optional<DirEntry> e = FindEntry(host_.volumes, dir, name);
+    if (kept && e) host_.volumes.Remove(dir + "/" + e->name);
+  }
+  if (!RestoreBootConfig(target)) {
+    log_.Add("warning: the boot configuration backup could not be put back");
+  }
+}
+
+}  // namespace restore
+}  // namespace kavi
