@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,15 @@ class AgentRun {
   Refusal WriteNtfs(size_t target, const std::string& image, int index, uint64_t bytes);
   Refusal WriteFat(size_t target, const std::string& image, int index, uint64_t bytes);
   Refusal PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved);
+
+  // agent_boot.cpp
+  // The partition the firmware will start from after the task (the ESP on
+  // UEFI, else the active partition of the target's disk, else the target);
+  // parts_.size() when there is none the agent can write.
+  size_t FindBootPartition(size_t target, bool uefi);
+  void ReadMachineStore(bool uefi);
+  bool StartsThroughNtldr(size_t part);
+  Refusal PlaceBootFiles(size_t target, const std::vector<SavedFile>& saved);
   // Runs a wimlib-imagex command showing its progress; the exit status and
   // the bytes the last progress line counted.
   int RunWim(const std::vector<std::string>& argv, const std::string& label, uint64_t knownBytes,
@@ -60,6 +70,10 @@ class AgentRun {
   size_t taskPartition_ = 0;
   std::vector<size_t> taskPartitions_;  // every partition found holding a task
   std::vector<size_t> logPartitions_;
+  bool uefi_ = false;
+  size_t bootPartition_ = 0;
+  std::optional<std::string> machineStore_;  // read before the target changes
+  std::string imageName_;                    // of the image being written
 };
 
 }  // namespace restore

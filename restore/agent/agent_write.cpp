@@ -59,6 +59,12 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
   facts.targetLength = parts_[target].length;
   facts.imageIndex = task.imageIndex;
   facts.targetHibernated = IsHibernated(target);
+  const FirmwareState firmware = host_.firmware.State();
+  uefi_ = facts.uefi = firmware.uefi;
+  facts.longMode = firmware.longMode;
+  bootPartition_ = FindBootPartition(target, uefi_);
+  facts.bootPartitionFound = bootPartition_ < parts_.size();
+  facts.ntldrHost = !uefi_ && facts.bootPartitionFound && StartsThroughNtldr(bootPartition_);
   std::string image;
   if (imagePart != target) {
     const std::string dir = MountAs(imagePart, true);
@@ -78,8 +84,17 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
       }
     }
   }
+  if (facts.info && static_cast<size_t>(task.imageIndex) <= facts.info->images.size()) {
+    const WimImageFacts& edition = facts.info->images[task.imageIndex - 1];
+    imageName_ = edition.name;
+    log_.Add("found: image " + std::to_string(task.imageIndex) + " of " +
+             std::to_string(facts.info->imageCount) + " \"" + edition.name + "\" (" +
+             (edition.architecture.empty() ? "no architecture" : edition.architecture) +
+             ", Windows " + std::to_string(edition.majorVersion) + ")");
+  }
   Refusal refusal = CheckLoad(facts);
   if (refusal.failed()) return refusal;
+  ReadMachineStore(uefi_);
 
   Say("Verifying the image file");
   const double verifyStart = host_.console.Seconds();
@@ -136,7 +151,7 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
     return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
   }
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
-  return PutBootFilesBack(target, saved);
+  return PlaceBootFiles(target, saved);
 }
 
 Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, uint64_t bytes) {
@@ -162,7 +177,7 @@ Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, u
     return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
   }
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
-  return PutBootFilesBack(target, saved);
+  return PlaceBootFiles(target, saved);
 }
 
 Refusal AgentRun::PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved) {

@@ -43,6 +43,10 @@ const char* FailureCode(Failure failure) {
       return "write-failed";
     case Failure::kBootFilesFailed:
       return "boot-files-failed";
+    case Failure::kImageNotForMachine:
+      return "image-not-for-machine";
+    case Failure::kNoBootPartition:
+      return "no-boot-partition";
   }
   return "unknown";
 }

@@ -25,8 +25,12 @@ enum class Failure {
   kTargetFilesystem,
   kDumpOnSource,
   kCaptureFailed,
-  kWriteFailed,     // the target was changed
-  kBootFilesFailed  // the target was changed
+  kWriteFailed,      // the target was changed
+  kBootFilesFailed,  // the target was changed
+  // This processor or firmware cannot start the image's Windows.
+  kImageNotForMachine,
+  // No partition the firmware starts from can take the boot files.
+  kNoBootPartition,
 };
 
 // "no-task", "image-corrupt", ...

@@ -20,6 +20,16 @@ bool FieldValue(const std::string& line, const char* key, uint64_t* value) {
   return true;
 }
 
+// The text after "Key:" on a line that starts with the key.
+bool FieldText(const std::string& line, const char* key, std::string* text) {
+  const size_t n = std::strlen(key);
+  if (line.compare(0, n, key) != 0) return false;
+  size_t at = n;
+  while (at < line.size() && line[at] == ' ') ++at;
+  *text = line.substr(at);
+  return true;
+}
+
 int UnitShift(const char* unit) {
   static const char* const kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
   for (int i = 0; i < 5; ++i) {
@@ -62,6 +72,12 @@ std::optional<WimInfo> ParseWimInfo(const std::string& output) {
       if (value != expectedIndex) return std::nullopt;
       ++expectedIndex;
       inImage = true;
+      info.images.emplace_back();
+    } else if (!info.images.empty() && FieldText(line, "Name:", &info.images.back().name)) {
+    } else if (!info.images.empty() &&
+               FieldText(line, "Architecture:", &info.images.back().architecture)) {
+    } else if (!info.images.empty() && FieldValue(line, "Major Version:", &value)) {
+      info.images.back().majorVersion = static_cast<int>(value);
     } else if (inImage && FieldValue(line, "Total Bytes:", &value)) {
       info.totalBytes.push_back(value);
       inImage = false;

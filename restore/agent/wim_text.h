@@ -16,14 +16,23 @@ enum class ImageKind { kWim, kGhost, kUnknown };
 // "MSWIM\0\0\0" starts WIM and ESD files; Ghost images start with FE EF.
 ImageKind ClassifyImageHeader(const std::string& firstBytes);
 
+// What an image's XML says of the Windows it holds; empty when not said.
+struct WimImageFacts {
+  std::string name;
+  std::string architecture;  // "x86", "x86_64", "ARM64", ...
+  int majorVersion = 0;
+};
+
 struct WimInfo {
   int imageCount = 0;
   // Total Bytes of each image, index 1 first.
   std::vector<uint64_t> totalBytes;
+  std::vector<WimImageFacts> images;  // index 1 first
 };
 
 // The "Image Count:" line and each image's "Total Bytes:" line in order of
-// "Index:". None when the count is missing or disagrees with the images.
+// "Index:", with each image's "Name:", "Architecture:" and "Major Version:".
+// None when the count is missing or disagrees with the images.
 std::optional<WimInfo> ParseWimInfo(const std::string& output);
 
 struct WimProgress {

@@ -191,10 +191,12 @@ find_lib() {
 add_userland() {
   local agent="$1" p tool rel conf i file interp soname found deps dep lib
   [ -f "$agent" ] || die "no agent at $agent"
-  for p in busybox-static wimtools libwim15 ntfs-3g libntfs-3g89 libc6; do fetch "$p"; done
+  for p in busybox-static wimtools libwim15 ntfs-3g libntfs-3g89 libhivex-bin libhivex0 libc6; do fetch "$p"; done
   put busybox-static bin/busybox
   ln -s busybox "$rootfs/bin/sh"
   put wimtools usr/bin/wimlib-imagex
+  # The agent edits the boot manager's store (a registry hive) with it.
+  put libhivex-bin usr/bin/hivexsh
   for tool in ntfs-3g mkntfs ntfslabel; do
     rel="$(cd "${tree_of[ntfs-3g]}" && find bin sbin usr/bin usr/sbin -name "$tool" -type f 2>/dev/null | head -n1 || true)"
     [ -n "$rel" ] || die "ntfs-3g has no $tool"

@@ -63,6 +63,8 @@ class FakeMachine : public DiskAccess,
   std::vector<std::string> screen;
   int verifyStatus = 0;
   int captureStatus = 0;
+  std::string infoImage;  // more lines of image 1 in `wimlib-imagex info`
+  std::map<std::string, std::vector<uint8_t>> mbrs;  // "/dev/sda" -> sector 0
   Tree imageFiles = {{"/Windows", {true, ""}}, {"/Windows/explorer.exe", {false, "MZ"}}};
   double clock = 0;
   FirmwareState firmware;
@@ -111,6 +113,14 @@ class FakeMachine : public DiskAccess,
   }
   bool Read(const std::string& device, uint64_t offset, size_t size,
             std::vector<uint8_t>* out) override {
+    auto mbr = mbrs.find(device);  // a whole disk
+    if (mbr != mbrs.end()) {
+      out->assign(mbr->second.begin(), mbr->second.begin() + std::min(size, mbr->second.size()));
+      return offset == 0 && size <= mbr->second.size();
+    }
+    bool known = false;
+    for (const Part& part : parts) known = known || part.found.device == device;
+    if (!known) return false;
     const Part& p = PartOf(device);
     if (offset + size > p.bootRegion.size()) return false;
     out->assign(p.bootRegion.begin() + offset, p.bootRegion.begin() + offset + size);
@@ -207,7 +217,8 @@ class FakeMachine : public DiskAccess,
       if (output) {
         *output =
             "WIM Information:\nImage Count:    1\n\nAvailable Images:\n"
-            "Index:                  1\nTotal Bytes:            62914560\n";
+            "Index:                  1\nTotal Bytes:            62914560\n" +
+            infoImage;
       }
       return 0;
     }
