@@ -5,7 +5,7 @@
 #   fetch SPEC            a Debian package, downloaded and unpacked into the
 #                         cache; SPEC is NAME (the userland's architecture,
 #                         i386) or NAME:ARCH
-#   add_userland AGENT    busybox, wimlib-imagex, ntfs-3g, mkntfs, ntfslabel,
+#   add_userland AGENT    busybox, wimlib-imagex, hivexsh, ntfs-3g, mkntfs, ntfslabel,
 #                         their libraries, the GBK converter, the trimmed ICU
 #                         data, /init and the agent as /bin/kavi-agent
 #   add_kernel META [MODULE...]
