@@ -74,8 +74,9 @@ bool StageStore(VolumeAccess& volumes, ToolRunner& tools, const BootPlacement& p
   staged->fresh = *dir + "/" + name + kNewSuffix;
   staged->live = *dir + "/" + (existing ? existing->name : name);
   const std::string scriptPath = *dir + "/" + name + ".kavi-edit";
+  std::string said;
   bool ok = volumes.WriteFile(staged->fresh, base) && volumes.WriteFile(scriptPath, script) &&
-            tools.Run({"hivexsh", "-w", "-f", scriptPath, staged->fresh}, nullptr, nullptr) == 0;
+            tools.Run({"hivexsh", "-w", "-f", scriptPath, staged->fresh}, nullptr, &said) == 0;
   volumes.Remove(scriptPath);
   std::optional<std::string> made;
   if (ok) made = volumes.ReadFile(staged->fresh, kStoreLimit);
@@ -84,6 +85,8 @@ bool StageStore(VolumeAccess& volumes, ToolRunner& tools, const BootPlacement& p
   if (!store || !DefaultStartsWindowsOn(*store, p.bcd.windows)) {
     volumes.Remove(staged->fresh);
     *detail = "hivexsh could not make a boot store for the written partition";
+    const std::string first = said.substr(0, said.find('\n'));
+    if (!first.empty()) *detail += " (" + first.substr(0, 120) + ")";
     return false;
   }
   return true;

@@ -211,9 +211,12 @@ add_userland() {
   queue+=(bin/kavi-agent)
   install -m 755 "$lib_dir/init" "$rootfs/init"
 
-  # glibc's converter for code page 936 and the configuration naming it.
+  # glibc's converters for code page 936 and Latin-1 and the configuration
+  # naming them.
   local gconv="usr/lib/$arch-linux-gnu/gconv"
   put libc6 "$gconv/GBK.so"
+  # hivexsh (libhivex) reads key names through iconv from LATIN1.
+  put libc6 "$gconv/ISO8859-1.so"
   put libc6 "$gconv/gconv-modules"
   for conf in "${tree_of[libc6]}/$gconv/gconv-modules.d"/*.conf; do
     [ -e "$conf" ] && put libc6 "$gconv/gconv-modules.d/$(basename "$conf")"
