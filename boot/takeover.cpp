@@ -7,6 +7,7 @@
 #include "boot/ghost_script.h"
 #include "boot/image_payload.h"
 #include "boot/takeover_files.h"
+#include "boot/volume_encryption.h"
 #include "host/text.h"
 
 namespace kavi {
@@ -94,6 +95,10 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
   if (mode == kTakeoverRestore) {
     const TakeoverResult fit = CheckImageForMachine(m, imagePath, uefi, UsesBootIni(m));
     if (fit != TakeoverResult::kArmed) return refuse(fit);
+  }
+  if (IsBitLockerVolume(m.devices, m.disks, m.systemDrive) ||
+      (!imagePath.empty() && IsBitLockerVolume(m.devices, m.disks, imagePath[0]))) {
+    return refuse(TakeoverResult::kVolumeEncrypted);
   }
   plan.imageId = choice.imageId;
   if (uefi) {
@@ -183,6 +188,8 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
     case TakeoverResult::kImageNeedsBootManager:
       return L"当前系统为Windows "
              L"XP/2003，无法直接安装该镜像中更新版本的Windows，系统未作任何更改。";
+    case TakeoverResult::kVolumeEncrypted:
+      return L"请先关闭BitLocker后再重装系统。系统未作任何更改。";
     case TakeoverResult::kBootEntryNotAdded:
       return L"添加启动项失败，下次启动仍进入Windows。";
   }

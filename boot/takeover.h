@@ -51,6 +51,8 @@ enum class TakeoverResult {
   kImageNoUefiLoader,   // x86 Windows in the image, x64 UEFI firmware
   // Vista or later over a Windows started by NTLDR.
   kImageNeedsBootManager,
+  // C: or the image's partition encrypted by BitLocker: the next boot cannot read it.
+  kVolumeEncrypted,
 };
 
 // The text of a machine no road can take over, shown by the start button too.

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "boot/image_payload.h"
 #include "boot/takeover.h"
 #include "tests/boot/fake_boot_machine.h"
@@ -93,6 +95,25 @@ TEST(WimXml, ReinstallRefusesWindowsThisMachineCannotStart) {
     ASSERT_EQ(1u, m.ui.messages.size());
     EXPECT_EQ(c.text, m.ui.messages[0].text);
     EXPECT_THAT(m.runner.lines, IsEmpty());
+    EXPECT_THAT(m.files.log, IsEmpty());
+  }
+}
+
+TEST(WimXml, BitLockerOnTheSystemOrTheImagePartitionIsRefused) {
+  for (wchar_t encrypted : {L'C', L'D'}) {
+    MachineFixture m;
+    // Raw sectors of the encrypted volume: the BitLocker boot sector.
+    std::vector<uint8_t> sector(512, 0);
+    std::memcpy(&sector[3], "-FVE-FS-", 8);
+    const size_t at = encrypted == L'C' ? 0 : 1;
+    m.devices.sectors[{0, static_cast<uint64_t>(m.disks[0].partitions[at].startingOffset)}] =
+        sector;
+    const std::wstring image = L"D:\\DURozazo\\Download\\win.wim";
+    m.files.files[image] = Wim(Image(1, 0, 10, "Windows 10 Pro"));
+    BootMachine machine = m.Machine();
+    EXPECT_FALSE(TakeOverForReinstall(machine, m.ui, image));
+    ASSERT_EQ(1u, m.ui.messages.size());
+    EXPECT_EQ(L"请先关闭BitLocker后再重装系统。系统未作任何更改。", m.ui.messages[0].text);
     EXPECT_THAT(m.files.log, IsEmpty());
   }
 }
