@@ -100,7 +100,6 @@ class BiosRoad:
     qemu = "qemu-system-i386"
     C, D = 0, 1  # partition indexes on the system disk
     c_start, d_start = C_START, D_START
-    boot_files = BOOT_FILES
     boot_timeout = BOOT_TIMEOUT
 
     def __init__(self, args, work):
@@ -182,7 +181,6 @@ class UefiRoad:
     qemu = "qemu-system-x86_64"
     C, D = 2, 3
     c_start, d_start = UC_START, UD_START
-    boot_files = []
     # A boot takes about 35 s; when our loader cannot start, the firmware
     # tries its other options and then waits for a key.
     boot_timeout = 240
