@@ -82,6 +82,10 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
       if (host_.tools.Run({kWim, "info", image}, nullptr, &info) == 0) {
         facts.info = ParseWimInfo(info);
       }
+      std::string xml;
+      if (facts.info && host_.tools.Run({kWim, "info", image, "--xml"}, nullptr, &xml) == 0) {
+        ApplyWimXml(xml, &*facts.info);
+      }
     }
   }
   if (facts.info && static_cast<size_t>(task.imageIndex) <= facts.info->images.size()) {

@@ -74,8 +74,6 @@ std::optional<WimInfo> ParseWimInfo(const std::string& output) {
       inImage = true;
       info.images.emplace_back();
     } else if (!info.images.empty() && FieldText(line, "Name:", &info.images.back().name)) {
-    } else if (!info.images.empty() &&
-               FieldText(line, "Architecture:", &info.images.back().architecture)) {
     } else if (!info.images.empty() && FieldValue(line, "Major Version:", &value)) {
       info.images.back().majorVersion = static_cast<int>(value);
     } else if (inImage && FieldValue(line, "Total Bytes:", &value)) {
@@ -134,6 +132,26 @@ std::string SizeText(uint64_t bytes) {
     std::snprintf(text, sizeof(text), "%.1f MiB", mib);
   }
   return text;
+}
+
+void ApplyWimXml(const std::string& xml, WimInfo* info) {
+  std::string text;  // the ASCII of the UTF-16 is all the tags need
+  for (size_t i = 0; i + 1 < xml.size(); i += 2) {
+    if (xml[i + 1] == '\0') text += xml[i];
+  }
+  for (size_t n = 0; n < info->images.size(); ++n) {
+    const size_t at = text.find("<IMAGE INDEX=\"" + std::to_string(n + 1) + "\"");
+    const size_t end = text.find("</IMAGE>", at);
+    if (at == std::string::npos || end == std::string::npos) continue;
+    const size_t arch = text.find("<ARCH>", at);
+    if (arch == std::string::npos || arch > end) continue;
+    const int value = std::atoi(text.c_str() + arch + 6);
+    static const char* const kNames[] = {"x86", "MIPS", "Alpha", "PPC", "SHX", "ARM", "IA64"};
+    info->images[n].architecture = value == 9                 ? "x86_64"
+                                   : value == 12              ? "ARM64"
+                                   : value >= 0 && value <= 6 ? kNames[value]
+                                                              : std::to_string(value);
+  }
 }
 
 }  // namespace restore

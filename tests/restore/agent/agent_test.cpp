@@ -45,6 +45,12 @@ void Arrange(FakeMachine& m, const std::string& script = kLoadScript,
                {"/durozazo/Download/win.wim", {false, std::string("MSWIM\0\0\0rest", 12)}}};
 }
 
+std::string Utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
 std::string Read(FakeMachine& m, const std::string& device, const std::string& path) {
   const Node& node = m.PartOf(device).tree[path];
   return node.bytes;
@@ -175,14 +181,17 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         RefusalCase{"X64ImageOn32BitProcessor", Failure::kImageNotForMachine, "/dev/sda2",
                     [](FakeMachine& m) {
-                      m.infoImage =
-                          "Name:                   Windows 10 Pro\n"
-                          "Architecture:           x86_64\n";
+                      m.infoImage = "Name:                   Windows 10 Pro\n";
+                      m.infoXml = Utf16(
+                          "<WIM><IMAGE INDEX=\"1\"><WINDOWS><ARCH>9</ARCH>"
+                          "</WINDOWS></IMAGE></WIM>");
                       m.firmware.longMode = false;
                     }},
         RefusalCase{"X86ImageOnUefi", Failure::kImageNotForMachine, "/dev/sda2",
                     [](FakeMachine& m) {
-                      m.infoImage = "Architecture:           x86\n";
+                      m.infoXml = Utf16(
+                          "<WIM><IMAGE INDEX=\"1\"><WINDOWS><ARCH>0</ARCH>"
+                          "</WINDOWS></IMAGE></WIM>");
                       m.firmware.uefi = true;
                     }},
         RefusalCase{"SignatureOnTwoDisks", Failure::kRecordMismatch, "/dev/sda1",

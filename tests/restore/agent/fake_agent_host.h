@@ -64,6 +64,7 @@ class FakeMachine : public DiskAccess,
   int verifyStatus = 0;
   int captureStatus = 0;
   std::string infoImage;  // more lines of image 1 in `wimlib-imagex info`
+  std::string infoXml;    // what `wimlib-imagex info IMAGE --xml` prints
   std::map<std::string, std::vector<uint8_t>> mbrs;  // "/dev/sda" -> sector 0
   Tree imageFiles = {{"/Windows", {true, ""}}, {"/Windows/explorer.exe", {false, "MZ"}}};
   double clock = 0;
@@ -213,6 +214,10 @@ class FakeMachine : public DiskAccess,
       return 0;
     }
     if (tool != "wimlib-imagex") return 127;
+    if (verb == "info" && argv.back() == "--xml") {
+      if (output) *output = infoXml;
+      return 0;
+    }
     if (verb == "info") {
       if (output) {
         *output =
