@@ -255,8 +255,6 @@ void DownloadTask::Run() {
         std::lock_guard<std::mutex> lock(mutex_);
         liveWorkers_ = wantedWorkers_ = 0;
         ramping_ = options_.maxConnections > 1;
-        rampSince_ = Clock::now();
-        rampBytes_ = received_.load();
         rampPreviousRate_ = 0;
         AddWorker(&workers);
       }
@@ -365,13 +363,17 @@ void DownloadTask::AddWorker(std::vector<std::thread>* workers) {
   ++liveWorkers_;
   ++wantedWorkers_;
   connectionsUsed_ = std::max(connectionsUsed_, wantedWorkers_);
+  if (ramping_) rampAwaiting_ = nextWorkerId_;
   workers->emplace_back(&DownloadTask::RangeWorker, this, nextWorkerId_++);
 }
 
 void DownloadTask::Ramp(std::vector<std::thread>* workers) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto now = Clock::now();
-  if (!ramping_ || mode_ != Mode::kRanges || now - rampSince_ < options_.rampWindow) return;
+  if (!ramping_ || rampAwaiting_ >= 0 || mode_ != Mode::kRanges ||
+      now - rampSince_ < options_.rampWindow) {
+    return;
+  }
   const double rate = static_cast<double>(received_.load() - rampBytes_) /
                       std::chrono::duration<double>(now - rampSince_).count();
   const int count = wantedWorkers_;
@@ -399,8 +401,6 @@ void DownloadTask::Ramp(std::vector<std::thread>* workers) {
   }
   AddWorker(workers);
   rampPreviousRate_ = rate;
-  rampSince_ = now;
-  rampBytes_ = received_.load();
 }
 
 void DownloadTask::RangeWorker(int id) {
@@ -455,6 +455,11 @@ void DownloadTask::RangeWorker(int id) {
         }
         position += static_cast<int64_t>(n);
         std::lock_guard<std::mutex> lock(mutex_);
+        if (rampAwaiting_ == id) {
+          rampAwaiting_ = -1;
+          rampSince_ = Clock::now();
+          rampBytes_ = received_.load();
+        }
         end = std::min(requestEnd, map_->Advance(id, position));
         if (map_->Complete()) wake_.notify_all();
         consecutiveFailures_ = 0;
@@ -489,6 +494,11 @@ void DownloadTask::RangeWorker(int id) {
   std::lock_guard<std::mutex> lock(mutex_);
   map_->Release(id);
   if (counted) --liveWorkers_;
+  if (rampAwaiting_ == id) {
+    // Gone before its first bytes: nothing to measure it by.
+    rampAwaiting_ = -1;
+    ramping_ = false;
+  }
 }
 
 void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {

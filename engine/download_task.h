@@ -178,8 +178,11 @@ class DownloadTask {
   int32_t speed_ = 0;
   // The ramp: whether it still adds connections, since when and from how
   // many received bytes the current count is measured, and the rate of one
-  // connection fewer.
+  // connection fewer. The window opens with the first bytes of the newest
+  // connection (`rampAwaiting_`, -1 once they came): its thread's start and
+  // its first request, slow on a loaded machine, are not counted against it.
   bool ramping_ = false;
+  int rampAwaiting_ = -1;
   std::chrono::steady_clock::time_point rampSince_;
   int64_t rampBytes_ = 0;
   double rampPreviousRate_ = 0;
