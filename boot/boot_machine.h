@@ -72,6 +72,9 @@ class BootFiles {
   // read while others may read and write it. False when it cannot be opened
   // or read.
   virtual bool ReadStart(const std::wstring& path, size_t count, std::string* bytes) = 0;
+  // The same from byte `offset`: exactly `count` bytes, else false.
+  virtual bool ReadAt(const std::wstring& path, uint64_t offset, size_t count,
+                      std::string* bytes) = 0;
   // The Ghost task script and its disk record: replaced whole, no sharing,
   // bytes as given.
   virtual bool WriteScript(const std::wstring& path, const std::string& bytes) = 0;

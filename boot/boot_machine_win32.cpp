@@ -130,6 +130,25 @@ class Win32BootFiles : public BootFiles {
     *bytes = std::move(buffer);
     return true;
   }
+  bool ReadAt(const std::wstring& path, uint64_t offset, size_t count,
+              std::string* bytes) override {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!file.Valid() || count > MAXDWORD ||
+        !SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) {
+      return false;
+    }
+    std::string buffer(count, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), &buffer[0], static_cast<DWORD>(count), &read, nullptr) ||
+        read != count) {
+      return false;
+    }
+    *bytes = std::move(buffer);
+    return true;
+  }
   bool WriteScript(const std::wstring& path, const std::string& bytes) override {
     return WriteGhostScriptFile(path, bytes);
   }

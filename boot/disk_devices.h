@@ -26,6 +26,9 @@ class DiskDevice {
   // Issues the request without input into `out`, whose size is the output
   // buffer size. True when Windows reports success.
   virtual bool Request(DiskRequest request, uint8_t* out, size_t size) = 0;
+  // Reads `size` bytes (whole sectors) from byte `offset` of a physical
+  // drive. False when they cannot all be read.
+  virtual bool ReadAt(uint64_t offset, uint8_t* out, size_t size) = 0;
 };
 
 // A running FindFirstVolumeW search, closed when destroyed.

@@ -75,6 +75,13 @@ class Win32DiskDevice : public DiskDevice {
     return DeviceIoControl(handle_.Get(), ControlCode(request), nullptr, 0, out,
                            static_cast<DWORD>(size), &returned, nullptr) != FALSE;
   }
+  bool ReadAt(uint64_t offset, uint8_t* out, size_t size) override {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD read = 0;
+    return size <= MAXDWORD && SetFilePointerEx(handle_.Get(), at, nullptr, FILE_BEGIN) &&
+           ReadFile(handle_.Get(), out, static_cast<DWORD>(size), &read, nullptr) && read == size;
+  }
 
  private:
   UniqueHandle handle_;

@@ -43,6 +43,9 @@ struct FirmwareFacts {
   bool secureBoot = false;  // UEFISecureBootEnabled under SecureBoot\State
   // The db variable's data; none when it could not be read.
   std::optional<std::string> db;
+  // The processor has long mode (CPUID 0x80000001, EDX bit 29), whatever
+  // Windows runs on it: a 32-bit Windows may be replaced by an x64 one.
+  bool cpuX64 = true;
 };
 
 // A refusal says why, so that each can be told in its own words.

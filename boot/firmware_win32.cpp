@@ -2,6 +2,7 @@
 // is looked up at run time, so the program still starts there.
 #include "boot/firmware.h"
 
+#include <cpuid.h>
 #include <windows.h>
 
 #include <vector>
@@ -94,8 +95,16 @@ std::optional<std::string> ReadDb() {
   return std::nullopt;
 }
 
+bool ProcessorHasLongMode() {
+  unsigned int a = 0, b = 0, c = 0, d = 0;
+  if (!__get_cpuid(0x80000000, &a, &b, &c, &d) || a < 0x80000001) return false;
+  __get_cpuid(0x80000001, &a, &b, &c, &d);
+  return (d & (1u << 29)) != 0;
+}
+
 FirmwareFacts ReadFirmwareFacts() {
   FirmwareFacts facts;
+  facts.cpuX64 = ProcessorHasLongMode();
   facts.type = ReadFirmwareType();
   if (facts.type != FirmwareType::kUefi) return facts;
   facts.x64 = WindowsIsX64(IsWow64(), NativeMachine());

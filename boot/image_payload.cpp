@@ -4,6 +4,7 @@
 
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
+#include "boot/wim_xml.h"
 
 namespace kavi {
 
@@ -51,6 +52,31 @@ PayloadChoice ChooseImagePayload(BootMachine& m, int mode, const std::wstring& i
       break;
   }
   return {TakeoverResult::kImageUnknown, 0};
+}
+
+TakeoverResult CheckImageForMachine(BootMachine& m, const std::wstring& imagePath, bool uefi,
+                                    bool bootIni) {
+  std::string header, xml;
+  if (!m.files.ReadStart(imagePath, kWimHeaderBytes, &header)) return TakeoverResult::kArmed;
+  const std::optional<WimXmlPlace> place = WimXmlPlaceOf(header);
+  if (!place || !m.files.ReadAt(imagePath, place->offset, static_cast<size_t>(place->size), &xml)) {
+    return TakeoverResult::kArmed;
+  }
+  // The task writes image 1.
+  for (const WimImageFacts& image : ParseWimXml(xml)) {
+    if (image.index != 1) continue;
+    switch (CheckImageFit(image, MachineFacts{uefi, m.firmware.cpuX64, bootIni})) {
+      case ImageFit::kFits:
+        break;
+      case ImageFit::kNeedsX64Processor:
+        return TakeoverResult::kImageNeedsX64;
+      case ImageFit::kNoUefiLoader:
+        return TakeoverResult::kImageNoUefiLoader;
+      case ImageFit::kNeedsBootManager:
+        return TakeoverResult::kImageNeedsBootManager;
+    }
+  }
+  return TakeoverResult::kArmed;
 }
 
 }  // namespace kavi

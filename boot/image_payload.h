@@ -32,4 +32,10 @@ struct PayloadChoice {
 // Ghost image while no floppy is carried) when none can.
 PayloadChoice ChooseImagePayload(BootMachine& machine, int mode, const std::wstring& imagePath);
 
+// Whether this machine can start the Windows in a WIM/ESD file's image 1,
+// by the file's own XML (wim_xml): kArmed when it can or the XML does not
+// tell; kImageNeedsX64, kImageNoUefiLoader or kImageNeedsBootManager.
+TakeoverResult CheckImageForMachine(BootMachine& machine, const std::wstring& imagePath, bool uefi,
+                                    bool bootIni);
+
 }  // namespace kavi

@@ -74,7 +74,8 @@ std::wstring RestoreFailureText(const std::string& code) {
       {"image-too-large", L"上次还原的镜像大于系统分区，系统未作任何更改。"},
       {"image-on-target", L"上次还原的镜像文件位于系统分区上，系统未作任何更改。"},
       {"target-not-task", L"上次还原的目标分区不是系统分区，系统未作任何更改。"},
-      {"target-encrypted", L"上次重启时系统分区已被BitLocker加密，系统未作任何更改。"},
+      {"target-encrypted",
+       L"上次重启时系统分区已被BitLocker加密，请先关闭BitLocker后再重装系统。系统未作任何更改。"},
       {"target-hibernated", L"上次重启时系统处于休眠状态，系统未作任何更改。"},
       {"target-filesystem", L"上次重启时系统分区的文件系统无法处理，系统未作任何更改。"},
       {"dump-on-source", L"上次备份的保存位置位于系统分区上，系统未作任何更改。"},
@@ -82,6 +83,8 @@ std::wstring RestoreFailureText(const std::string& code) {
       {"write-failed", L"上次还原写入系统分区时失败，系统分区已被更改，可能无法正常启动。"},
       {"boot-files-failed", L"上次还原未能恢复启动文件，系统分区已被更改，可能无法正常启动。"},
       {"image-changed", L"上次还原的镜像文件在检查之后被更改，系统未作任何更改。"},
+      {"image-not-for-machine", L"上次还原的镜像无法在这台电脑上启动，系统未作任何更改。"},
+      {"no-boot-partition", L"上次还原时找不到可写入启动文件的分区，系统未作任何更改。"},
       {"unfinished", L"上次重启后的任务没有完成，系统可能已被更改。"},
   };
   const auto it = kTexts.find(code);

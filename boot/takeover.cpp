@@ -8,6 +8,7 @@
 #include "boot/ghost_script.h"
 #include "boot/image_payload.h"
 #include "boot/takeover_files.h"
+#include "boot/volume_encryption.h"
 #include "host/text.h"
 
 namespace kavi {
@@ -94,6 +95,14 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
   }
   const PayloadChoice choice = ChooseImagePayload(m, mode, imagePath);
   if (choice.result != TakeoverResult::kArmed) return refuse(choice.result);
+  if (mode == kTakeoverRestore) {
+    const TakeoverResult fit = CheckImageForMachine(m, imagePath, uefi, UsesBootIni(m));
+    if (fit != TakeoverResult::kArmed) return refuse(fit);
+  }
+  if (IsBitLockerVolume(m.devices, m.disks, m.systemDrive) ||
+      (!imagePath.empty() && IsBitLockerVolume(m.devices, m.disks, imagePath[0]))) {
+    return refuse(TakeoverResult::kVolumeEncrypted);
+  }
   plan.imageId = choice.imageId;
   if (uefi) {
     // The DOS floppy cannot start on UEFI firmware.
@@ -188,6 +197,16 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
       return L"写入启动文件失败，未添加启动项。";
     case TakeoverResult::kScriptNotWritten:
       return L"写入Ghost任务脚本失败，未添加启动项。";
+    case TakeoverResult::kImageNeedsX64:
+      return L"该镜像为64位系统，当前电脑的处理器只能运行32位系统，系统未作任何更改。";
+    case TakeoverResult::kImageNoUefiLoader:
+      return L"该镜像为32位系统，无法在当前电脑的UEFI模式下启动，请使用64位镜像。系统未作任何更改"
+             L"。";
+    case TakeoverResult::kImageNeedsBootManager:
+      return L"当前系统为Windows "
+             L"XP/2003，无法直接安装该镜像中更新版本的Windows，系统未作任何更改。";
+    case TakeoverResult::kVolumeEncrypted:
+      return L"请先关闭BitLocker后再重装系统。系统未作任何更改。";
     case TakeoverResult::kBootEntryNotAdded:
       return L"添加启动项失败，下次启动仍进入Windows。";
   }

@@ -54,6 +54,12 @@ enum class TakeoverResult {
   kPayloadsNotWritten,  // the payloads could not be written to the boot drive
   kScriptNotWritten,    // the Ghost task script could not be made or written
   kBootEntryNotAdded,   // the boot menu entry could not be added and armed
+  kImageNeedsX64,       // x64 Windows in the image, a processor without long mode
+  kImageNoUefiLoader,   // x86 Windows in the image, x64 UEFI firmware
+  // Vista or later over a Windows started by NTLDR.
+  kImageNeedsBootManager,
+  // C: or the image's partition encrypted by BitLocker: the next boot cannot read it.
+  kVolumeEncrypted,
 };
 
 // The error text shown for a takeover that did not arm (caption "错误").

@@ -85,6 +85,14 @@ Refusal AgentRun::FindAndDecide() {
   }
   taskPartitions_ = tasks;
   if (tasks.empty()) {
+    // A task on an encrypted volume cannot be seen: say so rather than
+    // finding nothing.
+    for (const FoundPartition& p : parts_) {
+      if (p.fs == FsKind::kBitLocker) {
+        return Refuse(Failure::kTargetEncrypted,
+                      "no task found; " + p.device + " is BitLocker-encrypted");
+      }
+    }
     return Refuse(Failure::kNoTask, "no partition holds KV.ima and Ghost.ba_");
   }
   if (tasks.size() > 1) {

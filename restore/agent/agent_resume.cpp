@@ -102,7 +102,7 @@ void AgentRun::RemoveLoadOptions() {
   }
 }
 
-void AgentRun::Disarm(size_t target, const std::vector<SavedFile>& keep) {
+void AgentRun::Disarm(size_t target, const std::vector<SavedFile>& keep, bool storeReplaced) {
   const std::string dir = MountAs(target, true);
   if (dir.empty()) return;
   // Only what was put back: an image may bring files of these names.
@@ -112,7 +112,17 @@ void AgentRun::Disarm(size_t target, const std::vector<SavedFile>& keep) {
     std::optional<DirEntry> e = FindEntry(host_.volumes, dir, name);
     if (kept && e) host_.volumes.Remove(dir + "/" + e->name);
   }
-  if (!RestoreBootConfig(target)) {
+  if (storeReplaced) {
+    // The written Windows' store took the armed one's place: the backups of
+    // the old configuration would only bring the old boot back.
+    if (std::optional<DirEntry> ini = FindEntry(host_.volumes, dir, "boot.in_")) {
+      host_.volumes.Remove(dir + "/" + ini->name);
+    }
+    std::optional<DirEntry> boot = FindEntry(host_.volumes, dir, "Boot");
+    std::optional<DirEntry> backup;
+    if (boot && boot->directory) backup = FindEntry(host_.volumes, dir + "/" + boot->name, "BCD_B");
+    if (backup) host_.volumes.Remove(dir + "/" + boot->name + "/" + backup->name);
+  } else if (!RestoreBootConfig(target)) {
     log_.Add("warning: the boot configuration backup could not be put back");
   }
 }

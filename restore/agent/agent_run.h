@@ -71,10 +71,23 @@ class AgentRun {
   void RemoveLoadOptions();
   // After the last write: the task's files off the target and its boot
   // configuration Windows' own again.
-  void Disarm(size_t target, const std::vector<SavedFile>& keep);
+  // With `storeReplaced` the boot configuration backups are dropped instead
+  // of put back: the written Windows' store is in place.
+  void Disarm(size_t target, const std::vector<SavedFile>& keep, bool storeReplaced);
 
   // agent_image.cpp: the image's size and MD5 against the record's.
   Refusal CheckBoundImage(const std::string& image, const ImageBinding& binding);
+
+  // agent_boot.cpp
+  // The partition the firmware will start from after the task (the ESP on
+  // UEFI, else the active partition of the target's disk, else the target);
+  // parts_.size() when there is none the agent can write.
+  size_t FindBootPartition(size_t target, bool uefi);
+  void ReadMachineStore(bool uefi);
+  bool StartsThroughNtldr(size_t part);
+  // `oldBootFilesBack`: the root boot files on the target are the old ones,
+  // kept there while the image was written, not the image's own.
+  Refusal PlaceBootFiles(size_t target, const std::vector<SavedFile>& saved, bool oldBootFilesBack);
   // Runs a wimlib-imagex command showing its progress; the exit status and
   // the bytes the last progress line counted.
   int RunWim(const std::vector<std::string>& argv, const std::string& label, uint64_t knownBytes,
@@ -91,10 +104,15 @@ class AgentRun {
   // system's.
   std::vector<size_t> logPartitions_;
   std::map<size_t, size_t> logWritten_;  // bytes of the entry each partition has
+  // A load's image as checked before the restart.
   std::optional<ImageBinding> binding_;
   std::vector<SavedFile> resumeSet_;
-  bool keptArmed_ = false;  // the target holds the task and the boot comes back here  // a load's
-                            // image as checked before the restart
+  bool keptArmed_ = false;  // the target holds the task and the boot comes back here
+  bool uefi_ = false;
+  size_t bootPartition_ = 0;
+  std::optional<std::string> machineStore_;  // read before the target changes
+  std::string imageName_;                    // of the image being written
+  bool storeReplaced_ = false;               // the target's store is the written Windows' own
 };
 
 }  // namespace restore

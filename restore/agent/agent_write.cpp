@@ -62,6 +62,12 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
   facts.targetLength = parts_[target].length;
   facts.imageIndex = task.imageIndex;
   facts.targetHibernated = IsHibernated(target);
+  const FirmwareState firmware = host_.firmware.State();
+  uefi_ = facts.uefi = firmware.uefi;
+  facts.longMode = firmware.longMode;
+  bootPartition_ = FindBootPartition(target, uefi_);
+  facts.bootPartitionFound = bootPartition_ < parts_.size();
+  facts.ntldrHost = !uefi_ && facts.bootPartitionFound && StartsThroughNtldr(bootPartition_);
   std::string image;
   if (imagePart != target) {
     const std::string dir = MountAs(imagePart, true);
@@ -79,10 +85,23 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
       if (host_.tools.Run({kWim, "info", image}, nullptr, &info) == 0) {
         facts.info = ParseWimInfo(info);
       }
+      std::string xml;
+      if (facts.info && host_.tools.Run({kWim, "info", image, "--xml"}, nullptr, &xml) == 0) {
+        ApplyWimXml(xml, &*facts.info);
+      }
     }
+  }
+  if (facts.info && static_cast<size_t>(task.imageIndex) <= facts.info->images.size()) {
+    const WimImageFacts& edition = facts.info->images[task.imageIndex - 1];
+    imageName_ = edition.name;
+    log_.Add("found: image " + std::to_string(task.imageIndex) + " of " +
+             std::to_string(facts.info->imageCount) + " \"" + edition.name + "\" (" +
+             (edition.architecture.empty() ? "no architecture" : edition.architecture) +
+             ", Windows " + std::to_string(edition.majorVersion) + ")");
   }
   Refusal refusal = CheckLoad(facts);
   if (refusal.failed()) return refusal;
+  ReadMachineStore(uefi_);
 
   host_.console.Step(ScreenStep::kVerify);
   if (binding_) {
@@ -160,9 +179,17 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
     Note("warning: wimlib-imagex could not write the image; formatting and writing once more");
   }
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
-  Disarm(target, keep);
+  // The written Windows' boot files, the store last, before the task leaves:
+  // a cut until then starts the agent again.
+  bool oldBootFilesBack = false;
+  for (const SavedFile& f : keep) {
+    for (const std::string& name : BootFileNames())
+      oldBootFilesBack = oldBootFilesBack || SameNameIgnoringCase(f.path, name);
+  }
+  const Refusal placed = PlaceBootFiles(target, saved, oldBootFilesBack);
+  Disarm(target, keep, storeReplaced_);
   keptArmed_ = false;
-  return PutBootFilesBack(target, saved);
+  return placed;
 }
 
 Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, uint64_t bytes) {
@@ -190,11 +217,10 @@ Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, u
     return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
   }
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
-  return PutBootFilesBack(target, saved);
+  return PlaceBootFiles(target, saved, false);
 }
 
 Refusal AgentRun::PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved) {
-  host_.console.Step(ScreenStep::kBootFiles);
   if (saved.empty()) return Refusal{};
   const std::string dir = MountAs(target, true);
   if (dir.empty()) {

@@ -45,6 +45,10 @@ const char* FailureCode(Failure failure) {
       return "boot-files-failed";
     case Failure::kImageChanged:
       return "image-changed";
+    case Failure::kImageNotForMachine:
+      return "image-not-for-machine";
+    case Failure::kNoBootPartition:
+      return "no-boot-partition";
   }
   return "unknown";
 }

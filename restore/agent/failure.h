@@ -27,7 +27,12 @@ enum class Failure {
   kCaptureFailed,
   kWriteFailed,      // the target was changed
   kBootFilesFailed,  // the target was changed
-  kImageChanged      // the image's bytes are not those the task was checked against
+  // The image's bytes are not those the task was checked against.
+  kImageChanged,
+  // This processor or firmware cannot start the image's Windows.
+  kImageNotForMachine,
+  // No partition the firmware starts from can take the boot files.
+  kNoBootPartition,
 };
 
 // "no-task", "image-corrupt", ...

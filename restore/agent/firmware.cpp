@@ -29,5 +29,20 @@ std::string FirmwareLine(const FirmwareState& state) {
   return std::string("found: firmware UEFI, Secure Boot ") + secureBoot;
 }
 
+std::optional<bool> LongModeFromCpuinfo(const std::string& text) {
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.compare(0, 5, "flags") != 0) continue;
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    return (line + " ").find(" lm ", colon) != std::string::npos;
+  }
+  return std::nullopt;
+}
+
 }  // namespace restore
 }  // namespace kavi

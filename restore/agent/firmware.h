@@ -14,7 +14,13 @@ struct FirmwareState {
   bool uefi = false;
   // UEFI only; none when the variable store could not be read.
   std::optional<bool> secureBoot;
+  // The processor can run x64 code ("lm" among its flags); none when
+  // /proc/cpuinfo could not be read.
+  std::optional<bool> longMode;
 };
+
+// From /proc/cpuinfo's text: whether the first "flags" line lists "lm".
+std::optional<bool> LongModeFromCpuinfo(const std::string& text);
 
 // The SecureBoot variable as efivarfs gives it: 4 attribute bytes, then the
 // value byte (1 on, 0 off). None for any other shape.

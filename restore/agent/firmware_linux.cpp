@@ -88,6 +88,19 @@ std::optional<uint16_t> BootNext() {
                                static_cast<unsigned char>((*value)[1]) << 8);
 }
 
+std::optional<bool> ReadLongMode() {
+  const int fd = open("/proc/cpuinfo", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  // The first processor's lines are enough.
+  while (text.size() < (64 << 10) && (n = read(fd, buffer, sizeof buffer)) > 0)
+    text.append(buffer, n);
+  close(fd);
+  return LongModeFromCpuinfo(text);
+}
+
 }  // namespace
 
 FirmwareState LinuxFirmware::State() {
@@ -95,6 +108,7 @@ FirmwareState LinuxFirmware::State() {
   struct stat st;
   // The kernel makes this directory only when UEFI started it.
   state.uefi = stat(kEfiDir, &st) == 0 && S_ISDIR(st.st_mode);
+  state.longMode = ReadLongMode();
   if (!state.uefi) return state;
   if (!IsEfivarfs(kEfivars) && !MountEfivarfs()) {
     // Debian builds efivarfs as a module, which the environment's /init

@@ -31,6 +31,24 @@ bool ImageFitsPartition(uint64_t imageBytes, uint64_t partitionBytes) {
   return needed >= imageBytes && needed <= partitionBytes;
 }
 
+Refusal CheckImageFitsMachine(const WimImageFacts& image, bool uefi, std::optional<bool> longMode,
+                              bool ntldrHost) {
+  if (image.architecture == "x86_64" && longMode == false) {
+    return Refuse(Failure::kImageNotForMachine,
+                  "the image holds x64 Windows and this processor runs only 32-bit code");
+  }
+  if (image.architecture == "x86" && uefi) {
+    return Refuse(Failure::kImageNotForMachine,
+                  "the image holds x86 Windows, which this x64 UEFI firmware cannot start");
+  }
+  if (ntldrHost && image.majorVersion >= 6) {
+    return Refuse(
+        Failure::kImageNotForMachine,
+        "the image's Windows needs the boot manager; this disk starts Windows through NTLDR");
+  }
+  return Refusal{};
+}
+
 Refusal CheckLoad(const LoadFacts& f) {
   if (f.target != f.taskPartition) {
     return Refuse(Failure::kTargetNotTask,
@@ -51,13 +69,25 @@ Refusal CheckLoad(const LoadFacts& f) {
     return Refuse(Failure::kImageUnknown,
                   "the image file holds no image " + std::to_string(f.imageIndex));
   }
+  if (static_cast<size_t>(f.imageIndex) <= f.info->images.size()) {
+    const Refusal unfit =
+        CheckImageFitsMachine(f.info->images[f.imageIndex - 1], f.uefi, f.longMode, f.ntldrHost);
+    if (unfit.failed()) return unfit;
+  }
   const uint64_t bytes = f.info->totalBytes[f.imageIndex - 1];
   if (!ImageFitsPartition(bytes, f.targetLength)) {
     return Refuse(Failure::kImageTooLarge, "the image holds " + SizeText(bytes) +
                                                ", more than the target's " +
                                                SizeText(f.targetLength) + " can take");
   }
-  return CheckFileSystem(f.targetFs, f.targetHibernated, "target");
+  const Refusal fs = CheckFileSystem(f.targetFs, f.targetHibernated, "target");
+  if (fs.failed()) return fs;
+  if (!f.bootPartitionFound) {
+    return Refuse(Failure::kNoBootPartition,
+                  f.uefi ? "the target's disk has no EFI system partition this system can write"
+                         : "the active partition of the target's disk cannot be written");
+  }
+  return Refusal{};
 }
 
 Refusal CheckDump(const DumpFacts& f) {

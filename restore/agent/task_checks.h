@@ -32,10 +32,22 @@ struct LoadFacts {
   ImageKind header = ImageKind::kUnknown;
   std::optional<WimInfo> info;  // none when wimlib-imagex could not read it
   int imageIndex = 1;
+  bool uefi = false;               // the firmware of this boot (x64 UEFI: the only UEFI road)
+  std::optional<bool> longMode;    // the processor runs x64 code; none when unknown
+  bool bootPartitionFound = true;  // where the firmware will look for the boot files
+  bool ntldrHost = false;          // that partition starts Windows through NTLDR
 };
 
+// Whether this machine can start the image's Windows: no x64 image on a
+// processor without long mode, no x86 image on x64 UEFI firmware (it has no
+// loader that firmware can start), no Vista or later where NTLDR's boot code
+// starts Windows.
+Refusal CheckImageFitsMachine(const WimImageFacts& image, bool uefi, std::optional<bool> longMode,
+                              bool ntldrHost);
+
 // In order: target is the task partition, image not on it, image exists,
-// header, image number, size, target file system, hibernation. The image's
+// header, image number, machine fit, size, target file system, hibernation,
+// boot partition. The image's
 // full verification comes after these, still before any write.
 Refusal CheckLoad(const LoadFacts& facts);
 

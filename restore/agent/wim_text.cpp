@@ -20,6 +20,16 @@ bool FieldValue(const std::string& line, const char* key, uint64_t* value) {
   return true;
 }
 
+// The text after "Key:" on a line that starts with the key.
+bool FieldText(const std::string& line, const char* key, std::string* text) {
+  const size_t n = std::strlen(key);
+  if (line.compare(0, n, key) != 0) return false;
+  size_t at = n;
+  while (at < line.size() && line[at] == ' ') ++at;
+  *text = line.substr(at);
+  return true;
+}
+
 int UnitShift(const char* unit) {
   static const char* const kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
   for (int i = 0; i < 5; ++i) {
@@ -62,6 +72,10 @@ std::optional<WimInfo> ParseWimInfo(const std::string& output) {
       if (value != expectedIndex) return std::nullopt;
       ++expectedIndex;
       inImage = true;
+      info.images.emplace_back();
+    } else if (!info.images.empty() && FieldText(line, "Name:", &info.images.back().name)) {
+    } else if (!info.images.empty() && FieldValue(line, "Major Version:", &value)) {
+      info.images.back().majorVersion = static_cast<int>(value);
     } else if (inImage && FieldValue(line, "Total Bytes:", &value)) {
       info.totalBytes.push_back(value);
       inImage = false;
@@ -129,6 +143,26 @@ std::string SizeText(uint64_t bytes) {
     std::snprintf(text, sizeof(text), "%.1f MiB", mib);
   }
   return text;
+}
+
+void ApplyWimXml(const std::string& xml, WimInfo* info) {
+  std::string text;  // the ASCII of the UTF-16 is all the tags need
+  for (size_t i = 0; i + 1 < xml.size(); i += 2) {
+    if (xml[i + 1] == '\0') text += xml[i];
+  }
+  for (size_t n = 0; n < info->images.size(); ++n) {
+    const size_t at = text.find("<IMAGE INDEX=\"" + std::to_string(n + 1) + "\"");
+    const size_t end = text.find("</IMAGE>", at);
+    if (at == std::string::npos || end == std::string::npos) continue;
+    const size_t arch = text.find("<ARCH>", at);
+    if (arch == std::string::npos || arch > end) continue;
+    const int value = std::atoi(text.c_str() + arch + 6);
+    static const char* const kNames[] = {"x86", "MIPS", "Alpha", "PPC", "SHX", "ARM", "IA64"};
+    info->images[n].architecture = value == 9                 ? "x86_64"
+                                   : value == 12              ? "ARM64"
+                                   : value >= 0 && value <= 6 ? kNames[value]
+                                                              : std::to_string(value);
+  }
 }
 
 }  // namespace restore

@@ -16,15 +16,30 @@ enum class ImageKind { kWim, kGhost, kUnknown };
 // "MSWIM\0\0\0" starts WIM and ESD files; Ghost images start with FE EF.
 ImageKind ClassifyImageHeader(const std::string& firstBytes);
 
+// What an image's XML says of the Windows it holds; empty when not said.
+struct WimImageFacts {
+  std::string name;
+  // "x86", "x86_64", "ARM64", ...: from the XML's ARCH only, since
+  // `wimlib-imagex info` shows "x86" for an image that names none.
+  std::string architecture;
+  int majorVersion = 0;
+};
+
 struct WimInfo {
   int imageCount = 0;
   // Total Bytes of each image, index 1 first.
   std::vector<uint64_t> totalBytes;
+  std::vector<WimImageFacts> images;  // index 1 first
 };
 
 // The "Image Count:" line and each image's "Total Bytes:" line in order of
-// "Index:". None when the count is missing or disagrees with the images.
+// "Index:", with each image's "Name:" and "Major Version:".
+// None when the count is missing or disagrees with the images.
 std::optional<WimInfo> ParseWimInfo(const std::string& output);
+
+// Each image's architecture from the XML `wimlib-imagex info IMAGE --xml`
+// prints (UTF-16LE); images whose XML has no ARCH keep none.
+void ApplyWimXml(const std::string& xml, WimInfo* info);
 
 struct WimProgress {
   uint64_t done = 0;   // bytes, at the unit's precision

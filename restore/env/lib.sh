@@ -5,7 +5,7 @@
 #   fetch SPEC            a Debian package, downloaded and unpacked into the
 #                         cache; SPEC is NAME (the userland's architecture,
 #                         i386) or NAME:ARCH
-#   add_userland AGENT    busybox, wimlib-imagex, ntfs-3g, mkntfs, ntfslabel,
+#   add_userland AGENT    busybox, wimlib-imagex, hivexsh, ntfs-3g, mkntfs, ntfslabel,
 #                         their libraries, the GBK converter, the trimmed ICU
 #                         data, /init and the agent as /bin/kavi-agent
 #   add_kernel META [MODULE...]
@@ -191,10 +191,12 @@ find_lib() {
 add_userland() {
   local agent="$1" p tool rel conf i file interp soname found deps dep lib
   [ -f "$agent" ] || die "no agent at $agent"
-  for p in busybox-static wimtools libwim15 ntfs-3g libntfs-3g89 libc6; do fetch "$p"; done
+  for p in busybox-static wimtools libwim15 ntfs-3g libntfs-3g89 libhivex-bin libhivex0 libc6; do fetch "$p"; done
   put busybox-static bin/busybox
   ln -s busybox "$rootfs/bin/sh"
   put wimtools usr/bin/wimlib-imagex
+  # The agent edits the boot manager's store (a registry hive) with it.
+  put libhivex-bin usr/bin/hivexsh
   for tool in ntfs-3g mkntfs ntfslabel; do
     rel="$(cd "${tree_of[ntfs-3g]}" && find bin sbin usr/bin usr/sbin -name "$tool" -type f 2>/dev/null | head -n1 || true)"
     [ -n "$rel" ] || die "ntfs-3g has no $tool"
@@ -209,9 +211,12 @@ add_userland() {
   queue+=(bin/kavi-agent)
   install -m 755 "$lib_dir/init" "$rootfs/init"
 
-  # glibc's converter for code page 936 and the configuration naming it.
+  # glibc's converters for code page 936 and Latin-1 and the configuration
+  # naming them.
   local gconv="usr/lib/$arch-linux-gnu/gconv"
   put libc6 "$gconv/GBK.so"
+  # hivexsh (libhivex) reads key names through iconv from LATIN1.
+  put libc6 "$gconv/ISO8859-1.so"
   put libc6 "$gconv/gconv-modules"
   for conf in "${tree_of[libc6]}/$gconv/gconv-modules.d"/*.conf; do
     [ -e "$conf" ] && put libc6 "$gconv/gconv-modules.d/$(basename "$conf")"

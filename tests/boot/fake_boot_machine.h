@@ -111,6 +111,13 @@ class FakeFiles : public BootFiles {
     *bytes = it->second.substr(0, count);
     return true;
   }
+  bool ReadAt(const std::wstring& path, uint64_t offset, size_t count,
+              std::string* bytes) override {
+    auto it = files.find(path);
+    if (it == files.end() || offset + count > it->second.size()) return false;
+    *bytes = it->second.substr(offset, count);
+    return true;
+  }
   bool WriteScript(const std::wstring& path, const std::string& bytes) override {
     log.push_back(L"script " + path);
     if (uncreatable.count(path)) return false;

@@ -126,6 +126,9 @@ class FakeDiskDevices : public DiskDevices {
   std::map<std::wstring, std::wstring> dosDevices;
   std::map<std::wstring, std::vector<std::wstring>> mountPaths;
 
+  // Bytes a raw read of drive `first` at byte `second` returns.
+  std::map<std::pair<int, uint64_t>, Bytes> sectors;
+
   std::vector<int> openedDrives;
   std::vector<wchar_t> openedVolumes;
   std::vector<RequestLog> requests;
@@ -141,7 +144,9 @@ class FakeDiskDevices : public DiskDevices {
     if (openEveryDrive) return std::make_unique<Device>(this, std::nullopt);
     if (number < 0 || static_cast<size_t>(number) >= drives.size()) return nullptr;
     std::optional<Bytes> layout = drives[number];
-    return std::make_unique<Device>(this, std::move(layout));
+    auto device = std::make_unique<Device>(this, std::move(layout));
+    device->drive = number;
+    return device;
   }
 
   std::unique_ptr<DiskDevice> OpenVolume(wchar_t letter) override {
@@ -211,6 +216,13 @@ class FakeDiskDevices : public DiskDevices {
       std::copy(answer->begin(), answer->end(), out);
       return true;
     }
+    bool ReadAt(uint64_t offset, uint8_t* out, size_t size) override {
+      auto it = owner_->sectors.find({drive, offset});
+      if (it == owner_->sectors.end() || it->second.size() < size) return false;
+      std::copy(it->second.begin(), it->second.begin() + size, out);
+      return true;
+    }
+    int drive = -1;
 
    private:
     FakeDiskDevices* owner_;

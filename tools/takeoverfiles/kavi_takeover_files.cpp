@@ -67,6 +67,7 @@ class DescribedDevices : public DiskDevices {
       std::memcpy(out, &extents, sizeof(extents));
       return true;
     }
+    bool ReadAt(uint64_t, uint8_t*, size_t) override { return false; }
 
    private:
     uint32_t disk_;

@@ -29,6 +29,10 @@ const std::string kRecord =
 void Arrange(FakeMachine& m, const std::string& script = kLoadScript,
              const std::string& record = kRecord) {
   FakeMachine::Part& system = m.Add("/dev/sda1", 0x1A2B3C4D, 1048576, FsKind::kNtfs);
+  std::vector<uint8_t>& mbr = m.mbrs["/dev/sda"];
+  mbr.assign(512, 0);
+  mbr[446] = 0x80, mbr[450] = 0x07, mbr[455] = 0x08;  // sda1 active, from sector 2048
+  mbr[510] = 0x55, mbr[511] = 0xAA;
   system.tree = {{"/KV.ima", {false, "floppy"}},
                  {"/Ghost.ba_", {false, script}},
                  {"/Ghost.map", {false, record}},
@@ -42,6 +46,12 @@ void Arrange(FakeMachine& m, const std::string& script = kLoadScript,
   work.tree = {{"/durozazo", {true, ""}},
                {"/durozazo/Download", {true, ""}},
                {"/durozazo/Download/win.wim", {false, std::string("MSWIM\0\0\0rest", 12)}}};
+}
+
+std::string Utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
 }
 
 std::string Read(FakeMachine& m, const std::string& device, const std::string& path) {
@@ -147,6 +157,7 @@ TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
                          "found: KV.ima and Ghost.ba_ on /dev/sda1 (disk 1A2B3C4D, start 1048576, "
                          "length 104857600, NTFS)\n"
                          "decided: load /DURozazo/Download/win.wim image 1 from 1:2 onto 1:1\n"
+                         "found: image 1 of 1 \"\" (no architecture, Windows 0)\n"
                          "done: verified 60.0 MiB in "))
       << log;
   EXPECT_EQ(0u, LastLine(log).find("result: ok ")) << log;
@@ -295,6 +306,21 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         RefusalCase{"TruncatedImage", Failure::kImageChanged, "/dev/sda2",
                     [](FakeMachine& m) { BindImage(m, kImage + "more"); }},
+        RefusalCase{"X64ImageOn32BitProcessor", Failure::kImageNotForMachine, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      m.infoImage = "Name:                   Windows 10 Pro\n";
+                      m.infoXml = Utf16(
+                          "<WIM><IMAGE INDEX=\"1\"><WINDOWS><ARCH>9</ARCH>"
+                          "</WINDOWS></IMAGE></WIM>");
+                      m.firmware.longMode = false;
+                    }},
+        RefusalCase{"X86ImageOnUefi", Failure::kImageNotForMachine, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      m.infoXml = Utf16(
+                          "<WIM><IMAGE INDEX=\"1\"><WINDOWS><ARCH>0</ARCH>"
+                          "</WINDOWS></IMAGE></WIM>");
+                      m.firmware.uefi = true;
+                    }},
         RefusalCase{"SignatureOnTwoDisks", Failure::kRecordMismatch, "/dev/sda2",
                     [](FakeMachine& m) { m.Add("/dev/sdb1", 0x1A2B3C4D, 1048576, FsKind::kFat); }},
         RefusalCase{"ImageOnTarget", Failure::kImageOnTarget, "/dev/sda2",
@@ -303,6 +329,15 @@ INSTANTIATE_TEST_SUITE_P(
                       script.replace(script.find("src=\"1:2"), 8, "src=\"1:1");
                     }}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+
+TEST(RestoreAgent, TaskOnAnEncryptedVolumeIsReportedAsBitLocker) {
+  FakeMachine m;
+  Arrange(m);
+  m.parts[0].found.fs = FsKind::kBitLocker;
+  const Refusal outcome = RunAgent(m);
+  EXPECT_EQ(Failure::kTargetEncrypted, outcome.failure) << outcome.detail;
+  EXPECT_TRUE(m.diskWrites.empty());
+}
 
 TEST(RestoreAgent, SeveralTasksAreRefusedButEachBootsWindowsAgain) {
   FakeMachine m;

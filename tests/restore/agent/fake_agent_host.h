@@ -91,6 +91,9 @@ class FakeMachine : public DiskAccess,
   int verifyStatus = 0;
   int captureStatus = 0;
   int applyStatus = 0;
+  std::string infoImage;  // more lines of image 1 in `wimlib-imagex info`
+  std::string infoXml;    // what `wimlib-imagex info IMAGE --xml` prints
+  std::map<std::string, std::vector<uint8_t>> mbrs;  // "/dev/sda" -> sector 0
   Tree imageFiles = {{"/Windows", {true, ""}}, {"/Windows/explorer.exe", {false, "MZ"}}};
   double clock = 0;
   FirmwareState firmware;
@@ -143,6 +146,14 @@ class FakeMachine : public DiskAccess,
   }
   bool Read(const std::string& device, uint64_t offset, size_t size,
             std::vector<uint8_t>* out) override {
+    auto mbr = mbrs.find(device);  // a whole disk
+    if (mbr != mbrs.end()) {
+      out->assign(mbr->second.begin(), mbr->second.begin() + std::min(size, mbr->second.size()));
+      return offset == 0 && size <= mbr->second.size();
+    }
+    bool known = false;
+    for (const Part& part : parts) known = known || part.found.device == device;
+    if (!known) return false;
     const Part& p = PartOf(device);
     if (offset + size > p.bootRegion.size()) return false;
     out->assign(p.bootRegion.begin() + offset, p.bootRegion.begin() + offset + size);
@@ -249,11 +260,16 @@ class FakeMachine : public DiskAccess,
       return 0;
     }
     if (tool != "wimlib-imagex") return 127;
+    if (verb == "info" && argv.back() == "--xml") {
+      if (output) *output = infoXml;
+      return 0;
+    }
     if (verb == "info") {
       if (output) {
         *output =
             "WIM Information:\nImage Count:    1\n\nAvailable Images:\n"
-            "Index:                  1\nTotal Bytes:            62914560\n";
+            "Index:                  1\nTotal Bytes:            62914560\n" +
+            infoImage;
       }
       return 0;
     }

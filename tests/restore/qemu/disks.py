@@ -83,6 +83,13 @@ def fat_exists(part, path):
                           env=dict(os.environ, MTOOLS_SKIP_CHECK="1")).returncode == 0
 
 
+def read_file_fat(part, path):
+    """A file's bytes from a FAT partition file; None when it is not there."""
+    r = subprocess.run(["mtype", "-i", part, "::" + path], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL, env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
+    return r.stdout if r.returncode == 0 else None
+
+
 def tree_files(root):
     files = {}
     for folder, _, names in os.walk(root):
