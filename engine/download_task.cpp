@@ -14,14 +14,21 @@ bool IsPermanentStatus(int status) {
   return status >= 400 && status < 500 && status != 408 && status != 429;
 }
 
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
 // Whole multiples of the smallest request: a server that holds each answer
 // to a rate often lets its first second through at once (nginx does), so
 // an answer of one second's worth is served fastest, and one a little
 // longer waits for the next second.
-int64_t NextRequestSize(int64_t bytes, Clock::duration took, const TaskOptions& options) {
-  const double seconds = std::max(std::chrono::duration<double>(took).count(), 1e-3);
+int64_t NextRequestSize(int64_t bytes, Clock::duration took, Clock::duration roundTrip,
+                        const TaskOptions& options) {
+  const double seconds = std::max(Seconds(took), 1e-3);
   const int64_t unit = options.requestSize;
-  const double wanted = static_cast<double>(bytes) / seconds * options.requestSeconds;
+  const double span =
+      std::max(options.requestSeconds, options.requestRoundTrips * Seconds(roundTrip));
+  const double wanted = static_cast<double>(bytes) / seconds * span;
   const int64_t units = static_cast<int64_t>(wanted / static_cast<double>(unit));
   return std::clamp(units * unit, unit, std::max(unit, options.maxRequestSize));
 }
@@ -154,13 +161,16 @@ bool DownloadTask::BackOff(int* attempts) {
   return !Stopping();
 }
 
-bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream) {
+bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream,
+                         Clock::duration* took) {
   int attempts = 0;
   for (;;) {
     *head = HttpHead();
     // One byte tells whether ranges work and how large the file is; a
     // server without ranges sends the whole file, which is then used.
+    const auto asked = Clock::now();
     *stream = client->Get(url_, 0, 0, head);
+    *took = Clock::now() - asked;
     if (*stream && (head->status == 200 || head->status == 206)) {
       std::lock_guard<std::mutex> lock(mutex_);
       target_ = head->finalUrl.empty() ? url_ : head->finalUrl;
@@ -237,7 +247,8 @@ void DownloadTask::Run() {
   }
   HttpHead head;
   std::unique_ptr<HttpStream> probe;
-  bool ready = Probe(client_.get(), &head, &probe);
+  Clock::duration probeTook{};
+  bool ready = Probe(client_.get(), &head, &probe, &probeTook);
 
   std::vector<std::thread> workers;
   if (ready) {
@@ -253,12 +264,7 @@ void DownloadTask::Run() {
         Fail(kFailFile);
       } else {
         std::lock_guard<std::mutex> lock(mutex_);
-        liveWorkers_ = wantedWorkers_ = 0;
-        ramping_ = options_.maxConnections > 1;
-        rampSince_ = Clock::now();
-        rampBytes_ = received_.load();
-        rampPreviousRate_ = 0;
-        AddWorker(&workers);
+        StartRanges(&workers, probeTook);
       }
     } else {
       // Without ranges nothing earlier can be continued.
@@ -368,46 +374,82 @@ void DownloadTask::AddWorker(std::vector<std::thread>* workers) {
   workers->emplace_back(&DownloadTask::RangeWorker, this, nextWorkerId_++);
 }
 
+void DownloadTask::StartRanges(std::vector<std::thread>* workers, Clock::duration probeTook) {
+  // The probe's wait includes the connection's set-up: a round trip or two.
+  roundTrip_ = probeTook;
+  const int64_t left = map_->TotalSize() - map_->WrittenBytes();
+  firstRequest_ = std::max(options_.requestSize, std::min(options_.firstRequestSize,
+                                                          left / std::max(1, options_.firstShare)));
+  const int wanted = probeTook < options_.shortRoundTrip ? 2 : options_.startConnections;
+  const int64_t pieces = std::max<int64_t>(1, left / firstRequest_);
+  const int count = static_cast<int>(std::min<int64_t>(
+      {pieces, static_cast<int64_t>(std::max(1, std::min(wanted, options_.maxConnections)))}));
+  liveWorkers_ = wantedWorkers_ = 0;
+  for (int i = 0; i < count; ++i) AddWorker(workers);
+  ramping_ = count < options_.maxConnections;
+  rampMeasuring_ = false;
+  rampSince_ = Clock::now() + roundTrip_ * options_.settleRoundTrips;
+  rampAdded_ = 0;
+  rampPreviousRate_ = 0;
+}
+
 void DownloadTask::Ramp(std::vector<std::thread>* workers) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto now = Clock::now();
-  if (!ramping_ || mode_ != Mode::kRanges || now - rampSince_ < options_.rampWindow) return;
-  const double rate = static_cast<double>(received_.load() - rampBytes_) /
-                      std::chrono::duration<double>(now - rampSince_).count();
+  if (!ramping_ || mode_ != Mode::kRanges || now < rampSince_) return;
+  if (!rampMeasuring_) {
+    // The connections of the last change have had their round trips to
+    // set up: their throughput is measured from here.
+    rampMeasuring_ = true;
+    rampSince_ = now;
+    rampBytes_ = received_.load();
+    return;
+  }
+  const Clock::duration window =
+      std::max<Clock::duration>(options_.rampWindow, roundTrip_ * options_.rampRoundTrips);
+  if (now - rampSince_ < window) return;
+  const double rate =
+      static_cast<double>(received_.load() - rampBytes_) / Seconds(now - rampSince_);
   const int count = wantedWorkers_;
-  if (count > 1) {
-    const double gain = rate - rampPreviousRate_;
-    if (gain < rampPreviousRate_ * (options_.rampGain - 1)) {
-      // The last connection added nothing worth its memory: one ends after
-      // its request and the others take over its range.
-      wantedWorkers_ = count - 1;
-      ramping_ = false;
-      return;
-    }
-    // Kept; another one only while the last carried about half of what
-    // each of the others does, as when the server limits each connection.
-    if (gain < 0.5 * rampPreviousRate_ / (count - 1)) {
+  if (rampAdded_ > 0) {
+    // What the added connections would carry at the others' rate: on a
+    // line that one or a few fill, they carry little of it.
+    const int before = count - rampAdded_;
+    const double theirs = rampPreviousRate_ / before * rampAdded_;
+    if (rate - rampPreviousRate_ < theirs * options_.rampGain) {
+      // Not worth their memory: they end after their requests and the
+      // others take over their ranges.
+      wantedWorkers_ = before;
       ramping_ = false;
       return;
     }
   }
-  // Another connection only where there is room for it to split off.
+  // Double, where each new one finds a request's worth to split off.
   const int64_t left = map_->TotalSize() - map_->WrittenBytes();
-  if (count >= options_.maxConnections || left < (count + 1) * options_.requestSize) {
+  const int64_t room = left / std::max<int64_t>(1, firstRequest_) - count;
+  const int add =
+      static_cast<int>(std::min<int64_t>({count, options_.maxConnections - count, room}));
+  if (add <= 0) {
     ramping_ = false;
     return;
   }
-  AddWorker(workers);
+  for (int i = 0; i < add; ++i) AddWorker(workers);
+  rampAdded_ = add;
   rampPreviousRate_ = rate;
-  rampSince_ = now;
-  rampBytes_ = received_.load();
+  rampMeasuring_ = false;
+  rampSince_ = now + roundTrip_ * options_.settleRoundTrips;
 }
 
 void DownloadTask::RangeWorker(int id) {
   int attempts = 0;
-  int64_t requestSize = options_.requestSize;
   bool counted = true;  // still among the live workers
+  bool served = false;  // this connection has had a byte from the server
   HttpClient* client = client_.get();
+  int64_t requestSize = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requestSize = firstRequest_;
+  }
   for (;;) {
     // A broken connection continues its own range where it stopped.
     ByteRange range;
@@ -434,6 +476,12 @@ void DownloadTask::RangeWorker(int id) {
     const auto requested = Clock::now();
     HttpHead head;
     std::unique_ptr<HttpStream> stream = client->Get(target, range.begin, requestEnd - 1, &head);
+    Clock::duration roundTrip{};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      roundTrip_ = std::min(roundTrip_, Clock::now() - requested);
+      roundTrip = roundTrip_;
+    }
     if (stream && head.status == 206 && head.rangeFirst == range.begin) {
       if (target == url_ && !head.finalUrl.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -444,6 +492,7 @@ void DownloadTask::RangeWorker(int id) {
         const char* data = nullptr;
         const int64_t got = stream->Next(&data);
         if (got <= 0) break;
+        served = true;
         received_ += got;
         if (limiter_) limiter_->Acquire(got);
         // Never past the request: a split may give what follows to another.
@@ -463,7 +512,8 @@ void DownloadTask::RangeWorker(int id) {
       }
       if (position >= end) {
         // Request done; the range goes on with one sized to this one's rate.
-        requestSize = NextRequestSize(position - range.begin, Clock::now() - requested, options_);
+        requestSize =
+            NextRequestSize(position - range.begin, Clock::now() - requested, roundTrip, options_);
         continue;
       }
     } else if (stream && head.status == 200) {
@@ -482,6 +532,17 @@ void DownloadTask::RangeWorker(int id) {
       continue;
     } else if (IsPermanentStatus(head.status)) {
       Fail(head.status);
+    } else if (!served) {
+      // A new connection refused while others work: the server wants no
+      // more of them. This one leaves and no more are added.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (liveWorkers_ > 1) {
+        ramping_ = false;
+        wantedWorkers_ = std::min(wantedWorkers_, liveWorkers_ - 1);
+        --liveWorkers_;
+        counted = false;
+        break;
+      }
     }
     stream.reset();
     if (!BackOff(&attempts)) break;

@@ -29,6 +29,11 @@ struct FakeServer {
   int64_t dropAfter = 0;                   // a connection breaks after this many bytes (0: never)
   std::chrono::microseconds readDelay{0};  // per piece and connection
   bool sharedLink = false;                 // the delays of all connections queue on one link
+  std::chrono::milliseconds headDelay{0};  // each answer's head, as over a long line
+  int maxOpen = 0;                         // answers over this many at once get 503 (0: any)
+  std::atomic<int> open{0};
+  std::atomic<int> refused{0};
+  std::atomic<int64_t> largestRequest{0};  // bytes asked for, past the first request
   std::mutex link;
   size_t chunk = 64 * 1024;
   std::atomic<int> requests{0};
@@ -38,7 +43,10 @@ struct FakeServer {
 class FakeStream : public HttpStream {
  public:
   FakeStream(FakeServer* server, std::atomic<bool>* aborted, int64_t first, int64_t end)
-      : server_(server), aborted_(aborted), position_(first), end_(end) {}
+      : server_(server), aborted_(aborted), position_(first), end_(end) {
+    ++server_->open;
+  }
+  ~FakeStream() override { --server_->open; }
   int64_t Next(const char** data) override {
     if (server_->readDelay.count()) {
       std::unique_lock<std::mutex> link(server_->link, std::defer_lock);
@@ -71,6 +79,7 @@ class FakeClient : public HttpClient {
   std::unique_ptr<HttpStream> Get(const std::wstring&, int64_t first, int64_t last,
                                   HttpHead* head) override {
     const int n = server_->requests++;
+    std::this_thread::sleep_for(server_->headDelay);
     if (aborted_ || server_->networkDown) return nullptr;
     if (server_->untrusted) {
       head->untrusted = true;
@@ -91,7 +100,18 @@ class FakeClient : public HttpClient {
       head->contentLength = size;
       return std::make_unique<FakeStream>(server_, &aborted_, 0, size);
     }
+    if (server_->maxOpen > 0 && server_->open >= server_->maxOpen) {
+      ++server_->refused;
+      head->status = 503;
+      return nullptr;
+    }
     const int64_t end = last < 0 ? size : std::min(size, last + 1);
+    if (n > 0) {
+      int64_t largest = server_->largestRequest;
+      while (end - first > largest &&
+             !server_->largestRequest.compare_exchange_weak(largest, end - first)) {
+      }
+    }
     head->status = 206;
     head->rangeFirst = first;
     head->rangeTotal = size;
