@@ -29,13 +29,15 @@ constexpr DWORD kReceiveTimeoutMs = 30000;
 // Each InternetReadFile costs the same whatever it carries, so on a fast
 // link a read is as large as helps: under Wine 1 MiB reads took a fifth
 // less time per GiB than 256 KiB ones, while 2 MiB ones were slower again.
-// But a read returns only when its buffer is full, so its size follows the
-// line's speed: about a quarter of a second's worth, so that progress, a
-// pause and the stall watch see bytes as often on a slow link as on a fast
-// one.
+// But a read returns only when its buffer is full, and only the pages reads
+// reach are in memory, so its size follows the line's speed: a sixteenth
+// of a second's worth. A connection of a few MiB/s, as on a real line, then
+// reads a quarter of its buffer at a time and holds no more in memory, and
+// progress, a pause and the stall watch see bytes as often on a slow link
+// as on a fast one.
 constexpr DWORD kBufferBytes = 1024 * 1024;
 constexpr DWORD kSmallestRead = 64 * 1024;
-constexpr double kReadSeconds = 0.25;
+constexpr double kReadSeconds = 1.0 / 16;
 
 // The size of the next read after `bytes` took `seconds`.
 DWORD NextReadSize(DWORD bytes, double seconds) {

@@ -7,6 +7,20 @@
 # 10.228.0.1, the server 10.228.0.2; nothing else is addressed.
 # Needs root. kavi_lines_down removes everything kavi_lines_up made.
 
+# The tools of the lines and the reference downloader, installed when
+# missing (like nginx for the benchmarks).
+kavi_lines_need_tools() {
+  local missing=() tool package
+  for tool in aria2c:aria2 nft:nftables tc:iproute2 ping:iputils-ping; do
+    package=${tool#*:}
+    command -v "${tool%%:*}" >/dev/null || missing+=("$package")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  echo "bench: installing ${missing[*]}" >&2
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+    --no-install-recommends "${missing[@]}" >/dev/null
+}
+
 KAVI_LINES_CLIENT_IP=10.228.0.1
 KAVI_LINES_SERVER_IP=10.228.0.2
 
