@@ -166,10 +166,11 @@ bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<Htt
   int attempts = 0;
   for (;;) {
     *head = HttpHead();
-    // One byte tells whether ranges work and how large the file is; a
-    // server without ranges sends the whole file, which is then used.
+    // The answer tells whether ranges work and how large the file is, and
+    // its body is the first connection's first request; a server without
+    // ranges sends the whole file, which is then used.
     const auto asked = Clock::now();
-    *stream = client->Get(url_, 0, 0, head);
+    *stream = client->Get(url_, 0, options_.requestSize - 1, head);
     *took = Clock::now() - asked;
     if (*stream && (head->status == 200 || head->status == 206)) {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -259,13 +260,22 @@ void DownloadTask::Run() {
       total_ = ranges ? head.rangeTotal : head.contentLength;
     }
     if (ranges) {
-      probe.reset();
       if (!PrepareRanges(head)) {
         Fail(kFailFile);
       } else {
         std::lock_guard<std::mutex> lock(mutex_);
+        // What an earlier run wrote is not fetched again: the probe's body
+        // serves only where the file starts unwritten.
+        const std::vector<ByteRange> written = map_->Written();
+        if (written.empty() || written.front().begin > 0) {
+          firstStream_ = std::move(probe);
+          firstStreamEnd_ = head.contentLength >= 0 ? head.contentLength : 0;
+          if (!written.empty()) firstStreamEnd_ = std::min(firstStreamEnd_, written.front().begin);
+          if (firstStreamEnd_ <= 0) firstStream_.reset();
+        }
         StartRanges(&workers, probeTook);
       }
+      probe.reset();
     } else {
       // Without ranges nothing earlier can be continued.
       storage_->DeleteState();
@@ -329,6 +339,7 @@ void DownloadTask::Run() {
   }
   wake_.notify_all();
   for (std::thread& t : workers) t.join();
+  firstStream_.reset();
 
   bool lost = false, complete = false;
   {
@@ -452,6 +463,7 @@ void DownloadTask::RangeWorker(int id) {
   }
   for (;;) {
     // A broken connection continues its own range where it stopped.
+    std::unique_ptr<HttpStream> stream;
     ByteRange range;
     int64_t requestEnd = 0;
     std::wstring target;
@@ -464,20 +476,32 @@ void DownloadTask::RangeWorker(int id) {
         break;
       }
       if (!map_->ActiveRange(id, &range) && !map_->Claim(id, &range)) break;
-      // Never more than a connection's share of what is left, so ones added
-      // later and the last ones at the end still find room to split off.
-      const int64_t share =
-          (map_->TotalSize() - map_->WrittenBytes()) / std::max(1, options_.maxConnections);
-      requestEnd = std::min(
-          range.end, range.begin + std::max(options_.requestSize, std::min(requestSize, share)));
+      if (firstStream_ && range.begin == 0 && firstStreamEnd_ > 0) {
+        // The probe's answer is this range's first request.
+        stream = std::move(firstStream_);
+        requestEnd = std::min(range.end, firstStreamEnd_);
+      } else {
+        // Never more than a connection's share of what is left, so ones
+        // added later and the last ones at the end still find room to
+        // split off.
+        const int64_t share =
+            (map_->TotalSize() - map_->WrittenBytes()) / std::max(1, options_.maxConnections);
+        requestEnd = std::min(
+            range.end, range.begin + std::max(options_.requestSize, std::min(requestSize, share)));
+      }
       map_->Request(id, requestEnd);
       target = target_;
     }
     const auto requested = Clock::now();
     HttpHead head;
-    std::unique_ptr<HttpStream> stream = client->Get(target, range.begin, requestEnd - 1, &head);
     Clock::duration roundTrip{};
-    {
+    if (stream) {
+      head.status = 206;
+      head.rangeFirst = 0;
+      std::lock_guard<std::mutex> lock(mutex_);
+      roundTrip = roundTrip_;
+    } else {
+      stream = client->Get(target, range.begin, requestEnd - 1, &head);
       std::lock_guard<std::mutex> lock(mutex_);
       roundTrip_ = std::min(roundTrip_, Clock::now() - requested);
       roundTrip = roundTrip_;

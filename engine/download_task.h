@@ -210,6 +210,10 @@ class DownloadTask {
   // trip of the line.
   std::chrono::steady_clock::duration roundTrip_{};
   int64_t firstRequest_ = 0;
+  // The probe's answer from the file's start to `firstStreamEnd_`, for the
+  // connection that takes the range there.
+  std::unique_ptr<HttpStream> firstStream_;
+  int64_t firstStreamEnd_ = 0;
 };
 
 }  // namespace engine

@@ -111,8 +111,10 @@ TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
 
 // Over a long line (each answer's head comes 20 ms after its request) a
 // download starts with several connections and splits even a small file
-// among them at once; a server that refuses connections over its limit is
-// not asked again by the refused ones, and no more are added.
+// among them at once, the first answer's body serving as the first piece
+// (a file of one piece takes one request); a server that refuses
+// connections over its limit is not asked again by the refused ones, and
+// no more are added.
 TEST_F(DownloadTaskTest, LongLinesStartSplitAndKeepToWhatTheServerAllows) {
   struct Case {
     int64_t size;
@@ -120,11 +122,13 @@ TEST_F(DownloadTaskTest, LongLinesStartSplitAndKeepToWhatTheServerAllows) {
     int connections;         // 0: not checked
     int64_t largestRequest;  // 0: not checked
     int refusedAtMost;
+    int requests;  // 0: not checked
   };
   const TaskOptions o = FastOptions();
   const Case cases[] = {
-      {8 * kBlockSize, 0, o.startConnections, 8 * kBlockSize / o.firstShare, 0},
-      {24 * kBlockSize, 3, 0, 0, o.startConnections - 1},
+      {8 * kBlockSize, 0, o.startConnections, 8 * kBlockSize / o.firstShare, 0, 0},
+      {24 * kBlockSize, 3, 0, 0, o.startConnections - 1, 0},
+      {o.requestSize - 5, 0, 1, 0, 0, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.size << " bytes, " << c.maxOpen << " open at most");
@@ -148,6 +152,9 @@ TEST_F(DownloadTaskTest, LongLinesStartSplitAndKeepToWhatTheServerAllows) {
       EXPECT_LE(server.largestRequest.load(), c.largestRequest);
     }
     EXPECT_LE(server.refused.load(), c.refusedAtMost);
+    if (c.requests) {
+      EXPECT_EQ(c.requests, server.requests.load());
+    }
   }
 }
 
