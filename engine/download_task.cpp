@@ -435,6 +435,10 @@ void DownloadTask::Ramp(std::vector<std::thread>* workers) {
       return;
     }
   }
+  if (rate >= options_.enoughPerConnection * count) {
+    ramping_ = false;
+    return;
+  }
   // Double, where each new one finds a request's worth to split off.
   const int64_t left = map_->TotalSize() - map_->WrittenBytes();
   const int64_t room = left / std::max<int64_t>(1, firstRequest_) - count;

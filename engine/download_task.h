@@ -49,16 +49,23 @@ struct TaskOptions {
   // `maxConnections` (the most one server is asked to serve), while each
   // doubling raises the throughput by at least `rampGain` of what the added
   // ones would carry at the others' rate; one that does not is undone and
-  // the ramp ends, as when a connection the server refuses ends it. Each
-  // count is measured `settleRoundTrips` after the change, over
-  // `rampRoundTrips` round trips and at least `rampWindow`.
+  // the ramp ends, as when a connection the server refuses ends it. Where
+  // each connection has a bottleneck of its own (a lossy line, a server
+  // holding each to a rate) a doubling nearly doubles the throughput; where
+  // they share one it gains little, though a busy machine's noise can show
+  // a quarter more, so half is asked. Each count is measured
+  // `settleRoundTrips` after the change, over `rampRoundTrips` round trips
+  // and at least `rampWindow`. Connections that each carry
+  // `enoughPerConnection` have no bottleneck of their own worth splitting
+  // (a fast near mirror): more would only cost memory and CPU.
   int maxConnections = 16;
   int startConnections = 8;
   std::chrono::milliseconds shortRoundTrip{10};
   std::chrono::milliseconds rampWindow{400};
   int settleRoundTrips = 3;
   int rampRoundTrips = 10;
-  double rampGain = 0.25;
+  double rampGain = 0.5;
+  double enoughPerConnection = 16.0 * 1024 * 1024;  // bytes per second
   int retryLimit = 8;  // consecutive failures without a byte of progress
   std::chrono::milliseconds firstBackoff{500};
   std::chrono::milliseconds maxBackoff{8000};
