@@ -560,9 +560,10 @@ void DownloadTask::RangeWorker(int id) {
       continue;
     } else if (IsPermanentStatus(head.status)) {
       Fail(head.status);
-    } else if (!served) {
-      // A new connection refused while others work: the server wants no
-      // more of them. This one leaves and no more are added.
+    } else if (!served || head.status == 503 || head.status == 429) {
+      // Refused while others work (a new connection that gets no answer, or
+      // any told to come back later): the server wants no more of them.
+      // This one leaves and no more are added.
       std::lock_guard<std::mutex> lock(mutex_);
       if (liveWorkers_ > 1) {
         ramping_ = false;
