@@ -147,7 +147,9 @@ bool DownloadTask::BackOff(int* attempts) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (Stopping()) return false;
-    if (++consecutiveFailures_ > options_.retryLimit) {
+    // Each connection has its tries: a server falling silent fails every
+    // connection at once, which is one failure of the line, not many.
+    if (++consecutiveFailures_ > options_.retryLimit * std::max(1, liveWorkers_)) {
       failed_ = true;
       failureCode_ = kFailNetwork;
       if (client_) client_->Abort();

@@ -66,7 +66,7 @@ struct TaskOptions {
   int rampRoundTrips = 10;
   double rampGain = 0.5;
   double enoughPerConnection = 16.0 * 1024 * 1024;  // bytes per second
-  int retryLimit = 8;  // consecutive failures without a byte of progress
+  int retryLimit = 8;  // consecutive failures per connection without a byte of progress
   std::chrono::milliseconds firstBackoff{500};
   std::chrono::milliseconds maxBackoff{8000};
   std::chrono::milliseconds stateInterval{200};  // resume state for a killed process
