@@ -320,6 +320,7 @@ LRESULT CFrameWindowWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_RESTORE_REPORT:
       ReportLastRestoreFailure(hwnd_);
+      AllowUpdateQuestion();
       break;
     case WM_TASKBAR_PROGRESS:
       taskbar_.Show(hwnd_, static_cast<int>(wParam), lParam != 0);

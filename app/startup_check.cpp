@@ -10,9 +10,9 @@ std::atomic<int>& StartupStatusValue() {
   return status;
 }
 
-int DecideStartupStatus(bool bootRoadRefused, bool catalogueFetched, wchar_t workDrive,
+int DecideStartupStatus(int roadStatus, bool catalogueFetched, wchar_t workDrive,
                         wchar_t systemDrive) {
-  if (bootRoadRefused) return kStartupGptDisk;
+  if (roadStatus != kStartupReady) return roadStatus;
   if (!catalogueFetched) return kStartupServiceUnreachable;
   if (workDrive == systemDrive) return kStartupSinglePartition;
   return kStartupReady;
@@ -26,6 +26,13 @@ UserMessage InstallRefusal(int status) {
       return {L"只有一个分区，无法进行重装操作。", L"警告", kBoxIconWarning};
     case kStartupGptDisk:
       return {L"当前系统为GPT分区模式，无法使用一键重装系统功能。", L"警告", kBoxIconWarning};
+    case kStartupFirmwareNotX64:
+      return {L"当前电脑以32位UEFI方式启动，无法使用一键重装系统功能。", L"警告", kBoxIconWarning};
+    case kStartupLoaderNotTrusted:
+      return {
+          L"当前电脑已开启安全启动（Secure Boot），且不信任本软件的启动文件，无法使用一键重装"
+          L"系统功能。",
+          L"警告", kBoxIconWarning};
     default:
       return {L"正在连接中,请稍候...", L"提示", kBoxOk};
   }
@@ -61,9 +68,10 @@ int RunStartupCheck(StartupSteps& steps) {
   steps.ReportStart();
   // The checks run in the order of the verdict and stop at the first that
   // decides it.
-  if (steps.BootRoadRefused()) return kStartupGptDisk;
+  const int road = steps.BootRoadStatus();
+  if (road != kStartupReady) return road;
   if (!steps.FetchCatalogue()) return kStartupServiceUnreachable;
-  return DecideStartupStatus(false, true, steps.ChooseWorkDrive(), steps.SystemDrive());
+  return DecideStartupStatus(kStartupReady, true, steps.ChooseWorkDrive(), steps.SystemDrive());
 }
 
 }  // namespace kavi

@@ -13,14 +13,18 @@ enum StartupStatus : int {
   kStartupServiceUnreachable = 1,
   kStartupSinglePartition = 2,
   kStartupGptDisk = 3,
+  // No road for other reasons than a GPT disk on BIOS.
+  kStartupFirmwareNotX64 = 4,
+  kStartupLoaderNotTrusted = 5,
 };
 
 // Written once by the start-up thread, read by the start button.
 std::atomic<int>& StartupStatusValue();
 
-// First match wins: no boot road for this machine (shown with the GPT
-// text), no catalogue, no partition besides the system's, else ready.
-int DecideStartupStatus(bool bootRoadRefused, bool catalogueFetched, wchar_t workDrive,
+// First match wins: no boot road for this machine (`roadStatus`, the
+// refusal's status, or kStartupReady when a road exists), no catalogue, no
+// partition besides the system's, else ready.
+int DecideStartupStatus(int roadStatus, bool catalogueFetched, wchar_t workDrive,
                         wchar_t systemDrive);
 
 // Message box flags the program uses (the values of the Windows constants).
@@ -65,10 +69,12 @@ class StartupSteps {
   // Waits a second and ends the process (the accepted update).
   virtual void ExitForUpdate() = 0;
   virtual void ReportStart() = 0;
-  // No road can take this machine over (boot/firmware.h): a GPT system disk
-  // on BIOS, UEFI that is not x64, or Secure Boot on while its db does not
-  // trust our loader. A UEFI machine with a GPT disk is no refusal.
-  virtual bool BootRoadRefused() = 0;
+  // Whether a road can take this machine over (boot/firmware.h):
+  // kStartupReady, else kStartupGptDisk (a GPT system disk on BIOS),
+  // kStartupFirmwareNotX64 or kStartupLoaderNotTrusted (Secure Boot on while
+  // its db does not trust our loader). A UEFI machine with a GPT disk is no
+  // refusal.
+  virtual int BootRoadStatus() = 0;
   virtual bool FetchCatalogue() = 0;
   virtual wchar_t ChooseWorkDrive() = 0;
   virtual wchar_t SystemDrive() = 0;

@@ -18,6 +18,13 @@
 namespace kavi {
 namespace {
 
+// Manual reset, set by AllowUpdateQuestion. Without it (no event to be had)
+// the question is asked at once.
+HANDLE UpdateQuestionAllowed() {
+  static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
+}
+
 class Win32StartupSteps : public StartupSteps {
  public:
   explicit Win32StartupSteps(HWND window) : window_(window) {}
@@ -28,6 +35,7 @@ class Win32StartupSteps : public StartupSteps {
     return true;
   }
   bool AskYesNo(const std::wstring& text, const wchar_t* caption) override {
+    if (UpdateQuestionAllowed()) WaitForSingleObject(UpdateQuestionAllowed(), INFINITE);
     return MessageBoxW(window_, text.c_str(), caption, MB_YESNO) == IDYES;
   }
   bool LaunchUpdate() override { return kavi::LaunchUpdate(); }
@@ -39,7 +47,7 @@ class Win32StartupSteps : public StartupSteps {
     CreateStatsContext();
     kavi::ReportStart();
   }
-  bool BootRoadRefused() override {
+  int BootRoadStatus() override {
     // The signatures Secure Boot checks are those of the shim we carry.
     ResourceBytes shim;
     std::string shimBytes;
@@ -47,8 +55,17 @@ class Win32StartupSteps : public StartupSteps {
         shim.data != nullptr) {
       shimBytes.assign(reinterpret_cast<const char*>(shim.data), shim.size);
     }
-    return DecideBootRoad(SystemFirmwareFacts(), IsGptVolume(Working().SystemDrive()), shimBytes) ==
-           BootRoad::kRefused;
+    switch (
+        DecideBootRoad(SystemFirmwareFacts(), IsGptVolume(Working().SystemDrive()), shimBytes)) {
+      case BootRoad::kRefusedGptOnBios:
+        return kStartupGptDisk;
+      case BootRoad::kRefusedNotX64:
+        return kStartupFirmwareNotX64;
+      case BootRoad::kRefusedUntrusted:
+        return kStartupLoaderNotTrusted;
+      default:
+        return kStartupReady;
+    }
   }
   // A host that answers with no readable record offers nothing to install:
   // to the user that is the same failed link as no answer at all.
@@ -97,6 +114,10 @@ void WaitForWorkingPathSetUp() {
 
 void StartStartupThread(HWND mainWindow) {
   StartDetached(&StartupThread, mainWindow);
+}
+
+void AllowUpdateQuestion() {
+  if (UpdateQuestionAllowed()) SetEvent(UpdateQuestionAllowed());
 }
 
 void StartToolTileThread(HWND mainWindow) {

@@ -15,6 +15,11 @@ void WaitForWorkingPathSetUp();
 // work drive; leaves its verdict in StartupStatusValue().
 void StartStartupThread(HWND mainWindow);
 
+// Called on the UI thread once the last task's report is closed, or there
+// was none: the update question waits for it, so the two are never open at
+// once as two modal boxes.
+void AllowUpdateQuestion();
+
 // Assembles the tool tile list and sends WM_TOOLTILES_READY.
 void StartToolTileThread(HWND mainWindow);
 

@@ -18,9 +18,13 @@ bool WindowsIsX64(bool wow64, std::optional<uint16_t> nativeMachine) {
 }
 
 BootRoad DecideBootRoad(const FirmwareFacts& f, bool gptSystemDisk, const std::string& shim) {
-  if (f.type == FirmwareType::kBios) return gptSystemDisk ? BootRoad::kRefused : BootRoad::kBios;
-  if (!f.x64) return BootRoad::kRefused;
-  if (f.secureBoot && (!f.db || !DatabaseTrustsImage(*f.db, shim))) return BootRoad::kRefused;
+  if (f.type == FirmwareType::kBios) {
+    return gptSystemDisk ? BootRoad::kRefusedGptOnBios : BootRoad::kBios;
+  }
+  if (!f.x64) return BootRoad::kRefusedNotX64;
+  if (f.secureBoot && (!f.db || !DatabaseTrustsImage(*f.db, shim))) {
+    return BootRoad::kRefusedUntrusted;
+  }
   return BootRoad::kUefi;
 }
 

@@ -45,13 +45,18 @@ struct FirmwareFacts {
   std::optional<std::string> db;
 };
 
+// A refusal says why, so that each can be told in its own words.
 enum class BootRoad {
   kBios,
   kUefi,
-  // GPT on BIOS, UEFI that is not x64, or Secure Boot on while db does not
-  // trust our loader.
-  kRefused,
+  kRefusedGptOnBios,  // a GPT system disk on BIOS firmware
+  kRefusedNotX64,     // UEFI firmware that is not x64
+  kRefusedUntrusted,  // Secure Boot on while db does not trust our loader
 };
+
+constexpr bool IsRefused(BootRoad road) {
+  return road != BootRoad::kBios && road != BootRoad::kUefi;
+}
 
 // `shim` is the first-stage loader we carry (its signatures are read from
 // it, so a newer loader brings its own signers).

@@ -31,7 +31,7 @@ bool OnSystemDrive(const BootMachine& m, const std::wstring& imagePath) {
 PayloadChoice ChooseImagePayload(BootMachine& m, int mode, const std::wstring& imagePath) {
   const BootTakeoverSettings& s = m.settings;
   if (mode == kTakeoverBackup) {
-    if (OnSystemDrive(m, imagePath)) return {TakeoverResult::kImageOnSystemDrive, 0};
+    if (OnSystemDrive(m, imagePath)) return {TakeoverResult::kBackupIntoSystem, 0};
     return {TakeoverResult::kArmed, s.environmentImageId};
   }
   std::string head;

@@ -80,7 +80,9 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
   }
   const BootRoad road =
       DecideBootRoad(m.firmware, IsGptVolume(m.devices, m.systemDrive), CarriedShim(m));
-  if (road == BootRoad::kRefused) return refuse(TakeoverResult::kBootRoadRefused);
+  if (road == BootRoad::kRefusedGptOnBios) return refuse(TakeoverResult::kBootRoadRefused);
+  if (road == BootRoad::kRefusedNotX64) return refuse(TakeoverResult::kFirmwareNotX64);
+  if (road == BootRoad::kRefusedUntrusted) return refuse(TakeoverResult::kLoaderNotTrusted);
   const bool uefi = road == BootRoad::kUefi;
   // UEFI firmware starts only Windows that keep their boot entries in BCD.
   if (uefi && UsesBootIni(m)) return refuse(TakeoverResult::kUnsupportedWindows);
@@ -95,11 +97,11 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
   if (uefi) {
     // The DOS floppy cannot start on UEFI firmware.
     if (choice.imageId != m.settings.environmentImageId) {
-      return refuse(TakeoverResult::kImageNeedsGhost);
+      return refuse(TakeoverResult::kGhostImageOnUefi);
     }
     if (!HasEfiPayloads(m)) return refuse(TakeoverResult::kPayloadsMissing);
     plan.efi = FindEfiTarget(m);
-    if (!plan.efi) return refuse(TakeoverResult::kBootRoadRefused);
+    if (!plan.efi) return refuse(TakeoverResult::kNoEfiRoom);
   } else if (!HasBootPayloads(m, choice.imageId, kWithBootSectorForm)) {
     return refuse(TakeoverResult::kPayloadsMissing);
   }
@@ -153,7 +155,14 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
     case TakeoverResult::kUnsupportedWindows:
       return L"不支持当前的Windows版本，系统未作任何更改。";
     case TakeoverResult::kBootRoadRefused:
-      return kBootRoadRefusedText;
+      return L"当前系统为GPT分区模式且以BIOS方式启动，无法进行此操作，系统未作任何更改。";
+    case TakeoverResult::kFirmwareNotX64:
+      return L"当前电脑以32位UEFI方式启动，无法进行此操作，系统未作任何更改。";
+    case TakeoverResult::kLoaderNotTrusted:
+      return L"当前电脑已开启安全启动（Secure Boot），且不信任本软件的启动文件，请关闭安全启动后"
+             L"重试。系统未作任何更改。";
+    case TakeoverResult::kNoEfiRoom:
+      return L"未找到EFI系统分区或其剩余空间不足，系统未作任何更改。";
     case TakeoverResult::kToolMissing:
       return L"缺少启动配置工具，系统未作任何更改。";
     case TakeoverResult::kPayloadsMissing:
@@ -167,6 +176,12 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
     case TakeoverResult::kImageOnSystemDrive:
       return L"镜像文件位于系统分区上，无法在重启后写入系统分区，请将其放在其他分区。系统未作任何更"
              L"改。";
+    case TakeoverResult::kBackupIntoSystem:
+      return L"备份文件位于系统分区上，无法把系统分区备份到其自身，请将其放在其他分区。系统未作任"
+             L"何更改。";
+    case TakeoverResult::kGhostImageOnUefi:
+      return L"该镜像为GHO格式，Ghost启动文件无法在UEFI方式启动的电脑上运行，请选择WIM或ESD格式的"
+             L"镜像。系统未作任何更改。";
     case TakeoverResult::kPayloadsNotWritten:
       return L"写入启动文件失败，未添加启动项。";
     case TakeoverResult::kScriptNotWritten:

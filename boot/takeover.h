@@ -37,21 +37,22 @@ class TakeoverUi {
 enum class TakeoverResult {
   kArmed,
   kUnsupportedWindows,  // edition index 14: neither boot.ini nor BCD
-  kBootRoadRefused,     // no road: GPT on BIOS, not x64 UEFI, untrusted, no ESP room
+  kBootRoadRefused,     // no road: a GPT system disk on BIOS
+  kFirmwareNotX64,      // no road: UEFI that is not x64
+  kLoaderNotTrusted,    // no road: Secure Boot would not start our loader
+  kNoEfiRoom,           // no road: no EFI system partition with room for our files
   kToolMissing,         // bcdedit, bcdboot or the activation tool not written
   kPayloadsMissing,     // a payload the executable should carry is not there
   kImageUnreadable,     // the image file's header could not be read
   kImageUnknown,        // neither a WIM/ESD nor a Ghost image
   kImageNeedsGhost,     // a Ghost image, and no DOS floppy is carried
-  kImageOnSystemDrive,  // a WIM to load from, or a backup to write to, the system drive
+  kImageOnSystemDrive,  // a WIM to load from the system drive
+  kBackupIntoSystem,    // a backup to write to the system drive it captures
+  kGhostImageOnUefi,    // a Ghost image: the DOS floppy cannot start on UEFI
   kPayloadsNotWritten,  // the payloads could not be written to the boot drive
   kScriptNotWritten,    // the Ghost task script could not be made or written
   kBootEntryNotAdded,   // the boot menu entry could not be added and armed
 };
-
-// The text of a machine no road can take over, shown by the start button too.
-constexpr const wchar_t* kBootRoadRefusedText =
-    L"当前系统为GPT分区模式，无法使用一键重装系统功能。";
 
 // The error text shown for a takeover that did not arm (caption "错误").
 std::wstring TakeoverErrorText(TakeoverResult result);

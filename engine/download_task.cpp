@@ -384,6 +384,7 @@ void DownloadTask::AddWorker(std::vector<std::thread>* workers) {
   ++liveWorkers_;
   ++wantedWorkers_;
   connectionsUsed_ = std::max(connectionsUsed_, wantedWorkers_);
+  if (ramping_) rampAwaiting_ = nextWorkerId_;
   workers->emplace_back(&DownloadTask::RangeWorker, this, nextWorkerId_++);
 }
 
@@ -398,10 +399,10 @@ void DownloadTask::StartRanges(std::vector<std::thread>* workers, Clock::duratio
   const int count = static_cast<int>(std::min<int64_t>(
       {pieces, static_cast<int64_t>(std::max(1, std::min(wanted, options_.maxConnections)))}));
   liveWorkers_ = wantedWorkers_ = 0;
-  for (int i = 0; i < count; ++i) AddWorker(workers);
+  rampAwaiting_ = -1;
   ramping_ = count < options_.maxConnections;
+  for (int i = 0; i < count; ++i) AddWorker(workers);
   rampMeasuring_ = false;
-  rampSince_ = Clock::now() + roundTrip_ * options_.settleRoundTrips;
   rampAdded_ = 0;
   rampPreviousRate_ = 0;
 }
@@ -409,7 +410,7 @@ void DownloadTask::StartRanges(std::vector<std::thread>* workers, Clock::duratio
 void DownloadTask::Ramp(std::vector<std::thread>* workers) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto now = Clock::now();
-  if (!ramping_ || mode_ != Mode::kRanges || now < rampSince_) return;
+  if (!ramping_ || rampAwaiting_ >= 0 || mode_ != Mode::kRanges || now < rampSince_) return;
   if (!rampMeasuring_) {
     // The connections of the last change have had their round trips to
     // set up: their throughput is measured from here.
@@ -454,7 +455,6 @@ void DownloadTask::Ramp(std::vector<std::thread>* workers) {
   rampAdded_ = add;
   rampPreviousRate_ = rate;
   rampMeasuring_ = false;
-  rampSince_ = now + roundTrip_ * options_.settleRoundTrips;
 }
 
 void DownloadTask::RangeWorker(int id) {
@@ -534,6 +534,13 @@ void DownloadTask::RangeWorker(int id) {
         }
         position += static_cast<int64_t>(n);
         std::lock_guard<std::mutex> lock(mutex_);
+        if (rampAwaiting_ == id) {
+          // The newest connection is set up; it is measured once its
+          // first round trips of sending have passed.
+          rampAwaiting_ = -1;
+          rampMeasuring_ = false;
+          rampSince_ = Clock::now() + roundTrip_ * options_.settleRoundTrips;
+        }
         end = std::min(requestEnd, map_->Advance(id, position));
         if (map_->Complete()) wake_.notify_all();
         consecutiveFailures_ = 0;
@@ -581,6 +588,11 @@ void DownloadTask::RangeWorker(int id) {
   std::lock_guard<std::mutex> lock(mutex_);
   map_->Release(id);
   if (counted) --liveWorkers_;
+  if (rampAwaiting_ == id) {
+    // Gone before its first bytes: nothing to measure it by.
+    rampAwaiting_ = -1;
+    ramping_ = false;
+  }
 }
 
 void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {

@@ -53,9 +53,9 @@ struct TaskOptions {
   // each connection has a bottleneck of its own (a lossy line, a server
   // holding each to a rate) a doubling nearly doubles the throughput; where
   // they share one it gains little, though a busy machine's noise can show
-  // a quarter more, so half is asked. Each count is measured
-  // `settleRoundTrips` after the change, over `rampRoundTrips` round trips
-  // and at least `rampWindow`. Connections that each carry
+  // a quarter more, so half is asked. Each count is measured from
+  // `settleRoundTrips` after the newest connection's first bytes, over
+  // `rampRoundTrips` round trips and at least `rampWindow`. Connections that each carry
   // `enoughPerConnection` have no bottleneck of their own worth splitting
   // (a fast near mirror): more would only cost memory and CPU.
   int maxConnections = 16;
@@ -206,9 +206,13 @@ class DownloadTask {
   // The ramp: whether it still adds connections, since when (or, before
   // `rampMeasuring_`, from when) and from how many received bytes the
   // current count is measured, how many the last step added and the rate
-  // before it.
+  // before it. The wait for the measure opens with the first bytes of the
+  // newest connection (`rampAwaiting_`, -1 once they came): its thread's
+  // start and its first request, slow on a loaded machine, are not counted
+  // against it.
   bool ramping_ = false;
   bool rampMeasuring_ = false;
+  int rampAwaiting_ = -1;
   std::chrono::steady_clock::time_point rampSince_;
   int64_t rampBytes_ = 0;
   int rampAdded_ = 0;

@@ -138,6 +138,9 @@ struct Line {
   std::condition_variable changed;
   bool retired = false;  // idle and no longer wanted: the thread ends
   bool posted = false;   // a request is waiting for the thread
+  // The thread has taken the request: silence counts from then on, not
+  // from a new thread's start, which a loaded machine may hold for seconds.
+  bool taken = false;
   std::wstring url, headers;
 
   bool headReady = false;
@@ -176,7 +179,8 @@ void Finish(const std::shared_ptr<Line>& line, LinePool* pool, bool reader) {
   (reader ? line->closed : line->done) = true;
   line->changed.notify_all();
   if (!line->closed || !line->done) return;
-  line->posted = line->headReady = line->ended = line->broken = line->closed = line->done = false;
+  line->posted = line->taken = line->headReady = line->ended = line->broken = line->closed =
+      line->done = false;
   line->ready = line->lent = false;
   line->head = HttpHead();
   std::lock_guard<std::mutex> lock(pool->mutex);
@@ -269,6 +273,8 @@ void RunLine(std::shared_ptr<Line> line, std::shared_ptr<LinePool> pool, SharedS
       // for its reader to close it before it takes another.
       line->changed.wait(lock, [&] { return (line->posted && !line->done) || line->retired; });
       if (line->retired) return;
+      line->taken = true;
+      line->silentSince = Clock::now();
     }
     PerformRequest(line.get(), static_cast<HINTERNET>(session.get()));
     std::lock_guard<std::mutex> lock(line->mutex);
@@ -277,13 +283,15 @@ void RunLine(std::shared_ptr<Line> line, std::shared_ptr<LinePool> pool, SharedS
 }
 
 // Waits on `line` until `ready` holds, the client is aborted, or the line
-// has been silent for `stallLimit`; checks the abort flag between slices.
+// has been silent for `stallLimit` since its thread took the request;
+// checks the abort flag between slices.
 template <typename Ready>
 bool WaitFor(Line* line, std::unique_lock<std::mutex>& lock, const AbortFlag& abort,
              std::chrono::milliseconds stallLimit, Ready ready) {
   for (;;) {
     if (ready()) return true;
-    if (abort.raised.load() || Clock::now() - line->silentSince >= stallLimit) return false;
+    if (abort.raised.load()) return false;
+    if (line->taken && Clock::now() - line->silentSince >= stallLimit) return false;
     line->changed.wait_for(lock, std::chrono::milliseconds(100));
   }
 }

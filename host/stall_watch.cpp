@@ -26,8 +26,6 @@ struct WatchedRun {
 
 }  // namespace
 
-TransferPulse::TransferPulse() : lastAlive_(NowMs()) {}
-
 void TransferPulse::Alive() {
   lastAlive_.store(NowMs());
 }
@@ -37,6 +35,7 @@ bool RunWatched(std::function<bool(TransferPulse&)> work, std::chrono::milliseco
   auto run = std::make_shared<WatchedRun>();
   try {
     std::thread([run, work = std::move(work)]() mutable {
+      run->pulse.Alive();
       const bool ok = work(run->pulse);
       std::lock_guard<std::mutex> lock(run->mutex);
       run->done = true;
@@ -50,7 +49,8 @@ bool RunWatched(std::function<bool(TransferPulse&)> work, std::chrono::milliseco
   const auto slice = std::min<std::chrono::milliseconds>(stallLimit, std::chrono::seconds(1));
   std::unique_lock<std::mutex> lock(run->mutex);
   while (!run->finished.wait_for(lock, slice, [&] { return run->done; })) {
-    if (NowMs() - run->pulse.LastAliveMs() >= stallLimit.count()) {
+    const long long lastAlive = run->pulse.LastAliveMs();
+    if (lastAlive != 0 && NowMs() - lastAlive >= stallLimit.count()) {
       run->pulse.Abandon();
       return false;
     }

@@ -16,16 +16,15 @@ namespace kavi {
 // soon as Abandoned() turns true (its result is then thrown away).
 class TransferPulse {
  public:
-  TransferPulse();
   void Alive();
   bool Abandoned() const { return abandoned_.load(); }
 
-  // For the watcher.
+  // For the watcher: 0 until the work's thread has begun.
   long long LastAliveMs() const { return lastAlive_.load(); }
   void Abandon() { abandoned_.store(true); }
 
  private:
-  std::atomic<long long> lastAlive_;  // steady clock, milliseconds
+  std::atomic<long long> lastAlive_{0};  // steady clock, milliseconds
   std::atomic<bool> abandoned_{false};
 };
 
@@ -33,7 +32,8 @@ class TransferPulse {
 // work finished, with its result in *result; false when no thread could be
 // started, or when the work went `stallLimit` without a pulse: the thread is then left behind, told
 // to stop at its next pulse, and must own everything it touches (capture by shared_ptr or by
-// value).
+// value). The limit counts from the thread's own start: a loaded machine may start a thread
+// seconds after it was asked for, and that is no silence of the transfer's.
 bool RunWatched(std::function<bool(TransferPulse&)> work, std::chrono::milliseconds stallLimit,
                 bool* result);
 

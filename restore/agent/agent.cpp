@@ -38,8 +38,10 @@ Refusal AgentRun::Run() {
   Say("Kavi restore. Do not turn off the computer; it restarts by itself when done.");
   Say(FirmwareLine(host_.firmware.State()));
   Say("Looking for the task");
+  host_.console.Step(ScreenStep::kFind);
   const Refusal outcome = FindAndDecide();
   RemoveEfiFolders();
+  if (!outcome.failed()) host_.console.Step(ScreenStep::kDone);
   const double now = host_.console.Seconds();
   const long seconds = static_cast<long>(now - started_ + 0.5);
   // The monotonic clock starts with the kernel: how long this boot took.
@@ -118,6 +120,7 @@ Refusal AgentRun::FindAndDecide() {
   for (char& c : *path) {
     if (c == '\\') c = '/';
   }
+  host_.console.Task(ScreenTaskOf(task.mode == TaskMode::kDump, *path), ImageShownAs(*path));
 
   if (!record) return Refuse(Failure::kRecordMismatch, "Ghost.map is missing");
   const DiskRecordResult lines = ParseDiskRecord(*record);

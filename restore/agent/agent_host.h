@@ -12,6 +12,7 @@
 
 #include "restore/agent/firmware.h"
 #include "restore/agent/partitions.h"
+#include "restore/agent/screen_state.h"
 
 namespace kavi {
 namespace restore {
@@ -70,6 +71,17 @@ class Console {
   virtual void Progress(const std::string& text) = 0;
   virtual double Seconds() = 0;         // monotonic
   virtual std::string Timestamp() = 0;  // the machine clock, "2026-12-08 03:12:45"
+
+  // What the graphical screen shows beside the lines (screen_state.h); a
+  // text console has nothing to add. `name` is the image's, UTF-8.
+  virtual void Task(ScreenTask /*task*/, const std::string& /*name*/) {}
+  // A step starts; its progress is unknown until the first Meter.
+  virtual void Step(ScreenStep /*step*/) {}
+  // Below 0: not known yet.
+  virtual void Meter(int /*percent*/, double /*megabytesPerSecond*/, long /*secondsLeft*/) {}
+  // The task failed with this code ("image-corrupt"); the machine restarts
+  // in `restartSeconds`.
+  virtual void Failed(const std::string& /*code*/, int /*restartSeconds*/) {}
 };
 
 class FirmwareAccess {

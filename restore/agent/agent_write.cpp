@@ -43,8 +43,10 @@ int AgentRun::RunWim(const std::vector<std::string>& argv, const std::string& la
     *bytes = std::max(knownBytes, p->total);
     if (p->percent == shown) return;
     shown = p->percent;
-    host_.console.Progress(label +
-                           ProgressText(p->percent, *bytes, host_.console.Seconds() - start));
+    const double seconds = host_.console.Seconds() - start;
+    const ProgressFigures figures = FiguresOf(p->percent, *bytes, seconds);
+    host_.console.Meter(p->percent, figures.megabytesPerSecond, figures.secondsLeft);
+    host_.console.Progress(label + ProgressText(p->percent, *bytes, seconds));
   };
   return host_.tools.Run(argv, onLine, nullptr);
 }
@@ -82,6 +84,7 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
   if (refusal.failed()) return refusal;
 
   Say("Verifying the image file");
+  host_.console.Step(ScreenStep::kVerify);
   const double verifyStart = host_.console.Seconds();
   uint64_t verified = 0;
   if (RunWim({kWim, "verify", image}, "verifying ", 0, &verified) != 0) {
@@ -115,6 +118,7 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
 
   // From here on the target changes.
   Say("Formatting " + part.device);
+  host_.console.Step(ScreenStep::kFormat);
   const double start = host_.console.Seconds();
   if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {
     return Refuse(Failure::kWriteFailed, "mkntfs failed on " + part.device);
@@ -130,6 +134,7 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
     return Refuse(Failure::kWriteFailed, "the boot code cannot be written to " + part.device);
   }
   Say("Writing the image to " + part.device);
+  host_.console.Step(ScreenStep::kWrite);
   uint64_t written = 0;
   if (RunWim({kWim, "apply", image, std::to_string(index), part.device}, "writing ", bytes,
              &written) != 0) {
@@ -149,6 +154,7 @@ Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, u
   }
   // From here on the target changes.
   Say("Emptying " + parts_[target].device);
+  host_.console.Step(ScreenStep::kFormat);
   const double start = host_.console.Seconds();
   for (const DirEntry& e : *entries) {
     if (!host_.volumes.Remove(dir + "/" + e.name)) {
@@ -156,6 +162,7 @@ Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, u
     }
   }
   Say("Writing the image to " + parts_[target].device);
+  host_.console.Step(ScreenStep::kWrite);
   uint64_t written = 0;
   if (RunWim({kWim, "apply", image, std::to_string(index), dir}, "writing ", bytes, &written) !=
       0) {
@@ -166,6 +173,7 @@ Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, u
 }
 
 Refusal AgentRun::PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved) {
+  host_.console.Step(ScreenStep::kBootFiles);
   if (saved.empty()) return Refusal{};
   const std::string dir = MountAs(target, true);
   if (dir.empty()) {
@@ -212,6 +220,7 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
     from = MountAs(source, false);
   }
   Say("Backing up " + parts_[source].device);
+  host_.console.Step(ScreenStep::kCapture);
   const double start = host_.console.Seconds();
   uint64_t captured = 0;
   auto fail = [&](const std::string& detail) {
@@ -225,6 +234,7 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
   log_.Add("done: captured " + SizeText(captured) + " in " +
            Seconds(host_.console.Seconds() - start));
   Say("Verifying the backup");
+  host_.console.Step(ScreenStep::kVerifyBackup);
   const double verifyStart = host_.console.Seconds();
   uint64_t verified = 0;
   if (RunWim({kWim, "verify", fresh}, "verifying ", 0, &verified) != 0) {

@@ -9,7 +9,7 @@
 namespace kavi {
 namespace restore {
 
-LinuxConsole::LinuxConsole() {
+LinuxConsole::LinuxConsole() : screen_(FramebufferScreen::Open()) {
   for (const char* path : {"/dev/tty0", "/dev/ttyS0"}) {
     // A serial port without carrier would block the open; once open, the
     // writes may wait for the line so the last words are not dropped.
@@ -26,6 +26,7 @@ LinuxConsole::LinuxConsole() {
   }
   // Run by hand outside the restore environment: the terminal it runs in.
   if (fds_.empty()) fds_.push_back(dup(1));
+  Show();
 }
 
 LinuxConsole::~LinuxConsole() {
@@ -55,6 +56,39 @@ void LinuxConsole::Progress(const std::string& text) {
   if (padded.size() < 60) padded.resize(60, ' ');
   WriteAll("\r" + padded);
   progressShown_ = true;
+}
+
+void LinuxConsole::Show() {
+  if (screen_) screen_->Show(state_);
+}
+
+void LinuxConsole::Task(ScreenTask task, const std::string& name) {
+  state_.task = task;
+  state_.name = name;
+  Show();
+}
+
+void LinuxConsole::Step(ScreenStep step) {
+  state_.step = step;
+  // The end of the task fills the bar; a new step starts without one.
+  state_.percent = step == ScreenStep::kDone ? 100 : -1;
+  state_.megabytesPerSecond = -1;
+  state_.secondsLeft = -1;
+  Show();
+}
+
+void LinuxConsole::Meter(int percent, double megabytesPerSecond, long secondsLeft) {
+  state_.percent = percent;
+  state_.megabytesPerSecond = megabytesPerSecond;
+  state_.secondsLeft = secondsLeft;
+  Show();
+}
+
+void LinuxConsole::Failed(const std::string& code, int restartSeconds) {
+  state_.failed = true;
+  state_.failureCode = code;
+  state_.restartSeconds = restartSeconds;
+  Show();
 }
 
 double LinuxConsole::Seconds() {

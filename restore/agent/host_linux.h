@@ -1,12 +1,14 @@
 // The agent's seams on Linux: block devices through sysfs and /dev, mounts
 // under /run/kavi (ntfs-3g for NTFS, the kernel's vfat for FAT), tools run
-// by fork and exec, the screen on /dev/tty0 and /dev/ttyS0, and the
-// firmware through /sys/firmware/efi and efivarfs.
+// by fork and exec, the screen on /dev/fb0 (when it can be had), /dev/tty0
+// and /dev/ttyS0, and the firmware through /sys/firmware/efi and efivarfs.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "restore/agent/agent_host.h"
+#include "restore/agent/screen_linux.h"
 
 namespace kavi {
 namespace restore {
@@ -60,11 +62,20 @@ class LinuxConsole : public Console {
   void Progress(const std::string& text) override;
   double Seconds() override;
   std::string Timestamp() override;
+  void Task(ScreenTask task, const std::string& name) override;
+  void Step(ScreenStep step) override;
+  void Meter(int percent, double megabytesPerSecond, long secondsLeft) override;
+  void Failed(const std::string& code, int restartSeconds) override;
 
  private:
   void WriteAll(const std::string& text);
+  void Show();
   std::vector<int> fds_;
   bool progressShown_ = false;
+  // The graphical screen when /dev/fb0 can show it; the lines go on to the
+  // text console and the serial line either way.
+  std::unique_ptr<FramebufferScreen> screen_;
+  ScreenState state_;
 };
 
 }  // namespace restore

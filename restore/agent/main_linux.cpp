@@ -21,7 +21,11 @@ int main() {
                    : std::string("KAVI-AGENT RESULT: ok"));
   if (outcome.failed()) {
     console.Line("Restarting into Windows in 10 seconds.");
-    sleep(10);
+    // The screen says why and counts down; the log keeps the details.
+    for (int left = 10; left > 0; --left) {
+      console.Failed(FailureCode(outcome.failure), left);
+      sleep(1);
+    }
   }
   sync();
   // Only the restore environment's /init starts us as its child; run by

@@ -94,17 +94,28 @@ std::optional<WimProgress> ParseWimProgress(const std::string& line) {
   return progress;
 }
 
+ProgressFigures FiguresOf(int percent, uint64_t taskBytes, double seconds) {
+  ProgressFigures figures;
+  if (seconds >= 1.0 && percent >= 1) {
+    const double done = static_cast<double>(taskBytes) * percent / 100.0;
+    figures.megabytesPerSecond = done / seconds / 1e6;
+    if (percent < 100) {
+      figures.secondsLeft = static_cast<long>(seconds * (100 - percent) / percent + 0.5);
+    }
+  }
+  return figures;
+}
+
 std::string ProgressText(int percent, uint64_t taskBytes, double seconds) {
   char text[80];
   int n = std::snprintf(text, sizeof(text), "%3d%%", percent);
-  if (seconds >= 1.0 && percent >= 1) {
-    const double done = static_cast<double>(taskBytes) * percent / 100.0;
-    const double rate = done / seconds / 1e6;
-    n += std::snprintf(text + n, sizeof(text) - n, "   %.1f MB/s", rate);
-    if (percent < 100) {
-      const long left = static_cast<long>(seconds * (100 - percent) / percent + 0.5);
-      std::snprintf(text + n, sizeof(text) - n, "   %ld:%02ld left", left / 60, left % 60);
-    }
+  const ProgressFigures f = FiguresOf(percent, taskBytes, seconds);
+  if (f.megabytesPerSecond >= 0) {
+    n += std::snprintf(text + n, sizeof(text) - n, "   %.1f MB/s", f.megabytesPerSecond);
+  }
+  if (f.secondsLeft >= 0) {
+    std::snprintf(text + n, sizeof(text) - n, "   %ld:%02ld left", f.secondsLeft / 60,
+                  f.secondsLeft % 60);
   }
   return text;
 }

@@ -36,6 +36,16 @@ struct WimProgress {
 // phase; units bytes, KiB, MiB, GiB, TiB. None for other lines.
 std::optional<WimProgress> ParseWimProgress(const std::string& line);
 
+struct ProgressFigures {
+  double megabytesPerSecond = -1;  // below 0: not known yet
+  long secondsLeft = -1;
+};
+
+// The rate and the time left from the percent, the bytes the whole task
+// covers and the seconds since it started: known once a second and a percent
+// have passed; no time left at 100 %.
+ProgressFigures FiguresOf(int percent, uint64_t taskBytes, double seconds);
+
 // " 43%   12.5 MB/s   1:02 left" from the percent, the bytes the whole
 // task covers and the seconds since it started. Rate and time are left out
 // until they mean something (a second and a percent have passed).

@@ -10,10 +10,12 @@ namespace kavi {
 namespace {
 
 TEST(StartupStatus, FirstMatchWins) {
-  EXPECT_EQ(kStartupGptDisk, DecideStartupStatus(true, false, L'C', L'C'));
-  EXPECT_EQ(kStartupServiceUnreachable, DecideStartupStatus(false, false, L'C', L'C'));
-  EXPECT_EQ(kStartupSinglePartition, DecideStartupStatus(false, true, L'C', L'C'));
-  EXPECT_EQ(kStartupReady, DecideStartupStatus(false, true, L'D', L'C'));
+  EXPECT_EQ(kStartupGptDisk, DecideStartupStatus(kStartupGptDisk, false, L'C', L'C'));
+  EXPECT_EQ(kStartupLoaderNotTrusted,
+            DecideStartupStatus(kStartupLoaderNotTrusted, false, L'C', L'C'));
+  EXPECT_EQ(kStartupServiceUnreachable, DecideStartupStatus(kStartupReady, false, L'C', L'C'));
+  EXPECT_EQ(kStartupSinglePartition, DecideStartupStatus(kStartupReady, true, L'C', L'C'));
+  EXPECT_EQ(kStartupReady, DecideStartupStatus(kStartupReady, true, L'D', L'C'));
 }
 
 TEST(StartupStatus, RefusalsByStatus) {
@@ -23,7 +25,12 @@ TEST(StartupStatus, RefusalsByStatus) {
   EXPECT_STREQ(L"链接云引擎失败，请检查网络后重试。", InstallRefusal(1).text);
   EXPECT_STREQ(L"只有一个分区，无法进行重装操作。", InstallRefusal(2).text);
   EXPECT_STREQ(L"当前系统为GPT分区模式，无法使用一键重装系统功能。", InstallRefusal(3).text);
-  for (int s : {1, 2, 3}) {
+  EXPECT_STREQ(L"当前电脑以32位UEFI方式启动，无法使用一键重装系统功能。", InstallRefusal(4).text);
+  EXPECT_STREQ(
+      L"当前电脑已开启安全启动（Secure "
+      L"Boot），且不信任本软件的启动文件，无法使用一键重装系统功能。",
+      InstallRefusal(5).text);
+  for (int s : {1, 2, 3, 4, 5}) {
     EXPECT_STREQ(L"警告", InstallRefusal(s).caption);
     EXPECT_EQ(kBoxIconWarning, InstallRefusal(s).flags);
   }
@@ -32,7 +39,8 @@ TEST(StartupStatus, RefusalsByStatus) {
 // Records the sequence and answers from a script.
 class ScriptedSteps : public StartupSteps {
  public:
-  bool offered = false, yes = false, launched = false, refused = false, catalogue = true;
+  bool offered = false, yes = false, launched = false, catalogue = true;
+  int road = kStartupReady;
   wchar_t work = L'D', system = L'C';
   std::vector<std::string> calls;
   std::wstring question;
@@ -53,9 +61,9 @@ class ScriptedSteps : public StartupSteps {
   }
   void ExitForUpdate() override { calls.push_back("exit"); }
   void ReportStart() override { calls.push_back("report"); }
-  bool BootRoadRefused() override {
+  int BootRoadStatus() override {
     calls.push_back("road");
-    return refused;
+    return road;
   }
   bool FetchCatalogue() override {
     calls.push_back("catalogue");
@@ -97,8 +105,8 @@ TEST(StartupThread, DeclinedOrFailedUpdateGoesOn) {
 
 TEST(StartupThread, VerdictsStopAtTheFirstThatDecides) {
   ScriptedSteps refused;
-  refused.refused = true;
-  EXPECT_EQ(kStartupGptDisk, RunStartupCheck(refused));
+  refused.road = kStartupFirmwareNotX64;
+  EXPECT_EQ(kStartupFirmwareNotX64, RunStartupCheck(refused));
   EXPECT_EQ(0, std::count(refused.calls.begin(), refused.calls.end(), "catalogue"));
   ScriptedSteps offline;
   offline.catalogue = false;

@@ -173,21 +173,29 @@ TEST(UefiTakeover, EveryFailingStepTakesBackWhatCameBefore) {
   }
 }
 
-// Machines no road can take: the GPT text before any command or file; the
+// Machines no road can take, each told why before any command or file; the
 // same machine with a db that trusts our shim arms.
 TEST(UefiTakeover, MachinesNoRoadCanTakeAreRefusedBeforeAnythingIsWritten) {
+  const wchar_t* const untrusted =
+      L"当前电脑已开启安全启动（Secure Boot），且不信任本软件的启动文件，请关闭安全启动后重试。"
+      L"系统未作任何更改。";
+  const wchar_t* const noRoom = L"未找到EFI系统分区或其剩余空间不足，系统未作任何更改。";
   struct Case {
     const char* what;
     void (*spoil)(UefiMachine&);
+    const wchar_t* text;
   } cases[] = {
-      {"GPT on BIOS", [](UefiMachine& m) { m.firmware = FirmwareFacts(); }},
-      {"IA32 UEFI", [](UefiMachine& m) { m.firmware.x64 = false; }},
+      {"GPT on BIOS", [](UefiMachine& m) { m.firmware = FirmwareFacts(); },
+       L"当前系统为GPT分区模式且以BIOS方式启动，无法进行此操作，系统未作任何更改。"},
+      {"IA32 UEFI", [](UefiMachine& m) { m.firmware.x64 = false; },
+       L"当前电脑以32位UEFI方式启动，无法进行此操作，系统未作任何更改。"},
       {"db without the shim's CA",
-       [](UefiMachine& m) { m.firmware.db = testing_efi::OvmfDb().substr(0, 1543); }},
-      {"db unread", [](UefiMachine& m) { m.firmware.db.reset(); }},
-      {"ESP too small",
-       [](UefiMachine& m) { m.files.freeBytes[kEspVolume] = kEfiRoomMargin + 60; }},
-      {"ESP volume not found", [](UefiMachine& m) { m.devices.namedVolumes.erase(kEspVolume); }},
+       [](UefiMachine& m) { m.firmware.db = testing_efi::OvmfDb().substr(0, 1543); }, untrusted},
+      {"db unread", [](UefiMachine& m) { m.firmware.db.reset(); }, untrusted},
+      {"ESP too small", [](UefiMachine& m) { m.files.freeBytes[kEspVolume] = kEfiRoomMargin + 60; },
+       noRoom},
+      {"ESP volume not found", [](UefiMachine& m) { m.devices.namedVolumes.erase(kEspVolume); },
+       noRoom},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -199,13 +207,25 @@ TEST(UefiTakeover, MachinesNoRoadCanTakeAreRefusedBeforeAnythingIsWritten) {
     BootMachine machine = m.Machine();
     EXPECT_FALSE(TakeOverForReinstall(machine, m.ui, kImage));
     OnBackupSystem(machine, m.ui, L"D:\\DURozazo\\SYS.GHO");
-    const std::wstring text = L"当前系统为GPT分区模式，无法使用一键重装系统功能。";
     ASSERT_EQ(2u, m.ui.messages.size());
-    EXPECT_EQ(text, m.ui.messages[0].text);
-    EXPECT_EQ(text, m.ui.messages[1].text);
+    EXPECT_EQ(c.text, m.ui.messages[0].text);
+    EXPECT_EQ(c.text, m.ui.messages[1].text);
     EXPECT_THAT(m.runner.lines, IsEmpty());
     EXPECT_THAT(m.files.log, IsEmpty());
   }
+  // A Ghost image, though the DOS floppy is carried: it cannot start on UEFI.
+  UefiMachine ghost;
+  ghost.files.files[kImage] = std::string("\xFE\xEF\x01\x02", 4);
+  BootMachine ghostMachine = ghost.Machine();
+  EXPECT_FALSE(TakeOverForReinstall(ghostMachine, ghost.ui, kImage));
+  ASSERT_EQ(1u, ghost.ui.messages.size());
+  EXPECT_EQ(
+      L"该镜像为GHO格式，Ghost启动文件无法在UEFI方式启动的电脑上运行，请选择WIM或ESD格式的镜像。"
+      L"系统未作任何更改。",
+      ghost.ui.messages[0].text);
+  EXPECT_THAT(ghost.runner.lines, IsEmpty());
+  EXPECT_FALSE(ghost.LeftAnything());
+
   UefiMachine trusted;
   trusted.firmware.secureBoot = true;
   trusted.firmware.db = testing_efi::OvmfDb();

@@ -93,16 +93,16 @@ TEST(BootRoad, EachFirmwareTakesItsRoadOrIsRefused) {
   unread.db.reset();
 
   EXPECT_EQ(BootRoad::kBios, DecideBootRoad(bios, false, shim));
-  EXPECT_EQ(BootRoad::kRefused, DecideBootRoad(bios, true, shim));
+  EXPECT_EQ(BootRoad::kRefusedGptOnBios, DecideBootRoad(bios, true, shim));
   EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(uefi, true, shim));
   EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(uefi, false, shim));
-  EXPECT_EQ(BootRoad::kRefused, DecideBootRoad(ia32, true, shim));
+  EXPECT_EQ(BootRoad::kRefusedNotX64, DecideBootRoad(ia32, true, shim));
   EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(trusted, true, shim));
-  EXPECT_EQ(BootRoad::kRefused, DecideBootRoad(untrusted, true, shim));
-  EXPECT_EQ(BootRoad::kRefused, DecideBootRoad(unread, true, shim));
+  EXPECT_EQ(BootRoad::kRefusedUntrusted, DecideBootRoad(untrusted, true, shim));
+  EXPECT_EQ(BootRoad::kRefusedUntrusted, DecideBootRoad(unread, true, shim));
   // Secure Boot off starts any loader, even one carried without signatures.
   EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(uefi, true, ""));
-  EXPECT_EQ(BootRoad::kRefused, DecideBootRoad(trusted, true, ""));
+  EXPECT_EQ(BootRoad::kRefusedUntrusted, DecideBootRoad(trusted, true, ""));
 }
 
 }  // namespace

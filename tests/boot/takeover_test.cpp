@@ -381,10 +381,11 @@ TEST(ImagePayload, AnImageOnTheSystemDriveIsRefusedBeforeTheQuestion) {
   BootMachine machine = m.Machine();
   OnBackupSystem(machine, m.ui, onSystem);
   OnRestoreSystem(machine, m.ui, onSystem);
-  const std::wstring text =
-      L"错误:镜像文件位于系统分区上，无法在重启后写入系统分区，请将其放在其他分区。"
-      L"系统未作任何更改。";
-  EXPECT_THAT(Texts(m.ui), ElementsAre(text, text));
+  EXPECT_THAT(Texts(m.ui),
+              ElementsAre(L"错误:备份文件位于系统分区上，无法把系统分区备份到其自身，请将其放在其他"
+                          L"分区。系统未作任何更改。",
+                          L"错误:镜像文件位于系统分区上，无法在重启后写入系统分区，请将其放在其他"
+                          L"分区。系统未作任何更改。"));
   EXPECT_THAT(m.runner.lines, IsEmpty());
   EXPECT_THAT(m.files.log, IsEmpty());
 }

@@ -51,11 +51,13 @@ class TestHost : public RedirectedHost {
     ResetEvent(open_);
   }
   void OpenGate() { SetEvent(open_); }
-  bool WaitUntilAWorkerWaits() { return WaitForSingleObject(entered_, 10000) == WAIT_OBJECT_0; }
+  // Bounds far above a loaded machine's thread start: only a worker that
+  // never comes, or a test that never opens the gate, reaches them.
+  bool WaitUntilAWorkerWaits() { return WaitForSingleObject(entered_, 60000) == WAIT_OBJECT_0; }
 
   bool SpecialFolder(int folderId, std::wstring* path) override {
     SetEvent(entered_);
-    WaitForSingleObject(open_, 20000);
+    WaitForSingleObject(open_, 120000);
     return RedirectedHost::SpecialFolder(folderId, path);
   }
 
@@ -79,7 +81,7 @@ void Pump(DWORD ms = 30) {
   } while (GetTickCount() < end);
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
   const DWORD end = GetTickCount() + timeoutMs;
   while (!done()) {
     if (GetTickCount() > end) return false;

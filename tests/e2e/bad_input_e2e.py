@@ -232,7 +232,7 @@ class BadInput(ProgramCase):
 
     def test_image_server_that_falls_silent(self):
         # Every request for the image stops after 1 MB and stays open.
-        self.start(json.dumps({"/images/WIN7_64.GHO": {"stall_after": 1000000}}))
+        self.start(json.dumps({"/images/WIN7_64.WIM": {"stall_after": 1000000}}))
         self.install()
         self.select_and_next()
         time.sleep(5)

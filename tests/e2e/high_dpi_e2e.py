@@ -90,7 +90,7 @@ class HighDpi(ProgramCase):
                         os.path.join(SHOTS, f"e2e-dpi{self.dpi}-{name}.png")], check=False)
 
     def road(self):
-        self.start(json.dumps({"/images/WIN7_64.GHO": {"rate": 100000}}))
+        self.start(json.dumps({"/images/WIN7_64.WIM": {"rate": 100000}}))
         xdotool("mousemove", "1900", "1180")  # nothing hovered
         time.sleep(1)
         self.assertEqual((self.px(900), self.px(637)), self.geometry(self.window)[2:])

@@ -283,7 +283,7 @@ class ProgramCase(unittest.TestCase):
         self.assertEqual(0, code, f"button {button} found and the box closed")
         time.sleep(0.5)
 
-    def expect_box(self, expected, button, seconds=10):
+    def expect_box(self, expected, button, seconds=30):
         self.assertEqual(expected, self.wait_box(seconds))
         self.answer(button)
 
@@ -297,12 +297,18 @@ class ProgramCase(unittest.TestCase):
         self.assertEqual(0, code, f"the window answers while {what} (got {out!r})")
 
     def install(self):
-        """Start page -> system list page, waiting out a pending start-up check."""
+        """Start page -> system list page, waiting out a pending start-up check.
+        After each press it waits for what the press brings, the list page or
+        a box, however slowly a loaded machine shows it."""
         for _ in range(20):
             self.press(START)
-            box = self.wait_box(2)
-            if not box:
-                return
+            until = time.time() + 60
+            box = ""
+            while not box and time.time() < until:
+                if self.find(SELECT_AND_NEXT):
+                    return
+                code, out = self.msgbox("list")
+                box = out.split("\n")[0] if code == 0 and out else ""
             self.assertEqual("提示|正在连接中,请稍候...", box)
             self.answer(1)
             time.sleep(1)

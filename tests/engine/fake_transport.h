@@ -23,11 +23,14 @@ struct FakeServer {
   std::string validator = "\"v1\"";
   int failFirstRequests = 0;  // these answer `failStatus`
   int failStatus = 500;
-  int permanentStatus = 0;                 // every request answers it
-  bool networkDown = false;                // no answer at all
-  bool untrusted = false;                  // its certificate is refused
-  int64_t dropAfter = 0;                   // a connection breaks after this many bytes (0: never)
-  std::chrono::microseconds readDelay{0};  // per piece and connection
+  int permanentStatus = 0;   // every request answers it
+  bool networkDown = false;  // no answer at all
+  bool untrusted = false;    // its certificate is refused
+  int64_t dropAfter = 0;     // a connection breaks after this many bytes (0: never)
+  // Per piece and connection, kept to a schedule from the connection's
+  // first piece, as a server's rate limit is: a reader woken late on a busy
+  // machine gets the pieces that fell due meanwhile at once.
+  std::chrono::microseconds readDelay{0};
   bool sharedLink = false;                 // the delays of all connections queue on one link
   std::chrono::milliseconds headDelay{0};  // each answer's head, as over a long line
   int maxOpen = 0;                         // answers over this many at once get 503 (0: any)
@@ -48,10 +51,14 @@ class FakeStream : public HttpStream {
   }
   ~FakeStream() override { --server_->open; }
   int64_t Next(const char** data) override {
-    if (server_->readDelay.count()) {
-      std::unique_lock<std::mutex> link(server_->link, std::defer_lock);
-      if (server_->sharedLink) link.lock();
+    if (server_->readDelay.count() && server_->sharedLink) {
+      std::lock_guard<std::mutex> link(server_->link);
       std::this_thread::sleep_for(server_->readDelay);
+    } else if (server_->readDelay.count()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (pieces_++ == 0) due_ = now;
+      due_ += server_->readDelay;
+      std::this_thread::sleep_until(due_);
     }
     if (*aborted_) return -1;
     if (position_ >= end_) return 0;
@@ -71,6 +78,8 @@ class FakeStream : public HttpStream {
   FakeServer* server_;
   std::atomic<bool>* aborted_;
   int64_t position_, end_, served_ = 0;
+  int64_t pieces_ = 0;
+  std::chrono::steady_clock::time_point due_;
 };
 
 class FakeClient : public HttpClient {

@@ -4,8 +4,9 @@
 #   OUT_DIR/kvldr      GRUB core with an embedded configuration (grub.cfg
 #                      beside this script: the restore environment's kernel
 #                      from inside KV.ima, or the DOS floppy KV.ima through
-#                      memdisk) and memdisk, behind GRUB's g2hdr head that
-#                      the boot-sector form jumps into;
+#                      memdisk; the kernel starts in a VBE graphics mode for
+#                      the agent's screen) and memdisk, behind GRUB's g2hdr
+#                      head that the boot-sector form jumps into;
 #   OUT_DIR/kvldr.mbr  the boot-sector form that both boot menus start (a BCD
 #                      bootsector entry, a boot.ini line): loaded whole at
 #                      0000:7C00, it searches the drives for the file "kvldr"
@@ -32,7 +33,7 @@ tar --format=ustar --owner=0 --group=0 --mtime=@0 --sort=name -C "$work/tree" -c
 grub-mkimage -O i386-pc -d "$grub" -o "$work/core.img" -m "$work/memdisk.tar" \
   -p "(memdisk)/boot/grub" \
   biosdisk part_msdos fat ntfs search search_fs_file memdisk tar normal configfile \
-  linux16 ntldr echo test sleep loopback linux
+  linux16 ntldr echo test sleep loopback linux vbe
 
 # kvldr: GRUB's g2hdr (it moves the core where the core expects to run)
 # followed by the core. kvldr.mbr: GRUB's g2ldr.mbr with the loaded file

@@ -45,12 +45,15 @@ Commands:
   checkcode FILE
       Prints the MD5 text and a check code of FILE.
 
---demo prepares the demo catalogue: three deterministic Ghost-named images
-of a little over 100 MB each and two real WIM files of about the same size
-(captured with wimlib-imagex from generated trees of incompressible data),
-generated on first use into STATE/files/images (kept for later runs, never
-committed), and the catalogue text in code page 936 with their names, sizes,
-MD5 texts and check codes.
+--demo prepares the demo catalogue: three real WIM files of a little over
+100 MB each (captured with wimlib-imagex from generated trees of
+incompressible data), which the default build writes, and after them three
+deterministic Ghost-named images of about the same size, which only a build
+carrying the DOS floppy can take; generated on first use into
+STATE/files/images (kept for later runs, never committed), and the catalogue
+text in code page 936 with their names, sizes, MD5 texts and check codes. The
+WIM rows come first, so the rows the system list preselects by memory (0 for
+32-bit, 1 for 64-bit) are images the default build writes.
 """
 import argparse
 import base64
@@ -77,25 +80,31 @@ REPO_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__fi
 DEFAULT_STATE = os.path.join(REPO_ROOT, "build", "devhost")
 
 MIB = 1024 * 1024
-# name, file name, info text, size in bytes, seed. Position 0 is the 32-bit
-# and position 1 the 64-bit Windows 7 image, as the system list expects.
+# name, file name, info text, size in bytes, seed. Random bytes under Ghost
+# names: the program downloads and verifies them, and only a build carrying
+# the DOS floppy would take one over, so the demo catalogue lists them last.
 DEMO_IMAGES = [
     ("Windows 7 旗舰版 32位（演示镜像）", "WIN7_32.GHO",
-     "演示用系统镜像：Windows 7 SP1 旗舰版 32位，适合 3G 以下内存", 105 * MIB + 777, 1),
+     "演示用GHO镜像：Windows 7 SP1 旗舰版 32位，需要带Ghost启动文件的版本", 105 * MIB + 777, 1),
     ("Windows 7 旗舰版 64位（演示镜像）", "WIN7_64.GHO",
-     "演示用系统镜像：Windows 7 SP1 旗舰版 64位，适合 4G 以上内存", 110 * MIB + 12345, 2),
+     "演示用GHO镜像：Windows 7 SP1 旗舰版 64位，需要带Ghost启动文件的版本", 110 * MIB + 12345,
+     2),
     ("Windows 10 专业版 64位（演示镜像）", "WIN10_64.GHO",
-     "演示用系统镜像：Windows 10 专业版 64位", 120 * MIB + 1, 3),
+     "演示用GHO镜像：Windows 10 专业版 64位，需要带Ghost启动文件的版本", 120 * MIB + 1, 3),
 ]
 GENERATOR_VERSION = 1
 # name, file name, info text, bytes of file data in the captured tree, seed.
 # Real WIM files, which the restore environment loads; stored uncompressed,
 # so the file is a little larger than its data and generation stays fast.
+# Position 0 is the 32-bit and position 1 the 64-bit Windows 7 image, the
+# rows the system list preselects by memory.
 DEMO_WIM_IMAGES = [
+    ("Windows 7 旗舰版 32位 WIM（演示镜像）", "WIN7_32.WIM",
+     "演示用WIM镜像：Windows 7 SP1 旗舰版 32位，适合 3G 以下内存，由还原环境写入", 101 * MIB, 13),
+    ("Windows 7 旗舰版 64位 WIM（演示镜像）", "WIN7_64.WIM",
+     "演示用WIM镜像：Windows 7 SP1 旗舰版 64位，适合 4G 以上内存，由还原环境写入", 102 * MIB, 12),
     ("Windows 10 专业版 64位 WIM（演示镜像）", "WIN10_64.WIM",
      "演示用WIM镜像：Windows 10 专业版 64位，由还原环境写入", 104 * MIB, 11),
-    ("Windows 7 旗舰版 64位 WIM（演示镜像）", "WIN7_64.WIM",
-     "演示用WIM镜像：Windows 7 SP1 旗舰版 64位，由还原环境写入", 102 * MIB, 12),
 ]
 WIM_GENERATOR_VERSION = 1
 
@@ -185,7 +194,8 @@ def size_text(size):
 def prepare_demo(state, base_url, images=DEMO_IMAGES, log=print, wim_images=()):
     """Generates missing images (kept between runs) and writes the catalogue
     and version files for `base_url`. `images` are raw deterministic files,
-    `wim_images` WIM files captured with wimlib-imagex."""
+    `wim_images` WIM files captured with wimlib-imagex; the catalogue lists
+    the WIM files first."""
     files = os.path.join(state, "files")
     image_dir = os.path.join(files, "images")
     os.makedirs(image_dir, exist_ok=True)
@@ -196,7 +206,7 @@ def prepare_demo(state, base_url, images=DEMO_IMAGES, log=print, wim_images=()):
     except (OSError, ValueError):
         manifest = {}
     records = []
-    kinds = [(image, "raw") for image in images] + [(image, "wim") for image in wim_images]
+    kinds = [(image, "wim") for image in wim_images] + [(image, "raw") for image in images]
     for (name, file_name, info, size, seed), kind in kinds:
         path = os.path.join(image_dir, file_name)
         version = GENERATOR_VERSION if kind == "raw" else WIM_GENERATOR_VERSION

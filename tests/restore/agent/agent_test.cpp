@@ -110,6 +110,12 @@ TEST(RestoreAgent, LoadVerifiesFirstThenKeepsTheBootCodeAndBootFiles) {
       << log;
   EXPECT_EQ(0u, LastLine(log).find("result: ok ")) << log;
   EXPECT_TRUE(m.mounted.empty());
+
+  using S = ScreenStep;
+  EXPECT_EQ((std::vector<S>{S::kFind, S::kVerify, S::kFormat, S::kWrite, S::kBootFiles, S::kDone}),
+            m.steps);
+  EXPECT_EQ(ScreenTask::kInstall, m.task);
+  EXPECT_EQ("DURozazo\\Download\\win.wim", m.taskName);
 }
 
 struct RefusalCase {

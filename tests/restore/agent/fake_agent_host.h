@@ -61,6 +61,10 @@ class FakeMachine : public DiskAccess,
   std::map<std::string, std::vector<uint8_t>> written;  // "device@offset" -> bytes
   std::vector<std::vector<std::string>> runs;
   std::vector<std::string> screen;
+  // What the graphical screen was told.
+  std::vector<ScreenStep> steps;
+  ScreenTask task = ScreenTask::kUnknown;
+  std::string taskName;
   int verifyStatus = 0;
   int captureStatus = 0;
   Tree imageFiles = {{"/Windows", {true, ""}}, {"/Windows/explorer.exe", {false, "MZ"}}};
@@ -236,6 +240,11 @@ class FakeMachine : public DiskAccess,
   void Progress(const std::string& text) override { screen.push_back(text); }
   double Seconds() override { return clock += 1; }
   std::string Timestamp() override { return "2026-12-08 03:12:45"; }
+  void Task(ScreenTask t, const std::string& name) override {
+    task = t;
+    taskName = name;
+  }
+  void Step(ScreenStep step) override { steps.push_back(step); }
 
   // FirmwareAccess
   FirmwareState State() override { return firmware; }
