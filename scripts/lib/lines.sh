@@ -57,9 +57,14 @@ kavi_lines_up() {
 
 kavi_lines_down() {
   kavi_lines_stop_delay
-  local ns
+  local ns pids
   for ns in "${KAVI_LINES_CLIENT:-}" "${KAVI_LINES_LINE:-}" "${KAVI_LINES_SERVER:-}"; do
-    [ -z "$ns" ] || ip netns del "$ns" 2>/dev/null || true
+    [ -n "$ns" ] || continue
+    # A run cut short leaves its downloader and server behind in the
+    # namespace: they end with it.
+    pids=$(ip netns pids "$ns" 2>/dev/null || true)
+    [ -z "$pids" ] || kill $pids 2>/dev/null || true
+    ip netns del "$ns" 2>/dev/null || true
   done
   if [ -n "${KAVI_LINES_ALLOWED_CC:-}" ]; then
     sysctl -q -w net.ipv4.tcp_allowed_congestion_control="$KAVI_LINES_ALLOWED_CC" || true
