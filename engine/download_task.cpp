@@ -14,14 +14,21 @@ bool IsPermanentStatus(int status) {
   return status >= 400 && status < 500 && status != 408 && status != 429;
 }
 
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
 // Whole multiples of the smallest request: a server that holds each answer
 // to a rate often lets its first second through at once (nginx does), so
 // an answer of one second's worth is served fastest, and one a little
 // longer waits for the next second.
-int64_t NextRequestSize(int64_t bytes, Clock::duration took, const TaskOptions& options) {
-  const double seconds = std::max(std::chrono::duration<double>(took).count(), 1e-3);
+int64_t NextRequestSize(int64_t bytes, Clock::duration took, Clock::duration roundTrip,
+                        const TaskOptions& options) {
+  const double seconds = std::max(Seconds(took), 1e-3);
   const int64_t unit = options.requestSize;
-  const double wanted = static_cast<double>(bytes) / seconds * options.requestSeconds;
+  const double span =
+      std::max(options.requestSeconds, options.requestRoundTrips * Seconds(roundTrip));
+  const double wanted = static_cast<double>(bytes) / seconds * span;
   const int64_t units = static_cast<int64_t>(wanted / static_cast<double>(unit));
   return std::clamp(units * unit, unit, std::max(unit, options.maxRequestSize));
 }
@@ -140,7 +147,9 @@ bool DownloadTask::BackOff(int* attempts) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (Stopping()) return false;
-    if (++consecutiveFailures_ > options_.retryLimit) {
+    // Each connection has its tries: a server falling silent fails every
+    // connection at once, which is one failure of the line, not many.
+    if (++consecutiveFailures_ > options_.retryLimit * std::max(1, liveWorkers_)) {
       failed_ = true;
       failureCode_ = kFailNetwork;
       if (client_) client_->Abort();
@@ -154,13 +163,17 @@ bool DownloadTask::BackOff(int* attempts) {
   return !Stopping();
 }
 
-bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream) {
+bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream,
+                         Clock::duration* took) {
   int attempts = 0;
   for (;;) {
     *head = HttpHead();
-    // One byte tells whether ranges work and how large the file is; a
-    // server without ranges sends the whole file, which is then used.
-    *stream = client->Get(url_, 0, 0, head);
+    // The answer tells whether ranges work and how large the file is, and
+    // its body is the first connection's first request; a server without
+    // ranges sends the whole file, which is then used.
+    const auto asked = Clock::now();
+    *stream = client->Get(url_, 0, options_.requestSize - 1, head);
+    *took = Clock::now() - asked;
     if (*stream && (head->status == 200 || head->status == 206)) {
       std::lock_guard<std::mutex> lock(mutex_);
       target_ = head->finalUrl.empty() ? url_ : head->finalUrl;
@@ -237,7 +250,8 @@ void DownloadTask::Run() {
   }
   HttpHead head;
   std::unique_ptr<HttpStream> probe;
-  bool ready = Probe(client_.get(), &head, &probe);
+  Clock::duration probeTook{};
+  bool ready = Probe(client_.get(), &head, &probe, &probeTook);
 
   std::vector<std::thread> workers;
   if (ready) {
@@ -248,16 +262,22 @@ void DownloadTask::Run() {
       total_ = ranges ? head.rangeTotal : head.contentLength;
     }
     if (ranges) {
-      probe.reset();
       if (!PrepareRanges(head)) {
         Fail(kFailFile);
       } else {
         std::lock_guard<std::mutex> lock(mutex_);
-        liveWorkers_ = wantedWorkers_ = 0;
-        ramping_ = options_.maxConnections > 1;
-        rampPreviousRate_ = 0;
-        AddWorker(&workers);
+        // What an earlier run wrote is not fetched again: the probe's body
+        // serves only where the file starts unwritten.
+        const std::vector<ByteRange> written = map_->Written();
+        if (written.empty() || written.front().begin > 0) {
+          firstStream_ = std::move(probe);
+          firstStreamEnd_ = head.contentLength >= 0 ? head.contentLength : 0;
+          if (!written.empty()) firstStreamEnd_ = std::min(firstStreamEnd_, written.front().begin);
+          if (firstStreamEnd_ <= 0) firstStream_.reset();
+        }
+        StartRanges(&workers, probeTook);
       }
+      probe.reset();
     } else {
       // Without ranges nothing earlier can be continued.
       storage_->DeleteState();
@@ -321,6 +341,7 @@ void DownloadTask::Run() {
   }
   wake_.notify_all();
   for (std::thread& t : workers) t.join();
+  firstStream_.reset();
 
   bool lost = false, complete = false;
   {
@@ -367,49 +388,88 @@ void DownloadTask::AddWorker(std::vector<std::thread>* workers) {
   workers->emplace_back(&DownloadTask::RangeWorker, this, nextWorkerId_++);
 }
 
+void DownloadTask::StartRanges(std::vector<std::thread>* workers, Clock::duration probeTook) {
+  // The probe's wait includes the connection's set-up: a round trip or two.
+  roundTrip_ = probeTook;
+  const int64_t left = map_->TotalSize() - map_->WrittenBytes();
+  firstRequest_ = std::max(options_.requestSize, std::min(options_.firstRequestSize,
+                                                          left / std::max(1, options_.firstShare)));
+  const int wanted = probeTook < options_.shortRoundTrip ? 2 : options_.startConnections;
+  const int64_t pieces = std::max<int64_t>(1, left / firstRequest_);
+  const int count = static_cast<int>(std::min<int64_t>(
+      {pieces, static_cast<int64_t>(std::max(1, std::min(wanted, options_.maxConnections)))}));
+  liveWorkers_ = wantedWorkers_ = 0;
+  rampAwaiting_ = -1;
+  ramping_ = count < options_.maxConnections;
+  for (int i = 0; i < count; ++i) AddWorker(workers);
+  rampMeasuring_ = false;
+  rampAdded_ = 0;
+  rampPreviousRate_ = 0;
+}
+
 void DownloadTask::Ramp(std::vector<std::thread>* workers) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto now = Clock::now();
-  if (!ramping_ || rampAwaiting_ >= 0 || mode_ != Mode::kRanges ||
-      now - rampSince_ < options_.rampWindow) {
+  if (!ramping_ || rampAwaiting_ >= 0 || mode_ != Mode::kRanges || now < rampSince_) return;
+  if (!rampMeasuring_) {
+    // The connections of the last change have had their round trips to
+    // set up: their throughput is measured from here.
+    rampMeasuring_ = true;
+    rampSince_ = now;
+    rampBytes_ = received_.load();
     return;
   }
-  const double rate = static_cast<double>(received_.load() - rampBytes_) /
-                      std::chrono::duration<double>(now - rampSince_).count();
+  const Clock::duration window =
+      std::max<Clock::duration>(options_.rampWindow, roundTrip_ * options_.rampRoundTrips);
+  if (now - rampSince_ < window) return;
+  const double rate =
+      static_cast<double>(received_.load() - rampBytes_) / Seconds(now - rampSince_);
   const int count = wantedWorkers_;
-  if (count > 1) {
-    const double gain = rate - rampPreviousRate_;
-    if (gain < rampPreviousRate_ * (options_.rampGain - 1)) {
-      // The last connection added nothing worth its memory: one ends after
-      // its request and the others take over its range.
-      wantedWorkers_ = count - 1;
-      ramping_ = false;
-      return;
-    }
-    // Kept; another one only while the last carried about half of what
-    // each of the others does, as when the server limits each connection.
-    if (gain < 0.5 * rampPreviousRate_ / (count - 1)) {
+  if (rampAdded_ > 0) {
+    // What the added connections would carry at the others' rate: on a
+    // line that one or a few fill, they carry little of it.
+    const int before = count - rampAdded_;
+    const double theirs = rampPreviousRate_ / before * rampAdded_;
+    if (rate - rampPreviousRate_ < theirs * options_.rampGain) {
+      // Not worth their memory: they end after their requests and the
+      // others take over their ranges.
+      wantedWorkers_ = before;
       ramping_ = false;
       return;
     }
   }
-  // Another connection only where there is room for it to split off.
-  const int64_t left = map_->TotalSize() - map_->WrittenBytes();
-  if (count >= options_.maxConnections || left < (count + 1) * options_.requestSize) {
+  if (rate >= options_.enoughPerConnection * count) {
     ramping_ = false;
     return;
   }
-  AddWorker(workers);
+  // Double, where each new one finds a request's worth to split off.
+  const int64_t left = map_->TotalSize() - map_->WrittenBytes();
+  const int64_t room = left / std::max<int64_t>(1, firstRequest_) - count;
+  const int add =
+      static_cast<int>(std::min<int64_t>({count, options_.maxConnections - count, room}));
+  if (add <= 0) {
+    ramping_ = false;
+    return;
+  }
+  for (int i = 0; i < add; ++i) AddWorker(workers);
+  rampAdded_ = add;
   rampPreviousRate_ = rate;
+  rampMeasuring_ = false;
 }
 
 void DownloadTask::RangeWorker(int id) {
   int attempts = 0;
-  int64_t requestSize = options_.requestSize;
   bool counted = true;  // still among the live workers
+  bool served = false;  // this connection has had a byte from the server
   HttpClient* client = client_.get();
+  int64_t requestSize = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requestSize = firstRequest_;
+  }
   for (;;) {
     // A broken connection continues its own range where it stopped.
+    std::unique_ptr<HttpStream> stream;
     ByteRange range;
     int64_t requestEnd = 0;
     std::wstring target;
@@ -422,18 +482,36 @@ void DownloadTask::RangeWorker(int id) {
         break;
       }
       if (!map_->ActiveRange(id, &range) && !map_->Claim(id, &range)) break;
-      // Never more than a connection's share of what is left, so ones added
-      // later and the last ones at the end still find room to split off.
-      const int64_t share =
-          (map_->TotalSize() - map_->WrittenBytes()) / std::max(1, options_.maxConnections);
-      requestEnd = std::min(
-          range.end, range.begin + std::max(options_.requestSize, std::min(requestSize, share)));
+      if (firstStream_ && range.begin == 0 && firstStreamEnd_ > 0) {
+        // The probe's answer is this range's first request.
+        stream = std::move(firstStream_);
+        requestEnd = std::min(range.end, firstStreamEnd_);
+      } else {
+        // Never more than a connection's share of what is left, so ones
+        // added later and the last ones at the end still find room to
+        // split off.
+        const int64_t share =
+            (map_->TotalSize() - map_->WrittenBytes()) / std::max(1, options_.maxConnections);
+        requestEnd = std::min(
+            range.end, range.begin + std::max(options_.requestSize, std::min(requestSize, share)));
+      }
       map_->Request(id, requestEnd);
       target = target_;
     }
     const auto requested = Clock::now();
     HttpHead head;
-    std::unique_ptr<HttpStream> stream = client->Get(target, range.begin, requestEnd - 1, &head);
+    Clock::duration roundTrip{};
+    if (stream) {
+      head.status = 206;
+      head.rangeFirst = 0;
+      std::lock_guard<std::mutex> lock(mutex_);
+      roundTrip = roundTrip_;
+    } else {
+      stream = client->Get(target, range.begin, requestEnd - 1, &head);
+      std::lock_guard<std::mutex> lock(mutex_);
+      roundTrip_ = std::min(roundTrip_, Clock::now() - requested);
+      roundTrip = roundTrip_;
+    }
     if (stream && head.status == 206 && head.rangeFirst == range.begin) {
       if (target == url_ && !head.finalUrl.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -444,6 +522,7 @@ void DownloadTask::RangeWorker(int id) {
         const char* data = nullptr;
         const int64_t got = stream->Next(&data);
         if (got <= 0) break;
+        served = true;
         received_ += got;
         if (limiter_) limiter_->Acquire(got);
         // Never past the request: a split may give what follows to another.
@@ -456,9 +535,11 @@ void DownloadTask::RangeWorker(int id) {
         position += static_cast<int64_t>(n);
         std::lock_guard<std::mutex> lock(mutex_);
         if (rampAwaiting_ == id) {
+          // The newest connection is set up; it is measured once its
+          // first round trips of sending have passed.
           rampAwaiting_ = -1;
-          rampSince_ = Clock::now();
-          rampBytes_ = received_.load();
+          rampMeasuring_ = false;
+          rampSince_ = Clock::now() + roundTrip_ * options_.settleRoundTrips;
         }
         end = std::min(requestEnd, map_->Advance(id, position));
         if (map_->Complete()) wake_.notify_all();
@@ -468,7 +549,8 @@ void DownloadTask::RangeWorker(int id) {
       }
       if (position >= end) {
         // Request done; the range goes on with one sized to this one's rate.
-        requestSize = NextRequestSize(position - range.begin, Clock::now() - requested, options_);
+        requestSize =
+            NextRequestSize(position - range.begin, Clock::now() - requested, roundTrip, options_);
         continue;
       }
     } else if (stream && head.status == 200) {
@@ -487,6 +569,18 @@ void DownloadTask::RangeWorker(int id) {
       continue;
     } else if (IsPermanentStatus(head.status)) {
       Fail(head.status);
+    } else if (!served || head.status == 503 || head.status == 429) {
+      // Refused while others work (a new connection that gets no answer, or
+      // any told to come back later): the server wants no more of them.
+      // This one leaves and no more are added.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (liveWorkers_ > 1) {
+        ramping_ = false;
+        wantedWorkers_ = std::min(wantedWorkers_, liveWorkers_ - 1);
+        --liveWorkers_;
+        counted = false;
+        break;
+      }
     }
     stream.reset();
     if (!BackOff(&attempts)) break;

@@ -42,16 +42,31 @@ enum FailureCode : int32_t {
 };
 
 struct TaskOptions {
-  // Connections start at one and are added one at a time, each measured
-  // over `rampWindow`: one that raises the throughput by less than
-  // `rampGain` is given up again; more are added only while the last one
-  // carried about half of what each other one does. A fast link ends with
-  // one or two, a server that holds each connection to a rate with up to
-  // `maxConnections`.
-  int maxConnections = 6;
-  std::chrono::milliseconds rampWindow{600};
-  double rampGain = 1.15;
-  int retryLimit = 8;  // consecutive failures without a byte of progress
+  // Connections. A short line (the probe answered within
+  // `shortRoundTrip`) starts with two, a long one with `startConnections`:
+  // there each connection is held back by its own slow start and losses,
+  // so each added one nearly adds its share. Then the count doubles, up to
+  // `maxConnections` (the most one server is asked to serve), while each
+  // doubling raises the throughput by at least `rampGain` of what the added
+  // ones would carry at the others' rate; one that does not is undone and
+  // the ramp ends, as when a connection the server refuses ends it. Where
+  // each connection has a bottleneck of its own (a lossy line, a server
+  // holding each to a rate) a doubling nearly doubles the throughput; where
+  // they share one it gains little, though a busy machine's noise can show
+  // a quarter more, so half is asked. Each count is measured from
+  // `settleRoundTrips` after the newest connection's first bytes, over
+  // `rampRoundTrips` round trips and at least `rampWindow`. Connections that each carry
+  // `enoughPerConnection` have no bottleneck of their own worth splitting
+  // (a fast near mirror): more would only cost memory and CPU.
+  int maxConnections = 16;
+  int startConnections = 8;
+  std::chrono::milliseconds shortRoundTrip{10};
+  std::chrono::milliseconds rampWindow{400};
+  int settleRoundTrips = 3;
+  int rampRoundTrips = 10;
+  double rampGain = 0.5;
+  double enoughPerConnection = 16.0 * 1024 * 1024;  // bytes per second
+  int retryLimit = 8;  // consecutive failures per connection without a byte of progress
   std::chrono::milliseconds firstBackoff{500};
   std::chrono::milliseconds maxBackoff{8000};
   std::chrono::milliseconds stateInterval{200};  // resume state for a killed process
@@ -62,14 +77,21 @@ struct TaskOptions {
   int64_t flushBytes = 128 * 1024 * 1024;
   // Each connection asks for its range in requests and reads every answer
   // to its end: an HTTP client closing an answer early may have to drain
-  // the rest of it, which costs more than a new request. A request carries
-  // about `requestSeconds` of what the connection's last one did, in whole
-  // `requestSize`s up to `maxRequestSize`: each costs a round trip to the
-  // server, while what one connection has asked for is not split off to
-  // another, so long requests would leave the others idle at the end.
-  int64_t requestSize = 8 * 1024 * 1024;
+  // the rest of it, which costs more than a new request. The first request
+  // of each connection is `firstRequestSize` or a `firstShare`th of the
+  // file, whichever is smaller, so even a small file is split among the
+  // first connections. Later ones carry what the connection's last one did
+  // in `requestSeconds` or `requestRoundTrips` of its round trips,
+  // whichever is longer (each request costs a round trip of silence), in
+  // whole `requestSize`s up to `maxRequestSize`: what one connection has
+  // asked for is not split off to another, so long requests would leave
+  // the others idle at the end.
+  int64_t requestSize = 1024 * 1024;
+  int64_t firstRequestSize = 4 * 1024 * 1024;
+  int firstShare = 8;
   int64_t maxRequestSize = 64 * 1024 * 1024;
   double requestSeconds = 1.0;
+  int requestRoundTrips = 10;
 };
 
 struct TaskProgress {
@@ -120,10 +142,15 @@ class DownloadTask {
   enum class Mode { kRanges, kSingle };
 
   void Run();
-  bool Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream);
+  // The first request, and how long its answer's head took to come.
+  bool Probe(HttpClient* client, HttpHead* head, std::unique_ptr<HttpStream>* stream,
+             std::chrono::steady_clock::duration* took);
   bool PrepareRanges(const HttpHead& head);
   // Adds or gives up connections while the ranges are fetched.
   void Ramp(std::vector<std::thread>* workers);
+  // Starts the connections of a ranged download; called with the mutex held.
+  void StartRanges(std::vector<std::thread>* workers,
+                   std::chrono::steady_clock::duration probeTook);
   // Starts one more range worker; called with the mutex held.
   void AddWorker(std::vector<std::thread>* workers);
   void RangeWorker(int id);
@@ -176,16 +203,28 @@ class DownloadTask {
   std::atomic<int64_t> received_{0};
   std::deque<std::pair<std::chrono::steady_clock::time_point, int64_t>> samples_;
   int32_t speed_ = 0;
-  // The ramp: whether it still adds connections, since when and from how
-  // many received bytes the current count is measured, and the rate of one
-  // connection fewer. The window opens with the first bytes of the newest
-  // connection (`rampAwaiting_`, -1 once they came): its thread's start and
-  // its first request, slow on a loaded machine, are not counted against it.
+  // The ramp: whether it still adds connections, since when (or, before
+  // `rampMeasuring_`, from when) and from how many received bytes the
+  // current count is measured, how many the last step added and the rate
+  // before it. The wait for the measure opens with the first bytes of the
+  // newest connection (`rampAwaiting_`, -1 once they came): its thread's
+  // start and its first request, slow on a loaded machine, are not counted
+  // against it.
   bool ramping_ = false;
+  bool rampMeasuring_ = false;
   int rampAwaiting_ = -1;
   std::chrono::steady_clock::time_point rampSince_;
   int64_t rampBytes_ = 0;
+  int rampAdded_ = 0;
   double rampPreviousRate_ = 0;
+  // The shortest wait for an answer's head seen in this run: about a round
+  // trip of the line.
+  std::chrono::steady_clock::duration roundTrip_{};
+  int64_t firstRequest_ = 0;
+  // The probe's answer from the file's start to `firstStreamEnd_`, for the
+  // connection that takes the range there.
+  std::unique_ptr<HttpStream> firstStream_;
+  int64_t firstStreamEnd_ = 0;
 };
 
 }  // namespace engine

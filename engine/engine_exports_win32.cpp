@@ -77,8 +77,9 @@ extern "C" {
 
 int32_t __stdcall XL_Init() {
   TheEngine();
-  // Several connections to one server at once (old WinINet allows two).
-  DWORD connections = 16;
+  // Several connections to one server at once (old WinINet allows two):
+  // room for a task's most and the lines about to close.
+  DWORD connections = 32;
   InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections,
                      sizeof(connections));
   InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &connections,

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -22,18 +21,23 @@ namespace {
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 
-// Each line reads into two buffers of its own: WinINet fills one while the
-// engine writes the other to the file, and the file gets the bytes from the
-// buffer WinINet wrote them to. Each InternetReadFile costs the same
-// whatever it carries, so on a fast link a read is as large as helps: under
-// Wine 1 MiB reads took a fifth less time per GiB than 256 KiB ones, while
-// 2 MiB ones were slower again. But a read returns only when its buffer is
-// full, so its size follows the line's speed: about a quarter of a second's
-// worth, so that progress, a pause and the stall watch see bytes as often
-// on a slow link as on a fast one.
+// Each line reads into one buffer of its own, and the file gets the bytes
+// from the buffer WinINet wrote them to; the line reads again when the
+// engine has written them. A second buffer would let WinINet fill one while
+// the other is written, but the connections of a task already overlap each
+// other's reads and writes, and a buffer per line is what a line costs.
+// Each InternetReadFile costs the same whatever it carries, so on a fast
+// link a read is as large as helps: under Wine 1 MiB reads took a fifth
+// less time per GiB than 256 KiB ones, while 2 MiB ones were slower again.
+// But a read returns only when its buffer is full, and only the pages reads
+// reach are in memory, so its size follows the line's speed: a sixteenth
+// of a second's worth. A connection of a few MiB/s, as on a real line, then
+// reads a quarter of its buffer at a time and holds no more in memory, and
+// progress, a pause and the stall watch see bytes as often on a slow link
+// as on a fast one.
 constexpr DWORD kBufferBytes = 1024 * 1024;
 constexpr DWORD kSmallestRead = 64 * 1024;
-constexpr double kReadSeconds = 0.25;
+constexpr double kReadSeconds = 1.0 / 16;
 
 // The size of the next read after `bytes` took `seconds`.
 DWORD NextReadSize(DWORD bytes, double seconds) {
@@ -42,7 +46,6 @@ DWORD NextReadSize(DWORD bytes, double seconds) {
   const DWORD rounded = static_cast<DWORD>(wanted) / kSmallestRead * kSmallestRead;
   return std::max(kSmallestRead, rounded);
 }
-constexpr int kBufferCount = 2;
 // Idle lines kept for the next request of a task; a line over this number
 // ends when its request is done.
 constexpr size_t kIdleLines = 8;
@@ -123,8 +126,8 @@ struct AbortFlag {
   std::atomic<bool> raised{false};
 };
 
-// A line: one thread that performs requests one after another, with its two
-// buffers. Only the thread touches the request handle: it opens it, reads
+// A line: one thread that performs requests one after another, with its
+// buffer. Only the thread touches the request handle: it opens it, reads
 // it and closes it. A reader that stops waiting (a stall, an abort, the
 // end) sets `closed`, and the thread gives the request up at its next step.
 // WinINet under Wine, and some old WinINet versions, ignore the receive
@@ -144,10 +147,10 @@ struct Line {
   HttpHead head;
   // Allocated on first use and never cleared: only the pages reads have
   // reached are in memory, so slow lines with small reads stay small.
-  std::unique_ptr<char[]> buffers[kBufferCount];
-  DWORD filled[kBufferCount] = {};
-  std::deque<int> ready;  // filled buffers, in order
-  int lent = -1;          // the buffer the reader is using
+  std::unique_ptr<char[]> buffer;
+  DWORD filled = 0;
+  bool ready = false;  // filled, for the reader to take
+  bool lent = false;   // the reader is using it
   bool ended = false;
   bool broken = false;
   bool closed = false;  // the reader is done with the request
@@ -159,12 +162,7 @@ struct Line {
   // server, so the next answer starts with reads the size the last ended.
   DWORD readSize = kSmallestRead;
 
-  bool BufferFree(int b) const {
-    if (b == lent) return false;
-    for (int r : ready)
-      if (r == b) return false;
-    return true;
-  }
+  bool BufferFree() const { return !ready && !lent; }
 };
 
 // The idle lines of one client.
@@ -183,8 +181,7 @@ void Finish(const std::shared_ptr<Line>& line, LinePool* pool, bool reader) {
   if (!line->closed || !line->done) return;
   line->posted = line->taken = line->headReady = line->ended = line->broken = line->closed =
       line->done = false;
-  line->ready.clear();
-  line->lent = -1;
+  line->ready = line->lent = false;
   line->head = HttpHead();
   std::lock_guard<std::mutex> lock(pool->mutex);
   if (pool->shut || pool->idle.size() >= kIdleLines) {
@@ -236,18 +233,15 @@ void PerformRequest(Line* line, HINTERNET session) {
   }
   DWORD& readSize = line->readSize;  // only this thread uses it
   while (body) {
-    int b = 0;
     {
       std::unique_lock<std::mutex> lock(line->mutex);
-      line->changed.wait(
-          lock, [&] { return line->closed || line->BufferFree(0) || line->BufferFree(1); });
+      line->changed.wait(lock, [&] { return line->closed || line->BufferFree(); });
       if (line->closed) break;
-      b = line->BufferFree(0) ? 0 : 1;
       // Silence counts from the start of a read, not from the last byte: a
       // full line waiting on a slow reader is not a silent server.
       line->silentSince = Clock::now();
     }
-    std::unique_ptr<char[]>& buffer = line->buffers[b];
+    std::unique_ptr<char[]>& buffer = line->buffer;
     if (!buffer) buffer.reset(new char[kBufferBytes]);
     DWORD read = 0;
     const auto started = Clock::now();
@@ -261,8 +255,8 @@ void PerformRequest(Line* line, HINTERNET session) {
       line->changed.notify_all();
       break;
     }
-    line->filled[b] = read;
-    line->ready.push_back(b);
+    line->filled = read;
+    line->ready = true;
     line->changed.notify_all();
   }
   // Closed before the reader is done, so the connection goes back to
@@ -318,8 +312,8 @@ class WinInetStream : public HttpStream {
     if (left_ == 0) {
       // Read to its announced end: the thread is about to see the end and
       // close the request. Waiting that moment lets the connection's next
-      // request take this line instead of a new thread with two buffers.
-      line_->lent = -1;
+      // request take this line instead of a new thread and buffer.
+      line_->lent = false;
       line_->changed.notify_all();
       line_->changed.wait_for(lock, kLineSettle, [&] { return line_->done; });
     }
@@ -330,24 +324,23 @@ class WinInetStream : public HttpStream {
     if (finished_) return -1;
     Line* line = line_.get();
     std::unique_lock<std::mutex> lock(line->mutex);
-    if (line->lent >= 0) {
-      line->lent = -1;  // the reader is done with it: the line may fill it again
+    if (line->lent) {
+      line->lent = false;  // the reader is done with it: the line may fill it again
       line->changed.notify_all();
     }
     const bool ready = WaitFor(line, lock, *abort_, stallLimit_,
-                               [&] { return !line->ready.empty() || line->ended || line->broken; });
-    if (!ready || (line->ready.empty() && line->broken)) {
+                               [&] { return line->ready || line->ended || line->broken; });
+    if (!ready || (!line->ready && line->broken)) {
       Finish(line_, pool_.get(), true);  // a silent or aborted request is given up
       finished_ = true;
       return -1;
     }
-    if (line->ready.empty()) return 0;
-    const int b = line->ready.front();
-    line->ready.pop_front();
-    line->lent = b;
-    *data = line->buffers[b].get();
-    if (left_ > 0) left_ -= line->filled[b];
-    return static_cast<int64_t>(line->filled[b]);
+    if (!line->ready) return 0;
+    line->ready = false;
+    line->lent = true;
+    *data = line->buffer.get();
+    if (left_ > 0) left_ -= line->filled;
+    return static_cast<int64_t>(line->filled);
   }
 
  private:

@@ -79,11 +79,11 @@ TEST_F(DownloadTaskTest, SegmentedDownloadIsByteExact) {
 // Throughput is measured over 400 ms windows, which a loaded machine or a
 // sanitizer can blur now and then: each link gets up to three downloads to
 // show its count. A ramp that never adds connections, or never gives one
-// up, fails all three.
+// up, fails all three. The fake server answers at once: a short line,
+// which starts with two connections.
 TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
   TaskOptions o = FastOptions();
   o.rampWindow = milliseconds(400);
-  o.requestSize = kBlockSize;
   o.maxConnections = 4;
   server_.readDelay = milliseconds(8);  // a 64 KiB piece every 8 ms
   auto connections = [&](int wanted) {
@@ -99,15 +99,66 @@ TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
     }
     return used;
   };
-  // A server that holds each connection to a rate: every connection helps,
+  // A server that holds each connection to a rate: every doubling helps,
   // up to the most allowed, which the file leaves room for however long a
   // busy machine stretches the windows.
   server_.body = RandomBody(64 * kBlockSize, 12);
   EXPECT_EQ(o.maxConnections, connections(o.maxConnections));
-  // One link that all connections share: the second adds nothing and goes.
-  server_.body.resize(10 * kBlockSize);
+  // One link that all connections share: the doubling to four adds nothing
+  // and is undone, well below the most allowed.
+  o.maxConnections = 8;
+  server_.body.resize(24 * kBlockSize);
   server_.sharedLink = true;
-  EXPECT_EQ(2, connections(2));
+  EXPECT_EQ(4, connections(4));
+}
+
+// Over a long line (each answer's head comes 20 ms after its request) a
+// download starts with several connections and splits even a small file
+// among them at once, the first answer's body serving as the first piece
+// (a file of one piece takes one request); a server that refuses
+// connections over its limit is not asked again by the refused ones, and
+// no more are added.
+TEST_F(DownloadTaskTest, LongLinesStartSplitAndKeepToWhatTheServerAllows) {
+  struct Case {
+    int64_t size;
+    int maxOpen;
+    int connections;         // 0: not checked
+    int64_t largestRequest;  // 0: not checked
+    int refusedAtMost;
+    int requests;  // 0: not checked
+  };
+  const TaskOptions o = FastOptions();
+  const Case cases[] = {
+      {8 * kBlockSize, 0, o.startConnections, 8 * kBlockSize / o.firstShare, 0, 0},
+      {24 * kBlockSize, 3, 0, 0, o.startConnections - 1, 0},
+      {o.requestSize - 5, 0, 1, 0, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size << " bytes, " << c.maxOpen << " open at most");
+    FakeServer server;
+    FakeClients clients{&server};
+    server.body = RandomBody(static_cast<size_t>(c.size), 13);
+    server.headDelay = milliseconds(20);
+    server.readDelay = milliseconds(8);
+    server.maxOpen = c.maxOpen;
+    FakeDisk disk;
+    DownloadTask task(L"http://host/win7.gho", L"win7.gho", true,
+                      std::make_unique<FakeStorage>(&disk, L"win7.gho"), &clients, nullptr, o);
+    task.Start();
+    TaskProgress p = WaitForEnd(task);
+    ASSERT_EQ(kStateFinished, p.state);
+    EXPECT_TRUE(disk.files[L"win7.gho"] == server.body);
+    if (c.connections) {
+      EXPECT_EQ(c.connections, p.connections);
+    }
+    if (c.largestRequest) {
+      EXPECT_LE(server.largestRequest.load(), c.largestRequest);
+    }
+    EXPECT_LE(server.refused.load(), c.refusedAtMost);
+    if (c.requests) {
+      EXPECT_EQ(c.requests, server.requests.load());
+    }
+  }
 }
 
 TEST_F(DownloadTaskTest, ServerIgnoringRangesUsesOneConnection) {

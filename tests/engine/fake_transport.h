@@ -31,7 +31,12 @@ struct FakeServer {
   // first piece, as a server's rate limit is: a reader woken late on a busy
   // machine gets the pieces that fell due meanwhile at once.
   std::chrono::microseconds readDelay{0};
-  bool sharedLink = false;  // the delays of all connections queue on one link
+  bool sharedLink = false;                 // the delays of all connections queue on one link
+  std::chrono::milliseconds headDelay{0};  // each answer's head, as over a long line
+  int maxOpen = 0;                         // answers over this many at once get 503 (0: any)
+  std::atomic<int> open{0};
+  std::atomic<int> refused{0};
+  std::atomic<int64_t> largestRequest{0};  // bytes asked for, past the first request
   std::mutex link;
   size_t chunk = 64 * 1024;
   std::atomic<int> requests{0};
@@ -41,7 +46,10 @@ struct FakeServer {
 class FakeStream : public HttpStream {
  public:
   FakeStream(FakeServer* server, std::atomic<bool>* aborted, int64_t first, int64_t end)
-      : server_(server), aborted_(aborted), position_(first), end_(end) {}
+      : server_(server), aborted_(aborted), position_(first), end_(end) {
+    ++server_->open;
+  }
+  ~FakeStream() override { --server_->open; }
   int64_t Next(const char** data) override {
     if (server_->readDelay.count() && server_->sharedLink) {
       std::lock_guard<std::mutex> link(server_->link);
@@ -80,6 +88,7 @@ class FakeClient : public HttpClient {
   std::unique_ptr<HttpStream> Get(const std::wstring&, int64_t first, int64_t last,
                                   HttpHead* head) override {
     const int n = server_->requests++;
+    std::this_thread::sleep_for(server_->headDelay);
     if (aborted_ || server_->networkDown) return nullptr;
     if (server_->untrusted) {
       head->untrusted = true;
@@ -100,7 +109,18 @@ class FakeClient : public HttpClient {
       head->contentLength = size;
       return std::make_unique<FakeStream>(server_, &aborted_, 0, size);
     }
+    if (server_->maxOpen > 0 && server_->open >= server_->maxOpen) {
+      ++server_->refused;
+      head->status = 503;
+      return nullptr;
+    }
     const int64_t end = last < 0 ? size : std::min(size, last + 1);
+    if (n > 0) {
+      int64_t largest = server_->largestRequest;
+      while (end - first > largest &&
+             !server_->largestRequest.compare_exchange_weak(largest, end - first)) {
+      }
+    }
     head->status = 206;
     head->rangeFirst = first;
     head->rangeTotal = size;
