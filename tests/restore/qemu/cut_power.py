@@ -100,8 +100,9 @@ def cut(pattern, resumes):
         road.boot(s, disk, "ok")
         c_after = disk.extract(road.C, s.path("c-after.part"))
         written = disks.listing(c_after, s.dir, "c-after")
+        boot_files = [p for p in written if re.match(r"/(bootmgr|boot)(/|$)", p, re.I)]
         t.same(disks.without(disks.listing(wim, s.dir), ["/"]),
-               disks.without(written, ["/"] + road.boot_files), "C: does not hold exactly the image")
+               disks.without(written, ["/"] + boot_files), "C: does not hold exactly the image")
         if road.name == "bios":
             t.check(disks.read_file(c_after, "/bootmgr") == t.OLD_BOOTMGR,
                     "bootmgr was not put back")
