@@ -42,6 +42,8 @@ enum class TakeoverResult {
   kLoaderNotTrusted,    // no road: Secure Boot would not start our loader
   kNoEfiRoom,           // no road: no EFI system partition with room for our files
   kToolMissing,         // bcdedit, bcdboot or the activation tool not written
+  kToolsFolderUnsafe,   // no folder only administrators can write for the tools
+  kToolChanged,         // a tool is no longer the one the program carries
   kPayloadsMissing,     // a payload the executable should carry is not there
   kImageUnreadable,     // the image file's header could not be read
   kImageUnknown,        // neither a WIM/ESD nor a Ghost image

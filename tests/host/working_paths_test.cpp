@@ -6,6 +6,8 @@
 #include <set>
 #include <thread>
 
+#include "host/host_facts.h"
+
 namespace kavi {
 namespace {
 
@@ -118,7 +120,7 @@ HostPaths SampleHost() {
   HostPaths host;
   host.windowsDirectory = L"C:\\WINDOWS";
   host.modulePath = L"C:\\Program Files\\Kavi\\kavi.exe";
-  host.templatesShortPath = L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1";
+  host.tools.folder = L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1";
   host.windowsEdition = 1;
   return host;
 }
@@ -151,10 +153,47 @@ TEST(DeriveWorkingPaths, ModulePathWithoutBackslashGivesRootCache) {
 
 TEST(DeriveWorkingPaths, FailedTemplatesLookUpPutsToolsAtTheRoot) {
   HostPaths host = SampleHost();
-  host.templatesShortPath.clear();
+  host.tools.folder.clear();
   WorkingFields f = DeriveWorkingPaths(WorkingFields(), host, L'C');
   EXPECT_EQ(L"\\bcdedit.exe", f.bcdeditPath);
   EXPECT_EQ(L"C:\\DURozazo", f.workFolder);
+}
+
+// Only systems without user account control keep the tools in the user's
+// Templates folder; an unknown one counts as a later one, and a protected
+// folder that could not be made names no tool at all.
+TEST(ToolsFolder, OnlyOldSystemsUseTemplatesAndAFailedProtectionNamesNoTool) {
+  const std::wstring templates = L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1";
+  const std::wstring appData = L"C:\\PROGRA~3";
+  const struct {
+    int32_t edition;
+    const wchar_t* folder;
+    bool protect;
+  } cases[] = {
+      {kEditionWindows2000, L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1", false},
+      {kEditionWindows2003, L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1", false},
+      {kEditionVista, L"C:\\PROGRA~3\\Kavi\\tools", true},
+      {kEditionWindows10x64, L"C:\\PROGRA~3\\Kavi\\tools", true},
+      {kEditionOther, L"C:\\PROGRA~3\\Kavi\\tools", true},
+      {-1, L"C:\\PROGRA~3\\Kavi\\tools", true},
+  };
+  for (const auto& c : cases) {
+    const ToolsFolderChoice choice = ChooseToolsFolder(c.edition, templates, appData);
+    EXPECT_EQ(c.folder, choice.folder) << c.edition;
+    EXPECT_EQ(c.protect, choice.protect) << c.edition;
+    if (c.protect) {
+      EXPECT_EQ(L"C:\\PROGRA~3\\Kavi", choice.protectFrom);
+    }
+  }
+  EXPECT_TRUE(ChooseToolsFolder(kEditionWindows7x64, templates, L"").folder.empty());
+
+  HostPaths host = SampleHost();
+  host.tools = {L"", true, L""};
+  const WorkingFields f = DeriveWorkingPaths(WorkingFields(), host, L'D');
+  EXPECT_EQ(L"", f.bcdeditPath);
+  EXPECT_EQ(L"", f.dsptPath);
+  EXPECT_EQ(L"", f.bcdbootPath);
+  EXPECT_EQ(L"", f.bcdsectPath);
 }
 
 TEST(DeriveWorkingPaths, LongPathsAreKeptWhole) {
