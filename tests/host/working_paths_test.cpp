@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
@@ -194,6 +195,58 @@ TEST(ToolsFolder, OnlyOldSystemsUseTemplatesAndAFailedProtectionNamesNoTool) {
   EXPECT_EQ(L"", f.dsptPath);
   EXPECT_EQ(L"", f.bcdbootPath);
   EXPECT_EQ(L"", f.bcdsectPath);
+}
+
+// What the tools folder's security must be, from what Windows reads back.
+TEST(ToolsFolder, OnlyAnAdministratorsOnlyDaclIsAccepted) {
+  const std::wstring user = L"S-1-5-21-1-2-3-1000";
+  const FolderSecurity::Ace system{true, false, kSystemSid, 0x1F01FF};
+  const FolderSecurity::Ace admins{true, false, kAdministratorsSid, 0x1F01FF};
+  const FolderSecurity::Ace ownerReads{true, false, kOwnerRightsSid, 0x20000};
+  const FolderSecurity made{kAdministratorsSid, true, true, {system, admins, ownerReads}};
+  const struct {
+    const char* what;
+    std::function<void(FolderSecurity*)> change;
+    bool accepted;
+  } cases[] = {
+      {"as made", [](FolderSecurity*) {}, true},
+      {"owned by the user, OWNER RIGHTS reading only", [&](FolderSecurity* s) { s->owner = user; },
+       true},
+      {"owned by the user, no OWNER RIGHTS entry",
+       [&](FolderSecurity* s) {
+         s->owner = user;
+         s->aces.pop_back();
+       },
+       false},
+      {"OWNER RIGHTS may change the DACL",
+       [&](FolderSecurity* s) {
+         s->owner = user;
+         s->aces.back().mask = 0x60000;
+       },
+       false},
+      {"inherits from above", [](FolderSecurity* s) { s->isProtected = false; }, false},
+      {"null DACL", [](FolderSecurity* s) { s->hasDacl = false; }, false},
+      {"the user may read",
+       [&](FolderSecurity* s) {
+         s->aces.push_back({true, false, user, 0x1200A9});
+       },
+       false},
+      {"everyone is denied",
+       [&](FolderSecurity* s) {
+         s->aces.push_back({false, false, L"S-1-1-0", 0x1F01FF});
+       },
+       true},
+      {"an object entry",
+       [&](FolderSecurity* s) {
+         s->aces.push_back({false, true, L"", 0});
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    FolderSecurity security = made;
+    c.change(&security);
+    EXPECT_EQ(c.accepted, IsAdministratorsOnly(security)) << c.what;
+  }
 }
 
 TEST(DeriveWorkingPaths, LongPathsAreKeptWhole) {
