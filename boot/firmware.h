@@ -43,6 +43,10 @@ struct FirmwareFacts {
   bool secureBoot = false;  // UEFISecureBootEnabled under SecureBoot\State
   // The db variable's data; none when it could not be read.
   std::optional<std::string> db;
+  // dbx and the shim's "SbatLevelRT"; none when absent or unreadable (then
+  // nothing is taken as revoked).
+  std::optional<std::string> dbx;
+  std::optional<std::string> sbatLevel;
 };
 
 // A refusal says why, so that each can be told in its own words.
@@ -52,6 +56,7 @@ enum class BootRoad {
   kRefusedGptOnBios,  // a GPT system disk on BIOS firmware
   kRefusedNotX64,     // UEFI firmware that is not x64
   kRefusedUntrusted,  // Secure Boot on while db does not trust our loader
+  kRefusedRevoked,    // Secure Boot on while dbx or the SBAT level revokes it
 };
 
 constexpr bool IsRefused(BootRoad road) {

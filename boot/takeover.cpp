@@ -85,6 +85,7 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
   if (road == BootRoad::kRefusedGptOnBios) return refuse(TakeoverResult::kBootRoadRefused);
   if (road == BootRoad::kRefusedNotX64) return refuse(TakeoverResult::kFirmwareNotX64);
   if (road == BootRoad::kRefusedUntrusted) return refuse(TakeoverResult::kLoaderNotTrusted);
+  if (road == BootRoad::kRefusedRevoked) return refuse(TakeoverResult::kLoaderRevoked);
   const bool uefi = road == BootRoad::kUefi;
   // UEFI firmware starts only Windows that keep their boot entries in BCD.
   if (uefi && UsesBootIni(m)) return refuse(TakeoverResult::kUnsupportedWindows);
@@ -172,6 +173,8 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
     case TakeoverResult::kLoaderNotTrusted:
       return L"当前电脑已开启安全启动（Secure Boot），且不信任本软件的启动文件，请关闭安全启动后"
              L"重试。系统未作任何更改。";
+    case TakeoverResult::kLoaderRevoked:
+      return L"安全启动已吊销本程序的启动文件，无法进行此操作，系统未作任何更改。";
     case TakeoverResult::kNoEfiRoom:
       return L"未找到EFI系统分区或其剩余空间不足，系统未作任何更改。";
     case TakeoverResult::kToolMissing:
