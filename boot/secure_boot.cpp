@@ -236,6 +236,26 @@ std::vector<std::string> SignatureListEntries(const std::string& db, const char*
   return entries;
 }
 
+// Every Authenticode signature (WIN_CERTIFICATE of PKCS#7 SignedData) in
+// the image's certificate table: its signer's issuer into `issuers`, and,
+// with `certificates`, every certificate it carries.
+void WalkImageSignatures(const std::string& image, std::vector<std::string>* issuers,
+                         std::vector<std::string>* certificates) {
+  const std::optional<PeLayout> pe = ReadPeLayout(image);
+  if (!pe) return;
+  const size_t tableEnd = pe->tableAt + pe->tableSize;
+  constexpr size_t kWinCertificateHeader = 8;  // dwLength, wRevision, wCertificateType
+  for (size_t at = pe->tableAt; at + kWinCertificateHeader <= tableEnd;) {
+    const size_t length = Le32(image, at);
+    if (length < kWinCertificateHeader || length > tableEnd - at) break;
+    if (Le16(image, at + 4) == kWinCertRevision2 &&
+        Le16(image, at + 6) == kWinCertTypePkcsSignedData) {
+      AddSignerIssuers(image, at + kWinCertificateHeader, at + length, issuers, certificates);
+    }
+    at += (length + 7) & ~size_t{7};  // entries are 8-byte aligned
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> DatabaseCertificates(const std::string& db) {
@@ -256,39 +276,14 @@ std::optional<std::string> CertificateIssuer(const std::string& certificate) {
 
 std::vector<std::string> ImageSignerIssuers(const std::string& image) {
   std::vector<std::string> issuers;
-  const std::optional<PeLayout> pe = ReadPeLayout(image);
-  if (!pe) return issuers;
-  const size_t tableEnd = pe->tableAt + pe->tableSize;
-  constexpr size_t kWinCertificateHeader = 8;  // dwLength, wRevision, wCertificateType
-  for (size_t at = pe->tableAt; at + kWinCertificateHeader <= tableEnd;) {
-    const size_t length = Le32(image, at);
-    if (length < kWinCertificateHeader || length > tableEnd - at) break;
-    if (Le16(image, at + 4) == kWinCertRevision2 &&
-        Le16(image, at + 6) == kWinCertTypePkcsSignedData) {
-      AddSignerIssuers(image, at + kWinCertificateHeader, at + length, &issuers,
-                       /*certificates=*/nullptr);
-    }
-    at += (length + 7) & ~size_t{7};  // entries are 8-byte aligned
-  }
+  WalkImageSignatures(image, &issuers, nullptr);
   return issuers;
 }
 
 std::vector<std::string> ImageCertificates(const std::string& image) {
   std::vector<std::string> issuers;
   std::vector<std::string> certificates;
-  const std::optional<PeLayout> pe = ReadPeLayout(image);
-  if (!pe) return certificates;
-  const size_t tableEnd = pe->tableAt + pe->tableSize;
-  constexpr size_t kWinCertificateHeader = 8;
-  for (size_t at = pe->tableAt; at + kWinCertificateHeader <= tableEnd;) {
-    const size_t length = Le32(image, at);
-    if (length < kWinCertificateHeader || length > tableEnd - at) break;
-    if (Le16(image, at + 4) == kWinCertRevision2 &&
-        Le16(image, at + 6) == kWinCertTypePkcsSignedData) {
-      AddSignerIssuers(image, at + kWinCertificateHeader, at + length, &issuers, &certificates);
-    }
-    at += (length + 7) & ~size_t{7};
-  }
+  WalkImageSignatures(image, &issuers, &certificates);
   return certificates;
 }
 
