@@ -62,6 +62,7 @@ class Win32StartupSteps : public StartupSteps {
       case BootRoad::kRefusedNotX64:
         return kStartupFirmwareNotX64;
       case BootRoad::kRefusedUntrusted:
+      case BootRoad::kRefusedRevoked:
         return kStartupLoaderNotTrusted;
       default:
         return kStartupReady;

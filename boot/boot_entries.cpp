@@ -79,16 +79,15 @@ void BackupBcdStore(BootMachine& machine) {
 
 bool MakeSystemPartitionBootable(BootMachine& machine, wchar_t letter,
                                  const std::wstring& bcdbootPath, const std::wstring& dsptPath) {
-  const std::wstring bcdboot =
-      Format(L"%ls %lc:\\windows /s %lc: /l zh-cn", bcdbootPath.c_str(), letter, letter);
-  const std::optional<uint32_t> created = machine.runner.RunForExitCode(bcdboot);
+  const std::optional<uint32_t> created = RunCarriedTool(
+      machine, bcdbootPath, Format(L"%lc:\\windows /s %lc: /l zh-cn", letter, letter));
   if (!created || *created != 0) return false;
   const int32_t disk = DiskNumberOfVolume(machine.devices, letter);
   if (disk < 0) return false;
   const std::optional<LetterPosition> found = FindLetterPosition(machine.disks, letter);
   if (!found || found->disk != disk) return false;
-  const std::optional<uint32_t> activated = machine.runner.RunForExitCode(
-      Format(L"%ls %d /act:%d", dsptPath.c_str(), disk, found->position));
+  const std::optional<uint32_t> activated =
+      RunCarriedTool(machine, dsptPath, Format(L"%d /act:%d", disk, found->position));
   return activated && *activated == 0;
 }
 

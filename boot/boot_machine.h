@@ -47,6 +47,13 @@ class OutputFile {
   virtual bool Write(const uint8_t* data, size_t size) = 0;
 };
 
+// A file held open with writing, deleting and renaming denied to everyone,
+// for as long as the object lives.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+};
+
 class BootFiles {
  public:
   virtual ~BootFiles() = default;
@@ -75,6 +82,10 @@ class BootFiles {
   // The same from byte `offset`: exactly `count` bytes, else false.
   virtual bool ReadAt(const std::wstring& path, uint64_t offset, size_t count,
                       std::string* bytes) = 0;
+  // Opens the file for reading, sharing reads only, and reads it whole into
+  // `bytes`; the file cannot change while the result lives. Null when it
+  // cannot be opened so (a writer has it open, or it is missing) or read.
+  virtual std::unique_ptr<HeldFile> HoldAndRead(const std::wstring& path, std::string* bytes) = 0;
   // The Ghost task script and its disk record: replaced whole, no sharing,
   // bytes as given.
   virtual bool WriteScript(const std::wstring& path, const std::string& bytes) = 0;

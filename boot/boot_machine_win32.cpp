@@ -88,6 +88,14 @@ class Win32OutputFile : public OutputFile {
   UniqueHandle file_;
 };
 
+class Win32HeldFile : public HeldFile {
+ public:
+  explicit Win32HeldFile(UniqueHandle file) : file_(std::move(file)) {}
+
+ private:
+  UniqueHandle file_;
+};
+
 class Win32BootFiles : public BootFiles {
  public:
   bool Exists(const std::wstring& path) override {
@@ -148,6 +156,26 @@ class Win32BootFiles : public BootFiles {
     }
     *bytes = std::move(buffer);
     return true;
+  }
+  std::unique_ptr<HeldFile> HoldAndRead(const std::wstring& path, std::string* bytes) override {
+    // No FILE_SHARE_WRITE or FILE_SHARE_DELETE: the open fails while anyone
+    // may write the file, and nobody can write, delete or rename it while
+    // it is held. Starting it as a process only reads.
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > MAXDWORD / 2) {
+      return nullptr;
+    }
+    std::string buffer(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!buffer.empty() &&
+        (!ReadFile(file.Get(), &buffer[0], static_cast<DWORD>(buffer.size()), &read, nullptr) ||
+         read != buffer.size())) {
+      return nullptr;
+    }
+    *bytes = std::move(buffer);
+    return std::make_unique<Win32HeldFile>(std::move(file));
   }
   bool WriteScript(const std::wstring& path, const std::string& bytes) override {
     return WriteGhostScriptFile(path, bytes);

@@ -57,14 +57,48 @@ std::wstring ToolCommandLine(const std::wstring& toolPath, const std::wstring& a
   return Format(L"%ls %ls", toolPath.c_str(), arguments.c_str());
 }
 
+std::unique_ptr<HeldFile> HoldCarriedTool(BootMachine& machine, const std::wstring& toolPath) {
+  const BootTakeoverSettings& s = machine.settings;
+  uint16_t id = 0;
+  if (toolPath.empty()) return nullptr;
+  if (toolPath == s.bcdeditPath) {
+    id = kBcdeditResourceId;
+  } else if (toolPath == s.bcdbootPath) {
+    id = kBcdbootResourceId;
+  } else if (toolPath == s.dsptPath) {
+    id = kDsptResourceId;
+  } else {
+    return nullptr;
+  }
+  ResourceBytes carried;
+  if (!machine.resources.Load(id, s.resourceType, &carried) || carried.data == nullptr) {
+    return nullptr;
+  }
+  std::string bytes;
+  std::unique_ptr<HeldFile> held = machine.files.HoldAndRead(toolPath, &bytes);
+  if (!held || bytes.size() != carried.size ||
+      bytes.compare(0, bytes.size(), reinterpret_cast<const char*>(carried.data), carried.size) !=
+          0) {
+    return nullptr;
+  }
+  return held;
+}
+
+std::optional<uint32_t> RunCarriedTool(BootMachine& machine, const std::wstring& toolPath,
+                                       const std::wstring& arguments, std::string* output) {
+  const std::unique_ptr<HeldFile> held = HoldCarriedTool(machine, toolPath);
+  if (!held) return std::nullopt;
+  const std::wstring line = ToolCommandLine(toolPath, arguments);
+  return output ? machine.runner.RunForOutput(line, output) : machine.runner.RunForExitCode(line);
+}
+
 bool RunTool(BootMachine& machine, const std::wstring& toolPath, const std::wstring& arguments) {
-  return machine.runner.RunHiddenAndWait(ToolCommandLine(toolPath, arguments));
+  return RunCarriedTool(machine, toolPath, arguments).has_value();
 }
 
 bool RunToolSucceeded(BootMachine& machine, const std::wstring& toolPath,
                       const std::wstring& arguments) {
-  const std::optional<uint32_t> code =
-      machine.runner.RunForExitCode(ToolCommandLine(toolPath, arguments));
+  const std::optional<uint32_t> code = RunCarriedTool(machine, toolPath, arguments);
   return code && *code == 0;
 }
 

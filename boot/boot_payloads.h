@@ -28,9 +28,21 @@ bool WriteBootPayloads(BootMachine& machine, uint16_t imageId, bool withBootSect
 // True when every payload WriteBootPayloads would write is carried.
 bool HasBootPayloads(BootMachine& machine, uint16_t imageId, bool withBootSector);
 
+// The carried tool at `toolPath` (the settings' bcdedit, bcdboot or dspt
+// path) held open, when its bytes are those of the resource it was written
+// from; null when it is another file, or has changed, or cannot be held.
+std::unique_ptr<HeldFile> HoldCarriedTool(BootMachine& machine, const std::wstring& toolPath);
+
 // "TOOL ARGUMENTS"; the tool path is not quoted (the tools folder is a short
-// path). RunTool reports only whether the tool could be started.
+// path). Every run of a carried tool checks it first and holds it until the
+// run ends: a tool that was changed is not run. RunTool reports only
+// whether the tool could be started.
 std::wstring ToolCommandLine(const std::wstring& toolPath, const std::wstring& arguments);
+// The exit code of the carried tool; with `output`, what it wrote there.
+// None when it was not run.
+std::optional<uint32_t> RunCarriedTool(BootMachine& machine, const std::wstring& toolPath,
+                                       const std::wstring& arguments,
+                                       std::string* output = nullptr);
 bool RunTool(BootMachine& machine, const std::wstring& toolPath, const std::wstring& arguments);
 // The tool ran and exited with 0.
 bool RunToolSucceeded(BootMachine& machine, const std::wstring& toolPath,

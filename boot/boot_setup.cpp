@@ -16,6 +16,9 @@ bool WriteBootTools(BootFiles& files, PayloadResources& resources, const Working
   };
   bool all = true;
   for (const auto& tool : tools) {
+    // Deleted first, so the new file gets the folder's security rather than
+    // keeping that of a file someone put there before.
+    files.Delete(tool.path);
     all = WriteResourceToFile(files, resources, tool.path, tool.id, kPayloadResourceType) && all;
   }
   return all;

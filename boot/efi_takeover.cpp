@@ -181,7 +181,7 @@ TakeoverResult ArmEfiTakeover(BootMachine& m, const EfiTarget& target, const std
   }
   std::string output;
   const std::optional<uint32_t> copied =
-      m.runner.RunForOutput(ToolCommandLine(bcdedit, EfiEntryCopyArguments(name)), &output);
+      RunCarriedTool(m, bcdedit, EfiEntryCopyArguments(name), &output);
   const std::optional<std::wstring> id = BcdEntryIdFromOutput(output);
   if (id) undo.AddedEntry(*id);
   if (!copied || *copied != 0 || !id) return fail(TakeoverResult::kBootEntryNotAdded);

@@ -25,6 +25,10 @@ BootRoad DecideBootRoad(const FirmwareFacts& f, bool gptSystemDisk, const std::s
   if (f.secureBoot && (!f.db || !DatabaseTrustsImage(*f.db, shim))) {
     return BootRoad::kRefusedUntrusted;
   }
+  if (f.secureBoot &&
+      RevocationOfImage(f.dbx.value_or(""), *f.db, f.sbatLevel.value_or(""), shim)) {
+    return BootRoad::kRefusedRevoked;
+  }
   return BootRoad::kUefi;
 }
 

@@ -46,6 +46,10 @@ struct FirmwareFacts {
   // The processor has long mode (CPUID 0x80000001, EDX bit 29), whatever
   // Windows runs on it: a 32-bit Windows may be replaced by an x64 one.
   bool cpuX64 = true;
+  // dbx and the shim's "SbatLevelRT"; none when absent or unreadable (then
+  // nothing is taken as revoked).
+  std::optional<std::string> dbx;
+  std::optional<std::string> sbatLevel;
 };
 
 // A refusal says why, so that each can be told in its own words.
@@ -55,6 +59,7 @@ enum class BootRoad {
   kRefusedGptOnBios,  // a GPT system disk on BIOS firmware
   kRefusedNotX64,     // UEFI firmware that is not x64
   kRefusedUntrusted,  // Secure Boot on while db does not trust our loader
+  kRefusedRevoked,    // Secure Boot on while dbx or the SBAT level revokes it
 };
 
 constexpr bool IsRefused(BootRoad road) {

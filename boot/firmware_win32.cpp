@@ -80,15 +80,15 @@ bool EnableSystemEnvironmentPrivilege() {
   return GetLastError() == ERROR_SUCCESS;
 }
 
-std::optional<std::string> ReadDb() {
+// A firmware variable's data, read with the system-environment privilege.
+std::optional<std::string> ReadVariable(const wchar_t* name, const wchar_t* vendor) {
   auto read = Kernel32Function<GetFirmwareVariableFn>("GetFirmwareEnvironmentVariableW");
   if (read == nullptr || !EnableSystemEnvironmentPrivilege()) return std::nullopt;
   // A db of a few certificates is a few kilobytes; the firmware's variable
   // store is far below a megabyte.
   for (DWORD size = 64 * 1024; size <= 1024 * 1024; size *= 4) {
     std::vector<char> buffer(size);
-    const DWORD length =
-        read(L"db", L"{d719b2cb-3d3a-4596-a3bc-dad00e67656f}", buffer.data(), size);
+    const DWORD length = read(name, vendor, buffer.data(), size);
     if (length > 0) return std::string(buffer.data(), length);
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
   }
@@ -109,7 +109,12 @@ FirmwareFacts ReadFirmwareFacts() {
   if (facts.type != FirmwareType::kUefi) return facts;
   facts.x64 = WindowsIsX64(IsWow64(), NativeMachine());
   facts.secureBoot = SecureBootEnabled();
-  if (facts.secureBoot) facts.db = ReadDb();
+  if (facts.secureBoot) {
+    const wchar_t* database = L"{d719b2cb-3d3a-4596-a3bc-dad00e67656f}";
+    facts.db = ReadVariable(L"db", database);
+    facts.dbx = ReadVariable(L"dbx", database);
+    facts.sbatLevel = ReadVariable(L"SbatLevelRT", L"{605dab50-e046-4300-abb6-3dd810dd8b23}");
+  }
   return facts;
 }
 

@@ -1,5 +1,7 @@
 #include "boot/takeover.h"
 
+#include <vector>
+
 #include "boot/backup_swap.h"
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
@@ -85,13 +87,23 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
   if (road == BootRoad::kRefusedGptOnBios) return refuse(TakeoverResult::kBootRoadRefused);
   if (road == BootRoad::kRefusedNotX64) return refuse(TakeoverResult::kFirmwareNotX64);
   if (road == BootRoad::kRefusedUntrusted) return refuse(TakeoverResult::kLoaderNotTrusted);
+  if (road == BootRoad::kRefusedRevoked) return refuse(TakeoverResult::kLoaderRevoked);
   const bool uefi = road == BootRoad::kUefi;
   // UEFI firmware starts only Windows that keep their boot entries in BCD.
   if (uefi && UsesBootIni(m)) return refuse(TakeoverResult::kUnsupportedWindows);
-  if (!m.files.Exists(m.settings.bcdeditPath)) return refuse(TakeoverResult::kToolMissing);
-  if (!uefi && !UsesBootIni(m) && !HasBootFolder(m.files, m.settings.bootDrive) &&
-      (!m.files.Exists(m.settings.bcdbootPath) || !m.files.Exists(m.settings.dsptPath))) {
-    return refuse(TakeoverResult::kToolMissing);
+  std::vector<std::wstring> tools = {m.settings.bcdeditPath};
+  if (!uefi && !UsesBootIni(m) && !HasBootFolder(m.files, m.settings.bootDrive)) {
+    tools.push_back(m.settings.bcdbootPath);
+    tools.push_back(m.settings.dsptPath);
+  }
+  for (const std::wstring& tool : tools) {
+    if (tool.empty()) return refuse(TakeoverResult::kToolsFolderUnsafe);
+  }
+  for (const std::wstring& tool : tools) {
+    if (!m.files.Exists(tool)) return refuse(TakeoverResult::kToolMissing);
+  }
+  for (const std::wstring& tool : tools) {
+    if (!HoldCarriedTool(m, tool)) return refuse(TakeoverResult::kToolChanged);
   }
   const PayloadChoice choice = ChooseImagePayload(m, mode, imagePath);
   if (choice.result != TakeoverResult::kArmed) return refuse(choice.result);
@@ -172,10 +184,16 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
     case TakeoverResult::kLoaderNotTrusted:
       return L"当前电脑已开启安全启动（Secure Boot），且不信任本软件的启动文件，请关闭安全启动后"
              L"重试。系统未作任何更改。";
+    case TakeoverResult::kLoaderRevoked:
+      return L"安全启动已吊销本程序的启动文件，无法进行此操作，系统未作任何更改。";
     case TakeoverResult::kNoEfiRoom:
       return L"未找到EFI系统分区或其剩余空间不足，系统未作任何更改。";
     case TakeoverResult::kToolMissing:
       return L"缺少启动配置工具，系统未作任何更改。";
+    case TakeoverResult::kToolsFolderUnsafe:
+      return L"无法建立仅管理员可写入的文件夹来存放启动配置工具，系统未作任何更改。";
+    case TakeoverResult::kToolChanged:
+      return L"启动配置工具已被其他程序改动，无法安全运行，系统未作任何更改。";
     case TakeoverResult::kPayloadsMissing:
       return L"程序缺少启动文件，系统未作任何更改。";
     case TakeoverResult::kImageUnreadable:

@@ -42,8 +42,11 @@ enum class TakeoverResult {
   kBootRoadRefused,     // no road: a GPT system disk on BIOS
   kFirmwareNotX64,      // no road: UEFI that is not x64
   kLoaderNotTrusted,    // no road: Secure Boot would not start our loader
+  kLoaderRevoked,       // no road: Secure Boot has revoked our loader
   kNoEfiRoom,           // no road: no EFI system partition with room for our files
   kToolMissing,         // bcdedit, bcdboot or the activation tool not written
+  kToolsFolderUnsafe,   // no folder only administrators can write for the tools
+  kToolChanged,         // a tool is no longer the one the program carries
   kPayloadsMissing,     // a payload the executable should carry is not there
   kImageUnreadable,     // the image file's header could not be read
   kImageUnknown,        // neither a WIM/ESD nor a Ghost image

@@ -50,12 +50,19 @@ WorkingFields DeriveWorkingPaths(WorkingFields f, const HostPaths& host, wchar_t
   f.downloadFolder = Format(L"%ls\\Download", f.workFolder.c_str());
   f.cacheFolder = Format(L"%ls\\cache", f.programFolder.c_str());
   f.systemBackupImagePath = Format(L"%ls\\SYS.GHO", f.workFolder.c_str());
-  DeriveToolPaths(&f, host.templatesShortPath);
+  DeriveToolPaths(&f, host.tools);
   return f;
 }
 
-void DeriveToolPaths(WorkingFields* f, const std::wstring& templatesShortPath) {
-  f->toolsFolder = templatesShortPath;
+void DeriveToolPaths(WorkingFields* f, const ToolsFolderChoice& tools) {
+  f->toolsFolder = tools.folder;
+  if (tools.protect && tools.folder.empty()) {
+    f->bcdeditPath.clear();
+    f->dsptPath.clear();
+    f->bcdbootPath.clear();
+    f->bcdsectPath.clear();
+    return;
+  }
   f->bcdeditPath = Format(L"%ls\\%ls", f->toolsFolder.c_str(), L"bcdedit.exe");
   f->dsptPath = Format(L"%ls\\%ls", f->toolsFolder.c_str(), L"dspt.exe");
   f->bcdbootPath = Format(L"%ls\\%ls", f->toolsFolder.c_str(), L"bcdboot.exe");

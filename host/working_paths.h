@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/tools_folder.h"
 #include "host/working_state.h"
 
 namespace kavi {
@@ -31,9 +32,9 @@ wchar_t ChooseWorkDrive(const DriveQueries& drives, wchar_t systemDrive);
 
 // What the set-up gathers from Windows before deriving the paths.
 struct HostPaths {
-  std::wstring windowsDirectory;    // GetWindowsDirectory
-  std::wstring modulePath;          // the running executable
-  std::wstring templatesShortPath;  // empty when the look-up failed
+  std::wstring windowsDirectory;  // GetWindowsDirectory
+  std::wstring modulePath;        // the running executable
+  ToolsFolderChoice tools;        // where the boot tools go
   int32_t windowsEdition = 0;
 };
 
@@ -41,9 +42,11 @@ struct HostPaths {
 // the chosen work drive. The version texts and the current image stay.
 WorkingFields DeriveWorkingPaths(WorkingFields fields, const HostPaths& host, wchar_t workDrive);
 
-// The tools folder and the boot tools' paths in it, from the Templates
-// folder's short path (empty: the root of the current drive).
-void DeriveToolPaths(WorkingFields* fields, const std::wstring& templatesShortPath);
+// The tools folder and the boot tools' paths in it. An unprotected choice
+// without a folder (the Templates look-up failed) puts them at the root of
+// the current drive; a protected one without a folder leaves every path
+// empty, so nothing is written and nothing is run.
+void DeriveToolPaths(WorkingFields* fields, const ToolsFolderChoice& tools);
 
 // Everything before the last backslash; empty when there is none.
 std::wstring FolderOfPath(const std::wstring& path);
@@ -63,9 +66,10 @@ class BootSetUp {
 // SetUpToolPaths, unless `boot` is given: then they are set up too, the boot
 // tools written and the boot settings initialised.
 void SetUpWorkingPaths(BootSetUp* boot = nullptr);
-// Stores the tool paths in the record. The Templates folder look-up behind
-// them is slow and needed only by the boot tools and the update installer,
-// so it runs once, on the first thread that needs them; any thread may call.
+// Stores the tool paths in the record. The folder's look-up and protection
+// behind them are slow and needed only by the boot tools and the update
+// installer, so they run once, on the first thread that needs them; any
+// thread may call.
 void SetUpToolPaths();
 wchar_t ChooseWorkDrive();
 void SetWorkFolder(const wchar_t* path);

@@ -29,17 +29,6 @@ class Win32DriveQueries : public DriveQueries {
   }
 };
 
-// The Templates folder's short path, looked up by the first caller; callers
-// meanwhile wait for it.
-const std::wstring& TemplatesShortPath() {
-  static const std::wstring path = [] {
-    std::wstring found;
-    GetSpecialFolderShortPath(found, CSIDL_TEMPLATES);
-    return found;
-  }();
-  return path;
-}
-
 }  // namespace
 
 wchar_t ChooseWorkDrive() {
@@ -54,7 +43,7 @@ void SetUpWorkingPaths(BootSetUp* boot) {
   HostPaths host;
   host.windowsDirectory = WindowsDirectory();
   host.modulePath = ModuleFileName(nullptr);
-  if (boot) host.templatesShortPath = TemplatesShortPath();
+  if (boot) host.tools = PrepareToolsFolder();
   host.windowsEdition = DetectWindowsEdition();
 
   // The system drive must be stored before the drive choice reads it.
@@ -75,8 +64,8 @@ void SetUpWorkingPaths(BootSetUp* boot) {
 }
 
 void SetUpToolPaths() {
-  const std::wstring& templates = TemplatesShortPath();
-  Working().Update([&templates](WorkingFields* f) { DeriveToolPaths(f, templates); });
+  const ToolsFolderChoice tools = PrepareToolsFolder();
+  Working().Update([&tools](WorkingFields* f) { DeriveToolPaths(f, tools); });
 }
 
 }  // namespace kavi

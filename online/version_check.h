@@ -35,9 +35,9 @@ bool IsWindowsExecutable(const std::string& head);
 bool CheckForNewVersion();
 
 // Saves the installer as "sysupdate.exe" in `toolsFolder` and starts it with
-// `start(file, folder)`. False, with nothing started, when the URL is empty,
-// the download fails, or the saved file is not a Windows executable (then
-// the file is removed again).
+// `start(file, folder)`. False, with nothing started, when the URL or the
+// folder is empty, the download fails, or the saved file is not a Windows
+// executable (then the file is removed again).
 using InstallerStarter = std::function<void(const std::wstring& file, const std::wstring& folder)>;
 bool LaunchUpdate(const std::wstring& installerUrl, const std::wstring& toolsFolder,
                   const InstallerStarter& start);

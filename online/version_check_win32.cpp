@@ -32,7 +32,9 @@ bool CheckForNewVersion() {
 
 bool LaunchUpdate(const std::wstring& installerUrl, const std::wstring& toolsFolder,
                   const InstallerStarter& start) {
-  if (installerUrl.empty()) return false;
+  // No folder: the protected one could not be made, and the installer runs
+  // elevated, so it is not saved anywhere else.
+  if (installerUrl.empty() || toolsFolder.empty()) return false;
   const std::wstring target = Format(L"%ls\\%ls", toolsFolder.c_str(), kInstallerFileName);
   if (HttpGetToFile(installerUrl, target) != kHttpFileSaved) return false;
   // An error page or a cut-off download must never be started as a program.

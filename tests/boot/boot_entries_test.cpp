@@ -127,20 +127,22 @@ TEST(MakeSystemPartitionBootable, NeverActivatesWithoutBootFilesOrAPosition) {
     EXPECT_FALSE(AddBcdEntryOwnStore(machine, L"Kavi一键备份", 1));
     EXPECT_THAT(m.runner.lines, ElementsAre(bcdboot));
   }
-  const std::wstring bcdboot = L"T\\bcdboot.exe C:\\windows /s C: /l zh-cn";
   {
     MachineFixture m;
     m.devices.volumes.erase(L'C');  // disk number of C: unknown
     BootMachine machine = m.Machine();
-    EXPECT_FALSE(MakeSystemPartitionBootable(machine, L'C', L"T\\bcdboot.exe", L"T\\dspt.exe"));
-    EXPECT_THAT(m.runner.lines, ElementsAre(bcdboot));
+    const BootTakeoverSettings& s = m.settings;
+    EXPECT_FALSE(MakeSystemPartitionBootable(machine, L'C', s.bcdbootPath, s.dsptPath));
+    EXPECT_THAT(m.runner.lines, ElementsAre(s.bcdbootPath + L" C:\\windows /s C: /l zh-cn"));
   }
   {
     MachineFixture m;
-    m.runner.exitCodes[L"T\\dspt.exe 0 /act:1"] = 2;  // e.g. a GPT disk
+    const BootTakeoverSettings& s = m.settings;
+    m.runner.exitCodes[s.dsptPath + L" 0 /act:1"] = 2;  // e.g. a GPT disk
     BootMachine machine = m.Machine();
-    EXPECT_FALSE(MakeSystemPartitionBootable(machine, L'C', L"T\\bcdboot.exe", L"T\\dspt.exe"));
-    EXPECT_THAT(m.runner.lines, ElementsAre(bcdboot, L"T\\dspt.exe 0 /act:1"));
+    EXPECT_FALSE(MakeSystemPartitionBootable(machine, L'C', s.bcdbootPath, s.dsptPath));
+    EXPECT_THAT(m.runner.lines, ElementsAre(s.bcdbootPath + L" C:\\windows /s C: /l zh-cn",
+                                            s.dsptPath + L" 0 /act:1"));
   }
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "boot/disk_layout.h"
+#include "boot/secure_boot.h"
 #include "host/text.h"
 #include "tests/boot/efi_test_data.h"
 #include "tests/boot/fake_boot_machine.h"
@@ -212,6 +213,12 @@ TEST(UefiTakeover, MachinesNoRoadCanTakeAreRefusedBeforeAnythingIsWritten) {
       {"db without the shim's CA",
        [](UefiMachine& m) { m.firmware.db = testing_efi::OvmfDb().substr(0, 1543); }, untrusted},
       {"db unread", [](UefiMachine& m) { m.firmware.db.reset(); }, untrusted},
+      {"dbx holds the shim's hash",
+       [](UefiMachine& m) {
+         m.firmware.dbx = testing_efi::SignatureList(
+             kEfiCertSha256Guid, {AuthenticodeSha256(testing_efi::SignedShim()).value()});
+       },
+       L"安全启动已吊销本程序的启动文件，无法进行此操作，系统未作任何更改。"},
       {"ESP too small", [](UefiMachine& m) { m.files.freeBytes[kEspVolume] = kEfiRoomMargin + 60; },
        noRoom},
       {"ESP volume not found", [](UefiMachine& m) { m.devices.namedVolumes.erase(kEspVolume); },

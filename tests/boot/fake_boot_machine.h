@@ -118,6 +118,14 @@ class FakeFiles : public BootFiles {
     *bytes = it->second.substr(offset, count);
     return true;
   }
+  // Files that some writer holds open: they cannot be held.
+  std::set<std::wstring> openForWriting;
+  std::unique_ptr<HeldFile> HoldAndRead(const std::wstring& path, std::string* bytes) override {
+    auto it = files.find(path);
+    if (it == files.end() || openForWriting.count(path)) return nullptr;
+    *bytes = it->second;
+    return std::make_unique<HeldFile>();
+  }
   bool WriteScript(const std::wstring& path, const std::string& bytes) override {
     log.push_back(L"script " + path);
     if (uncreatable.count(path)) return false;
@@ -239,15 +247,16 @@ class MachineFixture {
     fields.dsptPath = std::wstring(kTools) + L"\\dspt.exe";
     settings = MakeBootTakeoverSettings(fields);
 
-    files.files[fields.bcdeditPath] = "tool";
-    files.files[fields.bcdbootPath] = "tool";
-    files.files[fields.dsptPath] = "tool";
+    files.files[fields.bcdeditPath] = "bcdedit";
+    files.files[fields.bcdbootPath] = "bcdboot";
+    files.files[fields.dsptPath] = "dspt";
     files.files[L"C:\\Boot\\memtest.exe"] = "memtest";
     files.files[L"C:\\BOOT\\BCD"] = "store";
     files.files[L"C:\\boot.ini"] = "[boot loader]";
     files.files[L"D:\\DURozazo\\SYS.GHO"] = kGhostHeader;
-    resources.payloads = {
-        {145, "floppy"}, {146, "loader"}, {147, "bootsector"}, {148, "environment"}};
+    resources.payloads = {{137, "bcdedit"},    {142, "dspt"},   {143, "bcdboot"},
+                          {145, "floppy"},     {146, "loader"}, {147, "bootsector"},
+                          {148, "environment"}};
   }
 
   BootMachine Machine() {

@@ -40,6 +40,7 @@ TEST(PackedPayloads, TheEnvironmentIsAlwaysCarriedAndGhostImagesNeedTheFloppy) {
   EXPECT_FALSE(Resource(148).empty());
   if (!Resource(145).empty()) GTEST_SKIP() << "built with a KV.ima from KAVI_PAYLOAD_DIR";
   testing_boot::MachineFixture m;
+  m.files.files[m.settings.bcdeditPath] = Resource(kBcdeditResourceId);  // as the set-up writes it
   BootMachine machine{m.settings, L'C',      5,      m.runner, m.files, SystemPayloadResources(),
                       m.disks,    m.devices, nullptr};
   EXPECT_EQ(TakeoverResult::kArmed, CheckTakeover(machine, kTakeoverBackup, L"D:\\x\\SYS.GHO"));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "boot/firmware.h"
+#include "boot/sha256.h"
 #include "tests/boot/efi_test_data.h"
 
 namespace kavi {
@@ -64,6 +65,77 @@ TEST(SecureBoot, TheShimWeCarryIsTrustedByOvmf) {
   EXPECT_TRUE(DatabaseTrustsImage(OvmfDb(), shim));
 }
 
+std::string Sha256Of(const std::string& bytes) {
+  Sha256 hash;
+  hash.Update(bytes);
+  return hash.Final();
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) out += std::string{digits[c >> 4], digits[c & 15]};
+  return out;
+}
+
+// dbx revokes by the image's hash or by a certificate of its chain, and the
+// SBAT level by a component's generation; db alone would trust each image.
+TEST(SecureBoot, DbxAndTheSbatLevelRevokeWhatDbTrusts) {
+  EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+            Hex(Sha256Of("abc")));
+  EXPECT_EQ("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
+            Hex(Sha256Of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")));
+  const std::string db = OvmfDb();
+  const std::string shim = testing_efi::ImageWithSignatures(
+      testing_efi::ReadFile(std::string(KAVI_BOOT_TEST_DATA) + "shim_signatures.bin"),
+      "sbat,1,SBAT Version,sbat,1,https://example.invalid/SBAT.md\n"
+      "shim,4,UEFI shim,shim,15.8,https://example.invalid/shim\n");
+  ASSERT_TRUE(DatabaseTrustsImage(db, shim));
+  const std::string hash = AuthenticodeSha256(shim).value_or("");
+  ASSERT_EQ(32u, hash.size());
+  const std::string other(32, '\x5A');
+  const std::string hashes = testing_efi::SignatureList(kEfiCertSha256Guid, {other, hash});
+  const std::string signer = ImageCertificates(shim).at(0);
+  const struct {
+    const char* what;
+    std::string dbx;
+    std::string level;
+    std::optional<ImageRevocation> revocation;
+  } cases[] = {
+      {"nothing revoked", testing_efi::SignatureList(kEfiCertSha256Guid, {other}), "",
+       std::nullopt},
+      {"its hash", hashes, "", ImageRevocation::kImageHash},
+      {"a certificate it carries", testing_efi::SignatureList(kEfiCertX509Guid, {signer}), "",
+       ImageRevocation::kSigner},
+      {"the db certificate that issued its signer", db.substr(1543), "", ImageRevocation::kSigner},
+      {"a higher shim generation", "", "sbat,1,2024010900\nshim,5\ngrub,3\n",
+       ImageRevocation::kSbatGeneration},
+      {"its own shim generation", "", "sbat,1,2024010900\nshim,4\ngrub,3\n", std::nullopt},
+      {"a component it has not", "", "sbat,1,2024010900\ngrub.debian,9\n", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.revocation, RevocationOfImage(c.dbx, db, c.level, shim)) << c.what;
+  }
+  // One byte of a section changes the hash; the checksum does not.
+  std::string changed = shim;
+  changed[changed.find("shim,4")] = 'S';
+  EXPECT_NE(hash, AuthenticodeSha256(changed));
+  changed = shim;
+  changed[0x80 + 24 + 64] = '\x7F';
+  EXPECT_EQ(hash, AuthenticodeSha256(changed));
+}
+
+// The real shim of the EFI build: the hash computed here is the one its
+// signatures sign, and its .sbat names a shim generation.
+TEST(SecureBoot, TheCarriedShimsHashIsTheSignedOne) {
+  const std::string shim = testing_efi::ReadFile(KAVI_EFI_BUILD_DIR "shimx64.efi");
+  if (shim.empty()) GTEST_SKIP() << "no EFI build at " KAVI_EFI_BUILD_DIR;
+  const std::string hash = AuthenticodeSha256(shim).value_or("");
+  ASSERT_EQ(32u, hash.size());
+  EXPECT_NE(std::string::npos, shim.find(hash, shim.size() / 2)) << Hex(hash);
+  EXPECT_TRUE(SbatGeneration(ImageSection(shim, ".sbat").value_or(""), "shim").has_value());
+}
+
 TEST(BootRoad, FirmwareTypeAndBitness) {
   EXPECT_EQ(FirmwareType::kUefi, FirmwareTypeFrom(kFirmwareTypeUefi, std::nullopt));
   EXPECT_EQ(FirmwareType::kBios, FirmwareTypeFrom(kFirmwareTypeBios, 998u));
@@ -100,6 +172,11 @@ TEST(BootRoad, EachFirmwareTakesItsRoadOrIsRefused) {
   EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(trusted, true, shim));
   EXPECT_EQ(BootRoad::kRefusedUntrusted, DecideBootRoad(untrusted, true, shim));
   EXPECT_EQ(BootRoad::kRefusedUntrusted, DecideBootRoad(unread, true, shim));
+  FirmwareFacts revoked = trusted;
+  revoked.dbx = testing_efi::SignatureList(kEfiCertSha256Guid, {AuthenticodeSha256(shim).value()});
+  EXPECT_EQ(BootRoad::kRefusedRevoked, DecideBootRoad(revoked, true, shim));
+  revoked.secureBoot = false;
+  EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(revoked, true, shim));
   // Secure Boot off starts any loader, even one carried without signatures.
   EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(uefi, true, ""));
   EXPECT_EQ(BootRoad::kRefusedUntrusted, DecideBootRoad(trusted, true, ""));

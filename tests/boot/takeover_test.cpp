@@ -181,6 +181,16 @@ TEST(TakeoverFailures, UnsupportedWindowsOrMissingPiecesStopBeforeTheQuestion) {
        L"错误:程序缺少启动文件，系统未作任何更改。"},
       {"no bcdedit", [](MachineFixture& m) { m.files.files.erase(m.settings.bcdeditPath); },
        L"错误:缺少启动配置工具，系统未作任何更改。"},
+      {"bcdedit replaced", [](MachineFixture& m) { m.files.files[m.settings.bcdeditPath] += "!"; },
+       L"错误:启动配置工具已被其他程序改动，无法安全运行，系统未作任何更改。"},
+      {"own store, dspt open for writing",
+       [](MachineFixture& m) {
+         m.files.files.erase(L"C:\\Boot\\memtest.exe");
+         m.files.openForWriting.insert(m.settings.dsptPath);
+       },
+       L"错误:启动配置工具已被其他程序改动，无法安全运行，系统未作任何更改。"},
+      {"no protected tools folder", [](MachineFixture& m) { m.settings.bcdeditPath.clear(); },
+       L"错误:无法建立仅管理员可写入的文件夹来存放启动配置工具，系统未作任何更改。"},
       {"own store without dspt",
        [](MachineFixture& m) {
          m.files.files.erase(L"C:\\Boot\\memtest.exe");

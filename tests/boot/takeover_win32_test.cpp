@@ -13,6 +13,7 @@
 #include "boot/efi_takeover.h"
 #include "boot/takeover.h"
 #include "host/text.h"
+#include "host/win32_util.h"
 #include "tests/boot/fake_boot_machine.h"
 #include "tests/support/win32_test_util.h"
 
@@ -244,6 +245,49 @@ TEST(Commands, StopAtThePartitionChecksWithoutDiskLayouts) {
   EXPECT_EQ(L"读取还原分区发生错误。", ui.messages[1].text);
   EXPECT_EQ(L"错误", ui.messages[1].caption);
   EXPECT_EQ(0, ui.restarts);
+}
+
+// A carried tool runs only while it holds the bytes the program carries, and
+// nobody can write, delete or rename it during the run.
+TEST(CarriedTools, RunOnlyUnchangedAndCannotBeReplacedWhileRunning) {
+  TempFolder dir;
+  const std::string launcher = ReadFileBytes(Format(L"%ls\\bcdedit.exe", KAVI_LAUNCHER_DIR));
+  ASSERT_FALSE(launcher.empty());
+  const std::wstring tool = dir / L"bcdedit.exe";
+  ASSERT_TRUE(WriteFileBytes(tool, launcher));
+  testing_boot::MachineFixture m;
+  m.resources.payloads[kBcdeditResourceId] = launcher;
+  WorkingFields fields;
+  fields.bootDrive = L'C';
+  fields.bcdeditPath = tool;
+  m.settings = MakeBootTakeoverSettings(fields);
+  BootMachine machine{
+      m.settings, L'C',      5,      SystemBootProcessRunner(), SystemBootFiles(), m.resources,
+      m.disks,    m.devices, nullptr};
+
+  {
+    const std::unique_ptr<HeldFile> held = HoldCarriedTool(machine, tool);
+    ASSERT_TRUE(held);
+    UniqueHandle writer(CreateFileW(tool.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer.Valid());
+    EXPECT_FALSE(DeleteFileW(tool.c_str()));
+    EXPECT_FALSE(MoveFileW(tool.c_str(), (dir / L"moved.exe").c_str()));
+  }
+  // The launcher starts while held and reports the missing Windows tool.
+  EXPECT_EQ(9009u, RunCarriedTool(machine, tool, L"/timeout 3").value_or(0));
+
+  // The same size, one byte changed: not run.
+  std::string changed = launcher;
+  changed[changed.size() / 2] ^= 1;
+  ASSERT_TRUE(WriteFileBytes(tool, changed));
+  EXPECT_FALSE(RunCarriedTool(machine, tool, L"/timeout 3").has_value());
+  // Open for writing elsewhere: not run either.
+  ASSERT_TRUE(WriteFileBytes(tool, launcher));
+  UniqueHandle writer(CreateFileW(tool.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(writer.Valid());
+  EXPECT_FALSE(HoldCarriedTool(machine, tool));
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
+
+#include "host/host_facts.h"
 
 namespace kavi {
 namespace {
@@ -118,7 +121,7 @@ HostPaths SampleHost() {
   HostPaths host;
   host.windowsDirectory = L"C:\\WINDOWS";
   host.modulePath = L"C:\\Program Files\\Kavi\\kavi.exe";
-  host.templatesShortPath = L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1";
+  host.tools.folder = L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1";
   host.windowsEdition = 1;
   return host;
 }
@@ -151,10 +154,99 @@ TEST(DeriveWorkingPaths, ModulePathWithoutBackslashGivesRootCache) {
 
 TEST(DeriveWorkingPaths, FailedTemplatesLookUpPutsToolsAtTheRoot) {
   HostPaths host = SampleHost();
-  host.templatesShortPath.clear();
+  host.tools.folder.clear();
   WorkingFields f = DeriveWorkingPaths(WorkingFields(), host, L'C');
   EXPECT_EQ(L"\\bcdedit.exe", f.bcdeditPath);
   EXPECT_EQ(L"C:\\DURozazo", f.workFolder);
+}
+
+// Only systems without user account control keep the tools in the user's
+// Templates folder; an unknown one counts as a later one, and a protected
+// folder that could not be made names no tool at all.
+TEST(ToolsFolder, OnlyOldSystemsUseTemplatesAndAFailedProtectionNamesNoTool) {
+  const std::wstring templates = L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1";
+  const std::wstring appData = L"C:\\PROGRA~3";
+  const struct {
+    int32_t edition;
+    const wchar_t* folder;
+    bool protect;
+  } cases[] = {
+      {kEditionWindows2000, L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1", false},
+      {kEditionWindows2003, L"C:\\DOCUME~1\\ADMINI~1\\TEMPLA~1", false},
+      {kEditionVista, L"C:\\PROGRA~3\\Kavi\\tools", true},
+      {kEditionWindows10x64, L"C:\\PROGRA~3\\Kavi\\tools", true},
+      {kEditionOther, L"C:\\PROGRA~3\\Kavi\\tools", true},
+      {-1, L"C:\\PROGRA~3\\Kavi\\tools", true},
+  };
+  for (const auto& c : cases) {
+    const ToolsFolderChoice choice = ChooseToolsFolder(c.edition, templates, appData);
+    EXPECT_EQ(c.folder, choice.folder) << c.edition;
+    EXPECT_EQ(c.protect, choice.protect) << c.edition;
+    if (c.protect) {
+      EXPECT_EQ(L"C:\\PROGRA~3\\Kavi", choice.protectFrom);
+    }
+  }
+  EXPECT_TRUE(ChooseToolsFolder(kEditionWindows7x64, templates, L"").folder.empty());
+
+  HostPaths host = SampleHost();
+  host.tools = {L"", true, L""};
+  const WorkingFields f = DeriveWorkingPaths(WorkingFields(), host, L'D');
+  EXPECT_EQ(L"", f.bcdeditPath);
+  EXPECT_EQ(L"", f.dsptPath);
+  EXPECT_EQ(L"", f.bcdbootPath);
+  EXPECT_EQ(L"", f.bcdsectPath);
+}
+
+// What the tools folder's security must be, from what Windows reads back.
+TEST(ToolsFolder, OnlyAnAdministratorsOnlyDaclIsAccepted) {
+  const std::wstring user = L"S-1-5-21-1-2-3-1000";
+  const FolderSecurity::Ace system{true, false, kSystemSid, 0x1F01FF};
+  const FolderSecurity::Ace admins{true, false, kAdministratorsSid, 0x1F01FF};
+  const FolderSecurity::Ace ownerReads{true, false, kOwnerRightsSid, 0x20000};
+  const FolderSecurity made{kAdministratorsSid, true, true, {system, admins, ownerReads}};
+  const struct {
+    const char* what;
+    std::function<void(FolderSecurity*)> change;
+    bool accepted;
+  } cases[] = {
+      {"as made", [](FolderSecurity*) {}, true},
+      {"owned by the user, OWNER RIGHTS reading only", [&](FolderSecurity* s) { s->owner = user; },
+       true},
+      {"owned by the user, no OWNER RIGHTS entry",
+       [&](FolderSecurity* s) {
+         s->owner = user;
+         s->aces.pop_back();
+       },
+       false},
+      {"OWNER RIGHTS may change the DACL",
+       [&](FolderSecurity* s) {
+         s->owner = user;
+         s->aces.back().mask = 0x60000;
+       },
+       false},
+      {"inherits from above", [](FolderSecurity* s) { s->isProtected = false; }, false},
+      {"null DACL", [](FolderSecurity* s) { s->hasDacl = false; }, false},
+      {"the user may read",
+       [&](FolderSecurity* s) {
+         s->aces.push_back({true, false, user, 0x1200A9});
+       },
+       false},
+      {"everyone is denied",
+       [&](FolderSecurity* s) {
+         s->aces.push_back({false, false, L"S-1-1-0", 0x1F01FF});
+       },
+       true},
+      {"an object entry",
+       [&](FolderSecurity* s) {
+         s->aces.push_back({false, true, L"", 0});
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    FolderSecurity security = made;
+    c.change(&security);
+    EXPECT_EQ(c.accepted, IsAdministratorsOnly(security)) << c.what;
+  }
 }
 
 TEST(DeriveWorkingPaths, LongPathsAreKeptWhole) {

@@ -104,6 +104,13 @@ TEST_F(LaunchUpdateTest, ErrorPagesAndNonExecutablesAreNeverStarted) {
     started.push_back(f);
   }));
   EXPECT_TRUE(started.empty());
+
+  // No tools folder (a protected one could not be made): nothing is saved.
+  ASSERT_TRUE(host.PutFile(L"/files/sysupdate.exe", TinyExecutable()));
+  EXPECT_FALSE(
+      LaunchUpdate(host.Url(L"/files/sysupdate.exe"), L"",
+                   [this](const std::wstring& f, const std::wstring&) { started.push_back(f); }));
+  EXPECT_TRUE(started.empty());
 }
 
 }  // namespace
