@@ -222,17 +222,5 @@ BootFilesResult KeepOwnBootFiles(VolumeAccess& volumes, ToolRunner& tools, const
   return r;
 }
 
-std::optional<uint64_t> ActivePartitionStart(const std::vector<uint8_t>& mbr) {
-  if (mbr.size() < 512 || mbr[510] != 0x55 || mbr[511] != 0xAA) return std::nullopt;
-  for (int slot = 0; slot < 4; ++slot) {
-    const uint8_t* e = &mbr[446 + 16 * slot];
-    if (e[0] != 0x80 || e[4] == 0) continue;
-    const uint32_t lba =
-        uint32_t{e[8]} | uint32_t{e[9]} << 8 | uint32_t{e[10]} << 16 | uint32_t{e[11]} << 24;
-    return uint64_t{lba} * 512;
-  }
-  return std::nullopt;
-}
-
 }  // namespace restore
 }  // namespace kavi

@@ -48,9 +48,5 @@ BootFilesResult PlaceImageBootFiles(VolumeAccess& volumes, ToolRunner& tools,
 BootFilesResult KeepOwnBootFiles(VolumeAccess& volumes, ToolRunner& tools,
                                  const BootPlacement& place);
 
-// The status byte 0x80 of the MBR's primary entries: the start in bytes of
-// the active partition; none when no entry is active.
-std::optional<uint64_t> ActivePartitionStart(const std::vector<uint8_t>& mbr);
-
 }  // namespace restore
 }  // namespace kavi

@@ -45,10 +45,27 @@ FsKind ClassifyVolume(const uint8_t* sector, size_t size) {
   return FsKind::kOther;
 }
 
+namespace {
+
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+}  // namespace
+
 uint32_t MbrSignature(const uint8_t* sector, size_t size) {
   if (size < 444) return 0;
-  return uint32_t(sector[440]) | uint32_t(sector[441]) << 8 | uint32_t(sector[442]) << 16 |
-         uint32_t(sector[443]) << 24;
+  return Le32(sector + 440);
+}
+
+std::optional<uint64_t> ActivePartitionStart(const std::vector<uint8_t>& mbr) {
+  if (mbr.size() < 512 || mbr[510] != 0x55 || mbr[511] != 0xAA) return std::nullopt;
+  for (int slot = 0; slot < 4; ++slot) {
+    const uint8_t* e = &mbr[446 + 16 * slot];
+    if (e[0] != 0x80 || e[4] == 0) continue;
+    return uint64_t{Le32(e + 8)} * 512;
+  }
+  return std::nullopt;
 }
 
 uint8_t MbrPartitionType(const uint8_t* sector, size_t size, int slot) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ FsKind ClassifyVolume(const uint8_t* sector, size_t size);
 
 // The MBR disk signature at byte 440 of sector 0; 0 when too short.
 uint32_t MbrSignature(const uint8_t* sector, size_t size);
+
+// The status byte 0x80 of the MBR's primary entries: the start in bytes of
+// the active partition; none when no entry is active.
+std::optional<uint64_t> ActivePartitionStart(const std::vector<uint8_t>& mbr);
 
 // The MBR type byte of primary slot 1..4; 0 when the sector has no 55AA.
 uint8_t MbrPartitionType(const uint8_t* sector, size_t size, int slot);
