@@ -557,6 +557,33 @@ TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
   }
 }
 
+// Windows left the task on C:, then BitLocker made C: unreadable here: the
+// refusal reaches the work folder Windows reads, the boot is disarmed and
+// C: is never opened.
+TEST(RestoreAgent, TaskUnseenOnAnEncryptedSystemIsToldInTheWorkFolderAndDisarmed) {
+  FakeMachine m;
+  ArrangeGpt(m, kSystemPart);
+  m.PartOf("/dev/sda3").found.fs = FsKind::kBitLocker;
+  const Tree system = m.PartOf("/dev/sda3").tree;
+  const Refusal outcome = RunAgent(m);
+  EXPECT_EQ(Failure::kTargetEncrypted, outcome.failure) << outcome.detail;
+  EXPECT_EQ(system, m.PartOf("/dev/sda3").tree);
+  EXPECT_TRUE(m.diskWrites.empty());
+  EXPECT_TRUE(m.runs.empty());
+  const std::string log = Read(m, "/dev/sda4", "/DURozazo/restore.log");
+  EXPECT_NE(std::string::npos,
+            log.find("found: BitLocker-encrypted /dev/sda3 (disk " + kDisk + ", partition " +
+                     kSystemPart + ", start 122683392, length 104857600, BitLocker)\n"))
+      << log;
+  EXPECT_NE(std::string::npos, log.find("result: failed target-encrypted")) << log;
+  Tree espLeft = kEsp;
+  espLeft.erase(espLeft.find("/EFI/kavirestore"), espLeft.end());
+  EXPECT_EQ(espLeft, m.PartOf("/dev/sda1").tree);
+  EXPECT_EQ(kEsp, m.PartOf("/dev/sdb1").tree);
+  EXPECT_EQ(1u, m.loadOptions.size());
+  EXPECT_FALSE(m.bootNext);
+}
+
 }  // namespace
 }  // namespace restore
 }  // namespace kavi
