@@ -37,7 +37,8 @@ def boot_until(t, s, disk, pattern):
         "-serial", "file:" + log, "-drive", "file=%s,format=raw,if=none,id=d0" % disk.path,
         "-device", "ide-hd,drive=d0,bus=ide.0,bootindex=0"]
     qemu = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
-    deadline = time.monotonic() + s.road.boot_timeout
+    # Two formats and two writes in one start.
+    deadline = time.monotonic() + 2 * s.road.boot_timeout
     text = ""
     try:
         while qemu.poll() is None and time.monotonic() < deadline:
