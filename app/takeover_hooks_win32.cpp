@@ -5,6 +5,7 @@
 #include "boot/restore_log.h"
 #include "boot/takeover.h"
 #include "download/check_code.h"
+#include "download/md5.h"
 #include "host/background_setup_win32.h"
 #include "host/text.h"
 #include "host/working_paths.h"
@@ -41,7 +42,13 @@ void RunSystemBackup(HWND mainWindow) {
 
 void RunSystemRestore(HWND mainWindow) {
   WaitForBootSetUp();
-  OnRestoreSystem(mainWindow);
+  // One read of the backup, never a digest remembered for its name.
+  OnRestoreSystem(mainWindow, [](const std::wstring& path, ImageBinding* measured) {
+    int64_t bytes = 0;  // as hashed
+    const bool read = Md5OfFile(path, &measured->md5, [&](int64_t done, int64_t) { bytes = done; });
+    measured->size = static_cast<uint64_t>(bytes);
+    return read;
+  });
 }
 
 bool HandOverImage(HWND mainWindow, const std::wstring& imagePath) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "boot/backup_record.h"
 #include "boot/backup_swap.h"
 #include "boot/boot_entries.h"
 #include "boot/boot_payloads.h"
@@ -267,6 +268,10 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
              L"请将镜像文件放到其他分区后重试。系统未作任何更改。";
     case TakeoverResult::kBootEntryNotAdded:
       return L"添加启动项失败，下次启动仍进入Windows。";
+    case TakeoverResult::kBackupChanged:
+      return L"备份文件已被改动，与备份时记录的大小和校验值不符，无法还原，系统未作任何更改。";
+    case TakeoverResult::kBackupRecordUnreadable:
+      return L"无法读取备份记录，不能确认备份文件未被改动，系统未作任何更改。";
   }
   return std::wstring();
 }
@@ -327,7 +332,8 @@ void OnBackupSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePat
   ArmAsAnswered(m, ui, answer, &PrepareBackupBoot, imagePath);
 }
 
-void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePath) {
+void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePath,
+                     const MeasureFile& measure) {
   if (imagePath.empty()) return;
   const wchar_t sys = m.systemDrive;
   const std::wstring source = GhostPartitionId(m.disks, m.devices, imagePath[0], sys);
@@ -352,7 +358,27 @@ void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePa
     return;
   }
   const int answer = ui.Message(RestoreQuestionText(source, target), kCaptionInfo, kMbYesNoCancel);
-  ArmAsAnswered(m, ui, answer, &PrepareRestoreBoot, imagePath);
+  if (answer != kIdYes && answer != kIdNo) return;
+  // A recorded backup is restored only as the agent wrote it, and the task
+  // is bound to it: the next boot checks it again before it formats.
+  ImageBinding binding;
+  std::optional<ImageBinding> bound;
+  switch (CheckBackupAgainstRecord(m, imagePath, measure, &binding)) {
+    case BackupCheck::kUnrecorded:
+      break;
+    case BackupCheck::kBound:
+      bound = binding;
+      break;
+    case BackupCheck::kChanged:
+      return ShowTakeoverError(ui, TakeoverResult::kBackupChanged);
+    case BackupCheck::kRecordUnreadable:
+      return ShowTakeoverError(ui, TakeoverResult::kBackupRecordUnreadable);
+    case BackupCheck::kBackupUnreadable:
+      return ShowTakeoverError(ui, TakeoverResult::kImageUnreadable);
+  }
+  const TakeoverResult result = PrepareRestoreBoot(m, imagePath, bound);
+  if (result != TakeoverResult::kArmed) return ShowTakeoverError(ui, result);
+  if (answer == kIdYes) RestartOrSay(ui);
 }
 
 bool TakeOverForReinstall(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePath,

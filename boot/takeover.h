@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "boot/backup_record.h"
 #include "boot/boot_machine.h"
 #include "boot/takeover_files.h"
 
@@ -69,6 +70,8 @@ enum class TakeoverResult {
   kSystemFileSystem,     // neither NTFS nor FAT (ReFS, exFAT)
   // The image's (or the backup's) partition out of the next boot's reach so.
   kImageVolumeUnreachable,
+  kBackupChanged,           // SYS.GHO is none of the backups the agent recorded
+  kBackupRecordUnreadable,  // the record of the backups cannot be read
 };
 
 // The error text shown for a takeover that did not arm (caption "错误").
@@ -101,7 +104,10 @@ std::wstring RestoreQuestionText(const std::wstring& source, const std::wstring&
 // The commands of the main window's "btnbacksys" and "btnrecosys", for the
 // system backup image `imagePath` (systemBackupImagePath).
 void OnBackupSystem(BootMachine& machine, TakeoverUi& ui, const std::wstring& imagePath);
-void OnRestoreSystem(BootMachine& machine, TakeoverUi& ui, const std::wstring& imagePath);
+// Restore measures the backup with `measure` when a record of the agent's
+// backups lies beside the task (backup_record.h).
+void OnRestoreSystem(BootMachine& machine, TakeoverUi& ui, const std::wstring& imagePath,
+                     const MeasureFile& measure = {});
 
 // The reinstall after a verified download: restore takeover with the image
 // and restart, without asking. False when the takeover did not arm (an
@@ -114,7 +120,7 @@ bool TakeOverForReinstall(BootMachine& machine, TakeoverUi& ui, const std::wstri
 // Windows side, on this machine, with message boxes owned by `owner` (the
 // main window's HWND). Call only on the UI thread while no download runs.
 void OnBackupSystem(void* owner);
-void OnRestoreSystem(void* owner);
+void OnRestoreSystem(void* owner, const MeasureFile& measure);
 // `md5`: what the image was checked against (32 lower-case hex digits).
 bool TakeOverForReinstall(void* owner, const std::wstring& imagePath, const std::string& md5);
 

@@ -33,10 +33,10 @@ void OnBackupSystem(void* owner) {
   OnBackupSystem(machine, ui, Working().GetSystemBackupImagePath());
 }
 
-void OnRestoreSystem(void* owner) {
+void OnRestoreSystem(void* owner, const MeasureFile& measure) {
   BootMachine machine = SystemBootMachine();
   WindowTakeoverUi ui(static_cast<HWND>(owner));
-  OnRestoreSystem(machine, ui, Working().GetSystemBackupImagePath());
+  OnRestoreSystem(machine, ui, Working().GetSystemBackupImagePath(), measure);
 }
 
 bool TakeOverForReinstall(void* owner, const std::wstring& imagePath, const std::string& md5) {

@@ -28,6 +28,19 @@ std::optional<std::string> Md5sumDigest(const std::string& output) {
 
 }  // namespace
 
+std::optional<ImageBinding> AgentRun::MeasureImage(const std::string& image) {
+  std::string size, output;
+  if (host_.tools.Run({"stat", "-c", "%s", image}, nullptr, &size) != 0 || size.empty() ||
+      size[0] < '0' || size[0] > '9' ||
+      size.find_first_not_of("0123456789\n") != std::string::npos) {
+    return std::nullopt;
+  }
+  std::optional<std::string> digest;
+  if (host_.tools.Run({"md5sum", image}, nullptr, &output) == 0) digest = Md5sumDigest(output);
+  if (!digest) return std::nullopt;
+  return ImageBinding{std::stoull(size), *digest};
+}
+
 Refusal AgentRun::CheckBoundImage(const std::string& image, const ImageBinding& binding) {
   const std::string changed = "the image changed after it was checked";
   std::string size;

@@ -83,6 +83,15 @@ class AgentRun {
 
   // agent_image.cpp: the image's size and MD5 against the record's.
   Refusal CheckBoundImage(const std::string& image, const ImageBinding& binding);
+  // The size and MD5 of a file; none when it cannot be read.
+  std::optional<ImageBinding> MeasureImage(const std::string& image);
+
+  // agent_backup.cpp: the backup's record on the task's partition. The
+  // capture configuration's path, empty when it cannot be written.
+  std::string WriteCaptureConfig(const std::string& folder, const std::string& name);
+  // The backups the record names; none when there is no record to read.
+  std::vector<ImageBinding> ReadBackupRecord();
+  bool WriteBackupRecord(const std::vector<ImageBinding>& backups);
 
   // agent_boot.cpp
   // The partition the firmware will start from after the task (the ESP on

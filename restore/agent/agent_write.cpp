@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "restore/agent/agent_run.h"
+#include "restore/agent/backup_record.h"
 #include "restore/agent/backup_swap.h"
 #include "restore/agent/ntfs_boot.h"
 #include "restore/agent/resume.h"
@@ -272,14 +273,18 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
   host_.console.Step(ScreenStep::kCapture);
   const double start = host_.console.Seconds();
   uint64_t captured = 0;
+  const std::string config = WriteCaptureConfig(*folder, liveName);
   auto fail = [&](const std::string& detail) {
     host_.volumes.Remove(fresh);
+    if (!config.empty()) host_.volumes.Remove(config);
     return Refuse(Failure::kCaptureFailed, detail);
   };
-  if (from.empty() ||
-      RunWim({kWim, "capture", from, fresh, "Kavi backup"}, "backing up ", 0, &captured) != 0) {
+  if (config.empty()) return fail("the capture's configuration cannot be written");
+  if (from.empty() || RunWim({kWim, "capture", from, fresh, "Kavi backup", "--config=" + config},
+                             "backing up ", 0, &captured) != 0) {
     return fail("wimlib-imagex could not capture " + parts_[source].device);
   }
+  host_.volumes.Remove(config);
   log_.Add("done: captured " + SizeText(captured) + " in " +
            Seconds(host_.console.Seconds() - start));
   Say("Verifying the backup");
@@ -291,10 +296,20 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
   }
   log_.Add("done: verified " + SizeText(verified) + " in " +
            Seconds(host_.console.Seconds() - verifyStart));
+  // The record names the new backup beside the old before either is
+  // renamed, and the new one alone once it has the backup's name.
+  const std::optional<ImageBinding> made = MeasureImage(fresh);
+  if (!made) return fail("the new backup cannot be read back");
+  if (!WriteBackupRecord(BackupsDuringSwap(ReadBackupRecord(), *made))) {
+    return fail("the backup's record cannot be written");
+  }
   if (!host_.volumes.Rename(fresh, *folder + "/" + BackupDoneName(liveName)) ||
       !FinishBackupSwap(host_.volumes, *folder, liveName)) {
     return fail("the new backup cannot replace " + path);
   }
+  log_.Add(WriteBackupRecord({*made})
+               ? "done: recorded the backup's size and MD5 in " + std::string(kBackupRecordName)
+               : "warning: the backup's record still names the backup it replaced");
   return Refusal{};
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "restore/agent/backup_record.h"
+
 namespace kavi {
 namespace restore {
 namespace {
@@ -23,6 +25,8 @@ const std::vector<std::string>& ResumeFileNames() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> all = TaskOnlyFileNames();
     all.push_back("boot.in_");
+    // The record of the backups on disk outlives the system it was made on.
+    all.push_back(kBackupRecordName);
     for (const std::string& name : BootFileNames()) all.push_back(name);
     return all;
   }();

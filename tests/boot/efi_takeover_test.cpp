@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "boot/disk_layout.h"
 #include "boot/secure_boot.h"
 #include "host/text.h"
@@ -129,6 +131,88 @@ TEST(UefiTakeover, ASecondTakeoverReplacesTheEntryOfTheFirst) {
   std::vector<std::wstring> lines = m.EntryLines();
   lines.insert(lines.begin() + 1, m.Bcdedit(L"/delete " + old));
   EXPECT_THAT(m.ToolLines(), ElementsAreArray(lines));
+}
+
+// bcdedit over the firmware's entries as Windows keeps them: /copy makes an
+// entry and names it, /set gives it a path or puts it first in the one-time
+// sequence, /delete takes it away, /enum firmware lists every entry.
+class FirmwareBcdedit : public testing_boot::FakeRunner {
+ public:
+  explicit FirmwareBcdedit(const std::wstring& bcdedit) : prefix_(bcdedit + L" ") {}
+  std::map<std::wstring, std::wstring> paths = {
+      {L"{bootmgr}", L"\\EFI\\Microsoft\\Boot\\bootmgfw.efi"}};
+  std::vector<std::wstring> bootSequence;
+  int copies = 0;
+
+  std::optional<uint32_t> RunForExitCode(const std::wstring& line) override {
+    std::string ignored;
+    return RunForOutput(line, &ignored);
+  }
+  std::optional<uint32_t> RunForOutput(const std::wstring& line, std::string* output) override {
+    lines.push_back(line);
+    output->clear();
+    if (line.compare(0, prefix_.size(), prefix_) != 0) return 0u;
+    std::vector<std::wstring> words;
+    std::wstring word;
+    for (wchar_t c : line.substr(prefix_.size()) + L" ") {
+      if (c != L' ') word += c;
+      if (c == L' ' && !word.empty()) words.push_back(std::move(word)), word.clear();
+    }
+    if (words.size() == 2 && words[0] == L"/enum" && words[1] == L"firmware") {
+      *output = "Firmware Boot Manager\r\n---\r\nidentifier {fwbootmgr}\r\n";
+      for (const auto& [id, path] : paths) {
+        *output += "\r\nFirmware Application (101fffff)\r\n---\r\nidentifier " + ToAnsi(id) +
+                   "\r\npath " + ToAnsi(path) + "\r\n";
+      }
+      return 0u;
+    }
+    if (words.size() >= 2 && words[0] == L"/copy" && paths.count(words[1])) {
+      const std::wstring id = Format(L"{0b1d6e2a-5c3f-11ef-9a4b-%012d}", ++copies);
+      paths[id] = paths[words[1]];
+      *output = "The entry was successfully copied to " + ToAnsi(id) + ".\r\n";
+      return 0u;
+    }
+    if (words.size() == 2 && words[0] == L"/delete" && paths.erase(words[1])) {
+      bootSequence.erase(std::remove(bootSequence.begin(), bootSequence.end(), words[1]),
+                         bootSequence.end());
+      return 0u;
+    }
+    if (words.size() == 4 && words[0] == L"/set" && words[2] == L"path" && paths.count(words[1])) {
+      paths[words[1]] = words[3];
+      return 0u;
+    }
+    if (words.size() == 5 && words[1] == L"{fwbootmgr}" && words[2] == L"bootsequence" &&
+        paths.count(words[3])) {
+      bootSequence = {words[3]};
+      return 0u;
+    }
+    return words.size() == 4 && words[2] == L"device" && paths.count(words[1]) ? 0u : 1u;
+  }
+
+ private:
+  std::wstring prefix_;
+};
+
+// Two takeovers in a row, and a backup after them: the firmware keeps one
+// entry of ours, the one the next boot starts.
+TEST(UefiTakeover, TakeoversInARowLeaveOneFirmwareEntryOfOurs) {
+  UefiMachine m;
+  m.files.files[L"D:\\DURozazo\\SYS.GHO"] = testing_boot::kWimHeader;
+  FirmwareBcdedit bcdedit(m.settings.bcdeditPath);
+  BootMachine machine{m.settings,  L'C',    m.edition, bcdedit, m.files,
+                      m.resources, m.disks, m.devices, nullptr, m.firmware};
+  ASSERT_TRUE(TakeOverForReinstall(machine, m.ui, kImage));
+  ASSERT_TRUE(TakeOverForReinstall(machine, m.ui, kImage));
+  ASSERT_EQ(TakeoverResult::kArmed, PrepareBackupBoot(machine, L"D:\\DURozazo\\SYS.GHO"));
+  EXPECT_EQ(3, bcdedit.copies);
+  std::vector<std::wstring> ours;
+  for (const auto& [id, path] : bcdedit.paths) {
+    if (path.find(L"KaviRestore") != std::wstring::npos) ours.push_back(id);
+  }
+  ASSERT_EQ(1u, ours.size());
+  EXPECT_EQ(2u, bcdedit.paths.size());
+  EXPECT_EQ(L"\\EFI\\KaviRestore\\shimx64.efi", bcdedit.paths[ours[0]]);
+  EXPECT_EQ(std::vector<std::wstring>{ours[0]}, bcdedit.bootSequence);
 }
 
 // An MBR system disk on UEFI firmware takes the same road; its ESP is the

@@ -132,6 +132,54 @@ TEST(OnRestoreSystem, FinishesAnInterruptedBackupReplacementFirst) {
       0u, m.files.files.count(kImage + L".kavi-old") + m.files.files.count(kImage + L".kavi-done"));
 }
 
+// The agent's record of its backups decides: SYS.GHO restores only as one
+// of them, bound to it in the disk record so the next boot checks again; a
+// backup made before records existed is restored as before; anything else
+// is refused before a file is written.
+TEST(OnRestoreSystem, ARecordedBackupIsRestoredOnlyAsRecordedAndBoundToIt) {
+  const std::string md5 = "0123456789abcdef0123456789abcdef";
+  const std::string other = "fedcba9876543210fedcba9876543210";
+  const std::string one = "KAVI-BACKUP 1\r\nimage size=123 md5=" + md5 + "\r\n";
+  const std::string two =
+      "KAVI-BACKUP 1\r\nimage size=9 md5=" + other + "\r\nimage size=123 md5=" + md5 + "\r\n";
+  struct Case {
+    std::string record;    // empty: none
+    std::string measured;  // empty: SYS.GHO cannot be read
+    std::string binding;   // the disk record's binding line, or empty
+    std::wstring error;    // or the error shown, nothing written
+  };
+  for (const Case& c : std::vector<Case>{
+           {"", md5, "", L""},
+           {two, md5, "image size=123 md5=" + md5 + "\r\n", L""},
+           {one, other, "",
+            L"备份文件已被改动，与备份时记录的大小和校验值不符，无法还原，系统未作任何更改。"},
+           {one.substr(0, one.size() - 1), md5, "",
+            L"无法读取备份记录，不能确认备份文件未被改动，系统未作任何更改。"},
+           {one, "", "", L"无法读取镜像文件，系统未作任何更改。"}}) {
+    SCOPED_TRACE(c.record + " " + c.measured);
+    MachineFixture m;
+    m.ui.answer = kIdNo;
+    if (!c.record.empty()) m.files.files[L"C:\\Ghost.sum"] = c.record;
+    BootMachine machine = m.Machine();
+    OnRestoreSystem(machine, m.ui, kImage, [&](const std::wstring& path, ImageBinding* b) {
+      EXPECT_EQ(kImage, path);
+      b->size = 123;
+      b->md5 = c.measured;
+      return !c.measured.empty();
+    });
+    if (!c.error.empty()) {
+      EXPECT_EQ(c.error, m.ui.messages.back().text);
+      EXPECT_THAT(m.files.log, IsEmpty());
+      EXPECT_THAT(m.runner.lines, IsEmpty());
+      continue;
+    }
+    EXPECT_EQ(1u, m.ui.messages.size());
+    const std::string map = m.files.files[L"C:\\Ghost.map"];
+    const size_t image = map.find("image ");
+    EXPECT_EQ(c.binding, image == std::string::npos ? "" : map.substr(image)) << map;
+  }
+}
+
 TEST(OnRestoreSystem, MissingImageIsToldAfterBothPartitionChecks) {
   MachineFixture m;
   m.files.files.erase(kImage);

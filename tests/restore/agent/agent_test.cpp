@@ -7,6 +7,7 @@
 
 #include <cctype>
 
+#include "restore/agent/backup_record.h"
 #include "restore/agent/backup_swap.h"
 #include "tests/restore/agent/fake_agent_host.h"
 
@@ -389,6 +390,64 @@ TEST(RestoreAgent, BackupReplacesTheOldFileOnlyAfterItVerified) {
     }
     EXPECT_TRUE(m.diskWrites.empty());
     EXPECT_EQ("original ini", Read(m, "/dev/sda1", "/boot.ini"));
+  }
+}
+
+// The backup's record on C: names whatever backup a cut at any change of
+// the dump leaves under the backup's name once the replacement is finished;
+// a dump that ran through names the new backup alone, and the backup never
+// holds the record itself.
+TEST(RestoreAgent, TheBackupsRecordNamesTheBackupACutLeaves) {
+  const std::string folder = "/durozazo/\xE4\xB9\x97";
+  const std::string old = "old backup";
+  auto arrange = [&](FakeMachine& m) {
+    Arrange(m, kDumpScript);
+    m.PartOf("/dev/sda1").tree["/Ghost.sum"] =
+        Node{false, BackupRecordText({ImageBinding{old.size(), testing_agent::FakeMd5(old)}})};
+    m.PartOf("/dev/sda2").tree[folder] = Node{true, ""};
+    m.PartOf("/dev/sda2").tree[folder + "/sys.gho"] = Node{false, old};
+  };
+  // What the record says of the backup under its name after the next pass.
+  auto named = [&](FakeMachine& m) {
+    m.mounted.clear();
+    const std::string c = m.Mount(m.PartOf("/dev/sda1").found, false);
+    const std::string d = m.Mount(m.PartOf("/dev/sda2").found, true);
+    EXPECT_TRUE(FinishBackupSwap(m, d + folder, "sys.gho"));
+    const std::string backup = Read(m, "/dev/sda2", folder + "/sys.gho");
+    const auto record = ParseBackupRecord(m.ReadFile(c + "/Ghost.sum", 4096).value_or(""));
+    EXPECT_TRUE(record.has_value());
+    size_t found = 0;
+    for (const ImageBinding& b : record.value_or(std::vector<ImageBinding>())) {
+      found += b.size == backup.size() && b.md5 == testing_agent::FakeMd5(backup);
+    }
+    return std::make_pair(found, record ? record->size() : 0);
+  };
+  FakeMachine uncut;
+  arrange(uncut);
+  int changes = 0;
+  uncut.beforeChange = [&] { ++changes; };
+  std::string config;  // what wimlib is told to leave out
+  uncut.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] != "wimlib-imagex" || argv[1] != "capture") return;
+    config = uncut.ReadFile(argv.back().substr(argv.back().find('=') + 1), 4096).value_or("");
+  };
+  ASSERT_FALSE(RunAgent(uncut).failed());
+  EXPECT_EQ("[ExclusionList]\n\\Ghost.sum\n", config);
+  EXPECT_EQ(0u, uncut.PartOf("/dev/sda2").tree.count(folder + "/sys.gho.kavi-cfg"));
+  EXPECT_EQ(std::make_pair(size_t{1}, size_t{1}), named(uncut));
+  EXPECT_NE(old, Read(uncut, "/dev/sda2", folder + "/sys.gho"));
+
+  for (int cut = 0; cut < changes; ++cut) {
+    SCOPED_TRACE(cut);
+    FakeMachine m;
+    arrange(m);
+    int left = cut;
+    m.beforeChange = [&] {
+      if (left-- == 0) throw PowerCut{};
+    };
+    EXPECT_THROW(RunAgent(m), PowerCut);
+    m.beforeChange = nullptr;
+    EXPECT_EQ(1u, named(m).first);
   }
 }
 

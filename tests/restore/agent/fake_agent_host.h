@@ -101,6 +101,8 @@ class FakeMachine : public DiskAccess,
   std::optional<uint16_t> bootNext;
   // Called before each tool runs, as if the machine stopped there.
   std::function<void(const std::vector<std::string>&)> beforeRun;
+  // Called before each change to a file or folder (a rename is one change).
+  std::function<void()> beforeChange;
 
   Part& Add(const std::string& device, uint32_t signature, uint64_t start, FsKind fs,
             uint64_t length = 100ull << 20) {
@@ -198,14 +200,33 @@ class FakeMachine : public DiskAccess,
     return (*tree)[path].bytes.substr(0, limit);
   }
   bool WriteFile(const std::string& file, const std::string& bytes) override {
+    Changing();
     return Put(file, Node{false, bytes});
   }
   bool AppendFile(const std::string& file, const std::string& bytes) override {
+    Changing();
     std::optional<std::string> old = ReadFile(file, std::string::npos);
     return Put(file, Node{false, old.value_or("") + bytes});
   }
-  bool MakeDirectory(const std::string& dir) override { return Put(dir, Node{true, ""}); }
+  bool MakeDirectory(const std::string& dir) override {
+    Changing();
+    return Put(dir, Node{true, ""});
+  }
   bool Remove(const std::string& target) override {
+    Changing();
+    return Erase(target);
+  }
+  bool Rename(const std::string& from, const std::string& to) override {
+    Changing();
+    std::optional<std::string> bytes = ReadFile(from, std::string::npos);
+    return bytes && Erase(to) && Put(to, Node{false, *bytes}) && Erase(from);
+  }
+
+ private:
+  void Changing() {
+    if (beforeChange) beforeChange();
+  }
+  bool Erase(const std::string& target) {
     Tree* tree = nullptr;
     std::string path;
     if (!Locate(target, true, &tree, &path)) return false;
@@ -216,11 +237,8 @@ class FakeMachine : public DiskAccess,
     }
     return true;
   }
-  bool Rename(const std::string& from, const std::string& to) override {
-    std::optional<std::string> bytes = ReadFile(from, std::string::npos);
-    return bytes && Remove(to) && WriteFile(to, *bytes) && Remove(from);
-  }
 
+ public:
   // ToolRunner: mkntfs and wimlib-imagex act on the fake partitions.
   int Run(const std::vector<std::string>& argv,
           const std::function<void(const std::string&)>& onLine, std::string* output) override {

@@ -44,12 +44,14 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import backup_record  # noqa: E402
 import bitlocker  # noqa: E402
 import cut_power  # noqa: E402
 import disks  # noqa: E402
 import efivars  # noqa: E402
 import screen  # noqa: E402
 import windows_boot  # noqa: E402
+import write_failure  # noqa: E402
 from disks import MiB, rb  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -629,25 +631,35 @@ def scenario_backup_restore(s):
     backup = disks.read_file(d1, "/DURozazo/SYS.GHO")
     check(backup is not None and backup[:8] == b"MSWIM\0\0\0", "SYS.GHO is no WIM")
     captured = disks.listing(c1, s.dir, "c-captured")
+    bound = backup_record.recorded_binding(sys.modules[__name__], s, c1, d1)
 
     # The user works on; then restores.
     changed = s.path("changed.txt")
     open(changed, "wb").write("备份之后改过的内容".encode("utf-8"))
     disks.put_file(c1, changed, "/Users/小明/Documents/报告.txt")
     disks.put_file(c1, changed, "/新文件.txt")
-    takeover = road.takeover(s, "restore", "D:\\DURozazo\\SYS.GHO", out=s.path("takeover-restore"))
-    for f in os.listdir(takeover):
-        disks.put_file(c1, os.path.join(takeover, f), "/" + f)
-    road.rearm(s, disk, c1)
-    disk.write_back(road.C, c1)
+    takeover = road.takeover(s, "restore", "D:\\DURozazo\\SYS.GHO", out=s.path("takeover-restore"),
+                             bind=["--bind", bound])
+    for attempt in ("swapped", "backup") if road.name == "bios" else ("backup",):
+        for f in os.listdir(takeover):
+            disks.put_file(c1, os.path.join(takeover, f), "/" + f)
+        road.rearm(s, disk, c1)
+        disk.write_back(road.C, c1)
+        if attempt == "swapped":
+            c1 = backup_record.refuse_swapped_backup(sys.modules[__name__], s, disk, c1, d1)
     road.boot(s, disk, "ok")
     c2 = disk.extract(road.C, s.path("c-after-restore.part"))
     restored = disks.listing(c2, s.dir, "c-restored")
-    # The root's times change once the task's files leave it after the write.
-    same(disks.without(captured, [], times_of=["/"]), disks.without(restored, [], times_of=["/"]),
+    # The root's times change once the task's files leave it after the write;
+    # the record of the backups outlives the restore.
+    same(disks.without(captured, ["/Ghost.sum"], times_of=["/"]),
+         disks.without(restored, ["/Ghost.sum"], times_of=["/"]),
          "C: after the restore differs from C: at the backup")
+    check(disks.read_file(c2, "/Ghost.sum") == disks.read_file(c1, "/Ghost.sum"),
+          "the restore did not keep the backup's record")
     entry = log_entry(disk.extract(road.D, s.path("d-after-restore.part")))
     check("result: ok" in entry, "the log does not end in success:\n" + entry)
+    check("done: checked the MD5 of" in entry, "the restore was not bound to the backup:\n" + entry)
 
 
 def refusal(s, code, image_path, d_files, record_id=None, watch_screen=False):
@@ -884,7 +896,8 @@ UEFI_SCENARIOS = {
     "refuse_machine": (scenario_refuse_machine, "sata", []),
 }
 ROADS = {"bios": BiosRoad, "uefi": UefiRoad}
-for _name, (_fn, _bus, _more) in cut_power.SCENARIOS.items():
+for _name, (_fn, _bus, _more) in list(cut_power.SCENARIOS.items()) + list(
+        write_failure.SCENARIOS.items()):
     SCENARIOS[_name] = (lambda s, fn=_fn: fn(sys.modules[__name__], s), _bus, _more)
 for _name, (_fn, _bus, _more) in bitlocker.SCENARIOS.items():
     UEFI_SCENARIOS[_name] = (lambda s, fn=_fn: fn(sys.modules[__name__], s), _bus, _more)
