@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/resume_state.h"
+#include "engine/thread_stack.h"
 
 namespace kavi {
 namespace engine {
@@ -240,6 +241,7 @@ void DownloadTask::SampleSpeed() {
 }
 
 void DownloadTask::Run() {
+  ReleaseUnusedStack();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     client_ = clients_->Create();
@@ -458,6 +460,7 @@ void DownloadTask::Ramp(std::vector<std::thread>* workers) {
 }
 
 void DownloadTask::RangeWorker(int id) {
+  ReleaseUnusedStack();
   int attempts = 0;
   bool counted = true;  // still among the live workers
   bool served = false;  // this connection has had a byte from the server
@@ -596,6 +599,7 @@ void DownloadTask::RangeWorker(int id) {
 }
 
 void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {
+  ReleaseUnusedStack();
   int attempts = 0;
   HttpClient* client = client_.get();
   for (;;) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/http_head.h"
+#include "engine/thread_stack.h"
 #include "host/text.h"
 
 namespace kavi {
@@ -266,6 +267,7 @@ void PerformRequest(Line* line, HINTERNET session) {
 
 // The thread of a line: requests until the line is retired.
 void RunLine(std::shared_ptr<Line> line, std::shared_ptr<LinePool> pool, SharedSession session) {
+  ReleaseUnusedStack();
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(line->mutex);
