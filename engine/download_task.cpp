@@ -400,7 +400,7 @@ void DownloadTask::StartRanges(std::vector<std::thread>* workers, Clock::duratio
   // A file the ramp would not have the time to double on starts with the
   // most connections at once.
   const bool small = left <= options_.firstRequestSize * options_.maxConnections;
-  const int wanted = probeTook < options_.shortRoundTrip ? 2
+  const int wanted = probeTook < options_.shortRoundTrip ? options_.shortStartConnections
                      : small                             ? options_.maxConnections
                                                          : options_.startConnections;
   const int64_t pieces = std::max<int64_t>(1, left / firstRequest_);

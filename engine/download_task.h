@@ -45,10 +45,12 @@ struct TaskOptions {
   // Connections. A short line (the probe answered within
   // `shortRoundTrip`: its wait includes setting up the connection and, under
   // Wine, the session's first request, which a busy machine stretches to
-  // tens of milliseconds) starts with two, a long one with
-  // `startConnections`, or with `maxConnections` for a file of at most that
-  // many first requests, which is over before a doubling could be judged:
-  // there each connection is held back by its own slow start and losses,
+  // tens of milliseconds) starts with `shortStartConnections`: a
+  // connection there alternates between reading into its one buffer and
+  // writing it to the file, and four keep two cores busier than two. A
+  // long one starts with `startConnections`, or with `maxConnections` for a
+  // file of at most that many first requests, which is over before a
+  // doubling could be judged: there each connection is held back by its own slow start and losses,
   // so each added one nearly adds its share. Then the count doubles, up to
   // `maxConnections` (the most one server is asked to serve), while each
   // doubling raises the throughput by at least `rampGain` of what the added
@@ -64,6 +66,7 @@ struct TaskOptions {
   // (a fast near mirror): more would only cost memory and CPU.
   int maxConnections = 16;
   int startConnections = 8;
+  int shortStartConnections = 4;
   std::chrono::milliseconds shortRoundTrip{30};
   std::chrono::milliseconds rampWindow{400};
   int settleRoundTrips = 3;

@@ -80,10 +80,11 @@ TEST_F(DownloadTaskTest, SegmentedDownloadIsByteExact) {
 // sanitizer can blur now and then: each link gets up to three downloads to
 // show its count. A ramp that never adds connections, or never gives one
 // up, fails all three. The fake server answers at once: a short line,
-// which starts with two connections.
+// here started with two connections.
 TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
   TaskOptions o = FastOptions();
   o.rampWindow = milliseconds(400);
+  o.shortStartConnections = 2;
   o.maxConnections = 4;
   server_.readDelay = milliseconds(8);  // a 64 KiB piece every 8 ms
   auto connections = [&](int wanted) {
