@@ -72,6 +72,9 @@ class BootFiles {
   // GetDiskFreeSpaceExW of a root ("C:\", "\\?\Volume{...}\"): the bytes
   // free to this user; none when it fails.
   virtual std::optional<uint64_t> FreeBytes(const std::wstring& root) = 0;
+  // GetVolumeInformationW of "%c:\": the file system's name ("NTFS",
+  // "FAT32"); empty when it cannot be told.
+  virtual std::wstring FileSystemName(wchar_t letter) = 0;
   // CreateFileW for writing, CREATE_ALWAYS, normal attributes, sharing
   // writes; null when it cannot be created.
   virtual std::unique_ptr<OutputFile> Create(const std::wstring& path) = 0;

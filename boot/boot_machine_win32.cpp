@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "boot/ghost_script.h"
+#include "boot/volume_reach.h"
 #include "host/ini_file.h"
 #include "host/win32_util.h"
 
@@ -121,6 +122,7 @@ class Win32BootFiles : public BootFiles {
     if (!GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) return std::nullopt;
     return available.QuadPart;
   }
+  std::wstring FileSystemName(wchar_t letter) override { return VolumeFileSystemName(letter); }
   std::unique_ptr<OutputFile> Create(const std::wstring& path) override {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

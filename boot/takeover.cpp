@@ -11,6 +11,7 @@
 #include "boot/image_payload.h"
 #include "boot/takeover_files.h"
 #include "boot/volume_encryption.h"
+#include "boot/volume_reach.h"
 #include "host/text.h"
 
 namespace kavi {
@@ -67,6 +68,32 @@ std::string CarriedShim(BootMachine& m) {
   return std::string(reinterpret_cast<const char*>(bytes.data), bytes.size);
 }
 
+VolumeReach ReachOf(BootMachine& m, wchar_t letter) {
+  return DecideVolumeReach(
+      VolumeReachFactsOf(m.devices, m.disks, letter, m.files.FileSystemName(letter)));
+}
+
+// The next boot finds C: and the image's partition by their place on a disk
+// and reads them as NTFS or FAT.
+TakeoverResult CheckVolumesReach(BootMachine& m, const std::wstring& imagePath) {
+  switch (ReachOf(m, m.systemDrive)) {
+    case VolumeReach::kDynamicDisk:
+      return TakeoverResult::kSystemOnDynamicDisk;
+    case VolumeReach::kNotAPartition:
+      return TakeoverResult::kSystemNotAPartition;
+    case VolumeReach::kFileSystem:
+      return TakeoverResult::kSystemFileSystem;
+    case VolumeReach::kReachable:
+      break;
+  }
+  const bool otherDrive = imagePath.size() > 2 && imagePath[1] == L':' &&
+                          (imagePath[0] | 0x20) != (m.systemDrive | 0x20);
+  if (otherDrive && ReachOf(m, imagePath[0]) != VolumeReach::kReachable) {
+    return TakeoverResult::kImageVolumeUnreachable;
+  }
+  return TakeoverResult::kArmed;
+}
+
 struct TakeoverPlan {
   TakeoverResult result = TakeoverResult::kArmed;
   uint16_t imageId = 0;
@@ -115,6 +142,8 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
       (!imagePath.empty() && IsBitLockerVolume(m.devices, m.disks, imagePath[0]))) {
     return refuse(TakeoverResult::kVolumeEncrypted);
   }
+  const TakeoverResult reach = CheckVolumesReach(m, imagePath);
+  if (reach != TakeoverResult::kArmed) return refuse(reach);
   plan.imageId = choice.imageId;
   if (uefi) {
     // The DOS floppy cannot start on UEFI firmware.
@@ -225,6 +254,17 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
              L"XP/2003，无法直接安装该镜像中更新版本的Windows，系统未作任何更改。";
     case TakeoverResult::kVolumeEncrypted:
       return L"请先关闭BitLocker后再重装系统。系统未作任何更改。";
+    case TakeoverResult::kSystemOnDynamicDisk:
+      return L"系统分区位于动态磁盘上，重启后无法访问，不能进行此操作。系统未作任何更改。";
+    case TakeoverResult::kSystemNotAPartition:
+      return L"系统分区不是硬盘上的普通分区（如虚拟硬盘或存储空间），重启后无法访问，"
+             L"不能进行此操作。系统未作任何更改。";
+    case TakeoverResult::kSystemFileSystem:
+      return L"系统分区的文件系统不是NTFS或FAT32，重启后无法访问，"
+             L"不能进行此操作。系统未作任何更改。";
+    case TakeoverResult::kImageVolumeUnreachable:
+      return L"镜像文件所在的分区重启后无法访问（须为基本磁盘上的NTFS或FAT32分区），"
+             L"请将镜像文件放到其他分区后重试。系统未作任何更改。";
     case TakeoverResult::kBootEntryNotAdded:
       return L"添加启动项失败，下次启动仍进入Windows。";
   }

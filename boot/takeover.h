@@ -63,6 +63,12 @@ enum class TakeoverResult {
   kImageNeedsBootManager,
   // C: or the image's partition encrypted by BitLocker: the next boot cannot read it.
   kVolumeEncrypted,
+  // C: where the next boot cannot find or read it.
+  kSystemOnDynamicDisk,
+  kSystemNotAPartition,  // a virtual disk, Storage Spaces: no partition of a disk
+  kSystemFileSystem,     // neither NTFS nor FAT (ReFS, exFAT)
+  // The image's (or the backup's) partition out of the next boot's reach so.
+  kImageVolumeUnreachable,
 };
 
 // The error text shown for a takeover that did not arm (caption "错误").

@@ -86,13 +86,9 @@ Refusal AgentRun::FindAndDecide() {
   taskPartitions_ = tasks;
   if (tasks.empty()) {
     // A task on an encrypted volume cannot be seen: say so rather than
-    // finding nothing.
-    for (const FoundPartition& p : parts_) {
-      if (p.fs == FsKind::kBitLocker) {
-        return Refuse(Failure::kTargetEncrypted,
-                      "no task found; " + p.device + " is BitLocker-encrypted");
-      }
-    }
+    // finding nothing, and tell it where Windows reads the log.
+    const Refusal encrypted = RefuseUnseenTask();
+    if (encrypted.failed()) return encrypted;
     return Refuse(Failure::kNoTask, "no partition holds KV.ima and Ghost.ba_");
   }
   if (tasks.size() > 1) {
@@ -255,8 +251,7 @@ void AgentRun::WriteLog(size_t index, bool makeFolder) {
 }
 
 std::vector<size_t> AgentRun::WorkFolderPartitions() {
-  std::set<std::string> disks;
-  for (size_t i : taskPartitions_) disks.insert(parts_[i].disk);
+  const std::set<std::string> disks = TaskDisks();
   std::vector<size_t> found;
   for (size_t i = 0; i < parts_.size(); ++i) {
     if (!disks.count(parts_[i].disk)) continue;
@@ -299,8 +294,7 @@ void AgentRun::Note(const std::string& line) {
 }
 
 void AgentRun::RemoveEfiFolders() {
-  std::set<std::string> disks;
-  for (size_t i : taskPartitions_) disks.insert(parts_[i].disk);
+  const std::set<std::string> disks = TaskDisks();
   for (size_t i = 0; i < parts_.size(); ++i) {
     const FoundPartition& esp = parts_[i];
     if (!esp.esp || !disks.count(esp.disk)) continue;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,11 @@ class AgentRun {
   // again.
   void RemoveEfiFolders();
   void Note(const std::string& line);
+  // agent_unseen.cpp. With no task found: the encrypted partitions, which
+  // may hold it unseen, are told and refused (none: no refusal).
+  Refusal RefuseUnseenTask();
+  // The disks of the task partitions, seen or not.
+  std::set<std::string> TaskDisks() const;
 
   // agent_write.cpp
   Refusal Load(const GhostTask& task, size_t target, size_t imagePart, const std::string& path);
@@ -100,6 +106,7 @@ class AgentRun {
   double started_ = 0;
   size_t taskPartition_ = 0;
   std::vector<size_t> taskPartitions_;  // every partition found holding a task
+  std::vector<size_t> unseenTasks_;     // encrypted partitions when no task was found
   // Where the entry goes: the image's partition once known, unless it is the
   // system's.
   std::vector<size_t> logPartitions_;

@@ -1,5 +1,7 @@
 #include "restore/agent/firmware.h"
 
+#include <algorithm>
+
 namespace kavi {
 namespace restore {
 
@@ -19,6 +21,31 @@ bool IsOurLoadOption(const std::string& value) {
     text += ascii ? static_cast<char>(low >= 'A' && low <= 'Z' ? low - 'A' + 'a' : low) : '\n';
   }
   return text.find("\\efi\\kavirestore\\") != std::string::npos;
+}
+
+std::optional<Guid> LoadOptionPartition(const std::string& value) {
+  auto byte = [&](size_t at) { return static_cast<uint8_t>(value[at]); };
+  if (value.size() < 6) return std::nullopt;
+  const size_t pathBytes = byte(4) | size_t{byte(5)} << 8;
+  size_t at = 6;
+  while (at + 1 < value.size() && (value[at] != 0 || value[at + 1] != 0)) at += 2;
+  at += 2;  // the description's terminating NUL
+  const size_t end = std::min(value.size(), at + pathBytes);
+  // Nodes: type, subtype, length (16 bits, the header included). A hard
+  // drive node (4, 1) holds the partition's number, start and size, then a
+  // 16-byte signature, the table's format and the signature's type (2: GUID).
+  constexpr size_t kHardDriveNodeBytes = 42;
+  while (at + 4 <= end) {
+    const size_t length = byte(at + 2) | size_t{byte(at + 3)} << 8;
+    if (length < 4 || at + length > end || byte(at) == 0x7F) break;
+    if (byte(at) == 4 && byte(at + 1) == 1 && length >= kHardDriveNodeBytes && byte(at + 41) == 2) {
+      Guid guid;
+      std::copy(value.begin() + at + 24, value.begin() + at + 40, guid.bytes.begin());
+      return guid;
+    }
+    at += length;
+  }
+  return std::nullopt;
 }
 
 std::string FirmwareLine(const FirmwareState& state) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "restore/agent/gpt.h"
+
 namespace kavi {
 namespace restore {
 
@@ -30,6 +32,11 @@ std::optional<bool> SecureBootFromVariable(const std::string& bytes);
 // attribute word) whose file path lies in \EFI\KaviRestore\, in any case:
 // the entry a takeover adds for our boot files.
 bool IsOurLoadOption(const std::string& value);
+
+// The partition a load option's device path names by GUID (its hard drive
+// node with a GPT signature): for ours, the EFI system partition the
+// takeover put our files on. None without such a node.
+std::optional<Guid> LoadOptionPartition(const std::string& value);
 
 // "found: firmware UEFI, Secure Boot enabled" (or "disabled", or "unknown"),
 // "found: firmware BIOS".

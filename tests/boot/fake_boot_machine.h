@@ -99,6 +99,12 @@ class FakeFiles : public BootFiles {
     if (it == freeBytes.end()) return std::nullopt;
     return it->second;
   }
+  // File system names by drive letter; absent: "NTFS".
+  std::map<wchar_t, std::wstring> fileSystems;
+  std::wstring FileSystemName(wchar_t letter) override {
+    auto it = fileSystems.find(letter);
+    return it == fileSystems.end() ? L"NTFS" : it->second;
+  }
   std::unique_ptr<OutputFile> Create(const std::wstring& path) override {
     log.push_back(L"create " + path);
     if (uncreatable.count(path)) return nullptr;

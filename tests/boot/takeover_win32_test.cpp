@@ -214,6 +214,15 @@ TEST(EfiFolder, MadeTwiceRemovedOnceAndItsVolumeHasRoom) {
   EXPECT_FALSE(SystemBootFiles().FreeBytes(L"Q:\\nowhere\\").has_value());
 }
 
+// Windows names the file system of a drive that is there; one that is not
+// has none, which the takeover leaves to the next boot's checks.
+TEST(VolumeReach, FileSystemNamedForADriveThatIsThere) {
+  TempFolder dir;
+  const std::wstring name = SystemBootFiles().FileSystemName(dir.Path()[0]);
+  EXPECT_TRUE(name == L"NTFS" || name == L"FAT32" || name == L"FAT") << ToAnsi(name);
+  EXPECT_EQ(L"", SystemBootFiles().FileSystemName(L'Q'));
+}
+
 // Wine has no UEFI firmware variables: it is a BIOS machine to the program.
 TEST(Firmware, WineIsABiosMachine) {
   EXPECT_EQ(FirmwareType::kBios, SystemFirmwareFacts().type);

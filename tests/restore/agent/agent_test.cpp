@@ -557,6 +557,58 @@ TEST(RestoreAgent, GptTaskResolvesByGuidsAndTakesOurFolderOffTheEspOnly) {
   }
 }
 
+// Our firmware entry as the takeover leaves it: HD(1,GPT,ESP)/\EFI\KaviRestore\shimx64.efi.
+std::string OurEntryOn(const std::string& espGuid) {
+  std::string hd(42, '\0');
+  hd[0] = 4, hd[1] = 1, hd[2] = 42, hd[4] = 1, hd[40] = 2, hd[41] = 2;
+  const Guid esp = *ParseGuid(espGuid);
+  std::copy(esp.bytes.begin(), esp.bytes.end(), hd.begin() + 24);
+  std::string file;
+  for (char c : std::string("\\EFI\\KaviRestore\\shimx64.efi")) file += std::string{c, '\0'};
+  file = std::string{4, 4, static_cast<char>(file.size() + 6), 0} + file + std::string(2, '\0');
+  const std::string path = hd + file + std::string{0x7F, static_cast<char>(0xFF), 4, 0};
+  return std::string{1, 0, 0, 0, static_cast<char>(path.size()), 0} + Utf16("Kavi") +
+         std::string(2, '\0') + path;
+}
+
+// Windows left the task on C:, then BitLocker made C: unreadable here: the
+// refusal reaches the work folder Windows reads, the boot is disarmed and
+// C: is never opened. An encrypted volume on a disk our firmware entry did
+// not start from hides no task of ours.
+TEST(RestoreAgent, TaskUnseenOnAnEncryptedSystemIsToldInTheWorkFolderAndDisarmed) {
+  for (const char* esp :
+       {"FEDCBA98-7654-3210-FEDC-BA9876543210", "44444444-3333-2222-1111-000000000000"}) {
+    SCOPED_TRACE(esp);
+    const bool ourDisk = esp[0] == 'F';
+    FakeMachine m;
+    ArrangeGpt(m, kSystemPart);
+    m.loadOptions[4] = OurEntryOn(esp);
+    m.PartOf("/dev/sda3").found.fs = FsKind::kBitLocker;
+    const Tree system = m.PartOf("/dev/sda3").tree;
+    const Refusal outcome = RunAgent(m);
+    EXPECT_EQ(system, m.PartOf("/dev/sda3").tree);
+    EXPECT_TRUE(m.diskWrites.empty());
+    EXPECT_TRUE(m.runs.empty());
+    EXPECT_EQ(1u, m.loadOptions.size());
+    EXPECT_FALSE(m.bootNext);
+    if (!ourDisk) {
+      EXPECT_EQ(Failure::kNoTask, outcome.failure) << outcome.detail;
+      continue;
+    }
+    EXPECT_EQ(Failure::kTargetEncrypted, outcome.failure) << outcome.detail;
+    const std::string log = Read(m, "/dev/sda4", "/DURozazo/restore.log");
+    EXPECT_NE(std::string::npos,
+              log.find("found: BitLocker-encrypted /dev/sda3 (disk " + kDisk + ", partition " +
+                       kSystemPart + ", start 122683392, length 104857600, BitLocker)\n"))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("result: failed target-encrypted")) << log;
+    Tree espLeft = kEsp;
+    espLeft.erase(espLeft.find("/EFI/kavirestore"), espLeft.end());
+    EXPECT_EQ(espLeft, m.PartOf("/dev/sda1").tree);
+    EXPECT_EQ(kEsp, m.PartOf("/dev/sdb1").tree);
+  }
+}
+
 }  // namespace
 }  // namespace restore
 }  // namespace kavi

@@ -14,8 +14,9 @@ second disk whose Linux order differs from its Windows order.
 With --screen-render, the reinstall and the changed-byte refusal also check
 the agent's graphical screen as QEMU's monitor takes it (screen.py).
 
---road uefi runs reinstall, backup then restore and a refusal on the UEFI
-road instead, with the same checks: a GPT disk (EFI system partition,
+--road uefi runs reinstall, backup then restore and refusals (one of them
+a C: BitLocker encrypted over the task, bitlocker.py) on the UEFI road
+instead, with the same checks: a GPT disk (EFI system partition,
 Microsoft reserved partition, C:, D:), OVMF's Secure Boot firmware with
 Microsoft's keys, our files in \\EFI\\KaviRestore armed through a Boot####
 load option and BootNext written into the scenario's copy of the variable
@@ -43,6 +44,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import bitlocker  # noqa: E402
 import cut_power  # noqa: E402
 import disks  # noqa: E402
 import efivars  # noqa: E402
@@ -884,6 +886,8 @@ UEFI_SCENARIOS = {
 ROADS = {"bios": BiosRoad, "uefi": UefiRoad}
 for _name, (_fn, _bus, _more) in cut_power.SCENARIOS.items():
     SCENARIOS[_name] = (lambda s, fn=_fn: fn(sys.modules[__name__], s), _bus, _more)
+for _name, (_fn, _bus, _more) in bitlocker.SCENARIOS.items():
+    UEFI_SCENARIOS[_name] = (lambda s, fn=_fn: fn(sys.modules[__name__], s), _bus, _more)
 
 
 def write_report(path, name, tests, failures, skipped):
