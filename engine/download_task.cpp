@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/resume_state.h"
+#include "engine/thread_stack.h"
 
 namespace kavi {
 namespace engine {
@@ -172,7 +173,7 @@ bool DownloadTask::Probe(HttpClient* client, HttpHead* head, std::unique_ptr<Htt
     // its body is the first connection's first request; a server without
     // ranges sends the whole file, which is then used.
     const auto asked = Clock::now();
-    *stream = client->Get(url_, 0, options_.requestSize - 1, head);
+    *stream = client->Get(url_, 0, options_.smallestFirstRequest - 1, head);
     *took = Clock::now() - asked;
     if (*stream && (head->status == 200 || head->status == 206)) {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -240,6 +241,7 @@ void DownloadTask::SampleSpeed() {
 }
 
 void DownloadTask::Run() {
+  ReleaseUnusedStack();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     client_ = clients_->Create();
@@ -392,9 +394,15 @@ void DownloadTask::StartRanges(std::vector<std::thread>* workers, Clock::duratio
   // The probe's wait includes the connection's set-up: a round trip or two.
   roundTrip_ = probeTook;
   const int64_t left = map_->TotalSize() - map_->WrittenBytes();
-  firstRequest_ = std::max(options_.requestSize, std::min(options_.firstRequestSize,
-                                                          left / std::max(1, options_.firstShare)));
-  const int wanted = probeTook < options_.shortRoundTrip ? 2 : options_.startConnections;
+  firstRequest_ =
+      std::max(options_.smallestFirstRequest,
+               std::min(options_.firstRequestSize, left / std::max(1, options_.firstShare)));
+  // A file the ramp would not have the time to double on starts with the
+  // most connections at once.
+  const bool small = left <= options_.firstRequestSize * options_.maxConnections;
+  const int wanted = probeTook < options_.shortRoundTrip ? options_.shortStartConnections
+                     : small                             ? options_.maxConnections
+                                                         : options_.startConnections;
   const int64_t pieces = std::max<int64_t>(1, left / firstRequest_);
   const int count = static_cast<int>(std::min<int64_t>(
       {pieces, static_cast<int64_t>(std::max(1, std::min(wanted, options_.maxConnections)))}));
@@ -458,6 +466,7 @@ void DownloadTask::Ramp(std::vector<std::thread>* workers) {
 }
 
 void DownloadTask::RangeWorker(int id) {
+  ReleaseUnusedStack();
   int attempts = 0;
   bool counted = true;  // still among the live workers
   bool served = false;  // this connection has had a byte from the server
@@ -492,8 +501,8 @@ void DownloadTask::RangeWorker(int id) {
         // split off.
         const int64_t share =
             (map_->TotalSize() - map_->WrittenBytes()) / std::max(1, options_.maxConnections);
-        requestEnd = std::min(
-            range.end, range.begin + std::max(options_.requestSize, std::min(requestSize, share)));
+        requestEnd = std::min(range.end, range.begin + std::max(options_.smallestFirstRequest,
+                                                                std::min(requestSize, share)));
       }
       map_->Request(id, requestEnd);
       target = target_;
@@ -596,6 +605,7 @@ void DownloadTask::RangeWorker(int id) {
 }
 
 void DownloadTask::SingleWorker(std::unique_ptr<HttpStream> stream) {
+  ReleaseUnusedStack();
   int attempts = 0;
   HttpClient* client = client_.get();
   for (;;) {

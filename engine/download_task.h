@@ -43,8 +43,14 @@ enum FailureCode : int32_t {
 
 struct TaskOptions {
   // Connections. A short line (the probe answered within
-  // `shortRoundTrip`) starts with two, a long one with `startConnections`:
-  // there each connection is held back by its own slow start and losses,
+  // `shortRoundTrip`: its wait includes setting up the connection and, under
+  // Wine, the session's first request, which a busy machine stretches to
+  // tens of milliseconds) starts with `shortStartConnections`: a
+  // connection there alternates between reading into its one buffer and
+  // writing it to the file, and four keep two cores busier than two. A
+  // long one starts with `startConnections`, or with `maxConnections` for a
+  // file of at most that many first requests, which is over before a
+  // doubling could be judged: there each connection is held back by its own slow start and losses,
   // so each added one nearly adds its share. Then the count doubles, up to
   // `maxConnections` (the most one server is asked to serve), while each
   // doubling raises the throughput by at least `rampGain` of what the added
@@ -60,7 +66,8 @@ struct TaskOptions {
   // (a fast near mirror): more would only cost memory and CPU.
   int maxConnections = 16;
   int startConnections = 8;
-  std::chrono::milliseconds shortRoundTrip{10};
+  int shortStartConnections = 4;
+  std::chrono::milliseconds shortRoundTrip{30};
   std::chrono::milliseconds rampWindow{400};
   int settleRoundTrips = 3;
   int rampRoundTrips = 10;
@@ -79,16 +86,19 @@ struct TaskOptions {
   // to its end: an HTTP client closing an answer early may have to drain
   // the rest of it, which costs more than a new request. The first request
   // of each connection is `firstRequestSize` or a `firstShare`th of the
-  // file, whichever is smaller, so even a small file is split among the
-  // first connections. Later ones carry what the connection's last one did
-  // in `requestSeconds` or `requestRoundTrips` of its round trips,
-  // whichever is longer (each request costs a round trip of silence), in
-  // whole `requestSize`s up to `maxRequestSize`: what one connection has
-  // asked for is not split off to another, so long requests would leave
-  // the others idle at the end.
+  // file, whichever is smaller, and at least `smallestFirstRequest` (the
+  // probe's size too), so even a small file is split among the first
+  // connections and the slowest of them on a lossy line holds up little at
+  // the end. Later ones carry what the connection's last one did in
+  // `requestSeconds` or `requestRoundTrips` of its round trips, whichever
+  // is longer (each request costs a round trip of silence), in whole
+  // `requestSize`s up to `maxRequestSize`: what one connection has asked
+  // for is not split off to another, so long requests would leave the
+  // others idle at the end.
   int64_t requestSize = 1024 * 1024;
   int64_t firstRequestSize = 4 * 1024 * 1024;
-  int firstShare = 8;
+  int64_t smallestFirstRequest = 512 * 1024;
+  int firstShare = 16;
   int64_t maxRequestSize = 64 * 1024 * 1024;
   double requestSeconds = 1.0;
   int requestRoundTrips = 10;

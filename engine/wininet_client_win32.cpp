@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/http_head.h"
+#include "engine/thread_stack.h"
 #include "host/text.h"
 
 namespace kavi {
@@ -47,8 +48,9 @@ DWORD NextReadSize(DWORD bytes, double seconds) {
   return std::max(kSmallestRead, rounded);
 }
 // Idle lines kept for the next request of a task; a line over this number
-// ends when its request is done.
-constexpr size_t kIdleLines = 8;
+// ends when its request is done. As many as a task has connections, so no
+// connection's next request waits for a new thread.
+constexpr size_t kIdleLines = 16;
 // How long a reader done with a whole answer waits for the line's thread
 // to close it, so the line is idle for the connection's next request.
 constexpr std::chrono::milliseconds kLineSettle{100};
@@ -266,6 +268,7 @@ void PerformRequest(Line* line, HINTERNET session) {
 
 // The thread of a line: requests until the line is retired.
 void RunLine(std::shared_ptr<Line> line, std::shared_ptr<LinePool> pool, SharedSession session) {
+  ReleaseUnusedStack();
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(line->mutex);

@@ -80,10 +80,11 @@ TEST_F(DownloadTaskTest, SegmentedDownloadIsByteExact) {
 // sanitizer can blur now and then: each link gets up to three downloads to
 // show its count. A ramp that never adds connections, or never gives one
 // up, fails all three. The fake server answers at once: a short line,
-// which starts with two connections.
+// here started with two connections.
 TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
   TaskOptions o = FastOptions();
   o.rampWindow = milliseconds(400);
+  o.shortStartConnections = 2;
   o.maxConnections = 4;
   server_.readDelay = milliseconds(8);  // a 64 KiB piece every 8 ms
   auto connections = [&](int wanted) {
@@ -112,9 +113,9 @@ TEST_F(DownloadTaskTest, ConnectionsAreAddedOnlyWhileTheyAddThroughput) {
   EXPECT_EQ(4, connections(4));
 }
 
-// Over a long line (each answer's head comes 20 ms after its request) a
-// download starts with several connections and splits even a small file
-// among them at once, the first answer's body serving as the first piece
+// Over a long line (each answer's head comes 40 ms after its request) a
+// small file starts with the most connections and is split among them at
+// once, the first answer's body serving as the first piece
 // (a file of one piece takes one request); a server that refuses
 // connections over its limit is not asked again by the refused ones, and
 // no more are added.
@@ -129,16 +130,16 @@ TEST_F(DownloadTaskTest, LongLinesStartSplitAndKeepToWhatTheServerAllows) {
   };
   const TaskOptions o = FastOptions();
   const Case cases[] = {
-      {8 * kBlockSize, 0, o.startConnections, 8 * kBlockSize / o.firstShare, 0, 0},
-      {24 * kBlockSize, 3, 0, 0, o.startConnections - 1, 0},
-      {o.requestSize - 5, 0, 1, 0, 0, 1},
+      {8 * kBlockSize, 0, o.maxConnections, 8 * kBlockSize / o.firstShare, 0, 0},
+      {24 * kBlockSize, 3, 0, 0, o.maxConnections - 1, 0},
+      {o.smallestFirstRequest - 5, 0, 1, 0, 0, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.size << " bytes, " << c.maxOpen << " open at most");
     FakeServer server;
     FakeClients clients{&server};
     server.body = RandomBody(static_cast<size_t>(c.size), 13);
-    server.headDelay = milliseconds(20);
+    server.headDelay = milliseconds(40);
     server.readDelay = milliseconds(8);
     server.maxOpen = c.maxOpen;
     FakeDisk disk;
