@@ -84,6 +84,12 @@ Refusal AgentRun::FindAndDecide() {
     }
   }
   taskPartitions_ = tasks;
+  if (tasks.empty() && !heldTaskTakenUp_) {
+    // A start cut while the target was being formatted left the task held
+    // on the image's partition.
+    heldTaskTakenUp_ = true;
+    if (TakeUpHeldTask()) return FindAndDecide();
+  }
   if (tasks.empty()) {
     // A task on an encrypted volume cannot be seen: say so rather than
     // finding nothing.

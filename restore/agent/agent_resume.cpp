@@ -50,6 +50,7 @@ std::vector<SavedFile> AgentRun::ResumeSetFor(const std::string& image, int inde
 
 bool AgentRun::KeepResumable(size_t target, const std::vector<SavedFile>& keep) {
   if (keep.empty()) return false;
+  Say("Putting the task back on " + parts_[target].device);
   const std::string dir = MountAs(target, true);
   bool ok = !dir.empty() && WriteSavedFiles(host_.volumes, dir, keep) &&
             host_.volumes.WriteFile(dir + "/" + kProgressMarker, ProgressMarkerText("apply"));
@@ -85,7 +86,7 @@ void AgentRun::ArmFirmware() {
   if (!host_.firmware.State().uefi) return;
   for (const LoadOption& option : host_.firmware.LoadOptions()) {
     if (IsOurLoadOption(option.value) && host_.firmware.SetBootNext(option.number)) {
-      log_.Add("done: the firmware starts Boot" + Hex4(option.number) + " next");
+      Note("done: the firmware starts Boot" + Hex4(option.number) + " next");
       return;
     }
   }

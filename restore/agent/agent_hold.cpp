@@ -1,0 +1,170 @@
+// The task held on the image's partition around a format (task_hold.h), and
+// a start cut inside that window taken up again.
+#include <string>
+
+#include "restore/agent/agent_run.h"
+#include "restore/agent/ntfs_boot.h"
+#include "restore/agent/resume.h"
+#include "restore/agent/task_hold.h"
+#include "restore/agent/volume_files.h"
+
+namespace kavi {
+namespace restore {
+namespace {
+
+// What the BIOS loaders search every drive's root for.
+const char* const kLoaderFiles[] = {"KV.ima", "kvldr"};
+
+}  // namespace
+
+bool AgentRun::HoldTask(size_t target, const std::vector<SavedFile>& keep,
+                        const std::vector<uint8_t>& region, const std::string& label) {
+  if (imagePartition_ >= parts_.size() || imagePartition_ == target || keep.empty()) return false;
+  const std::string root = MountAs(imagePartition_, true);
+  std::optional<std::string> folder;
+  if (!root.empty()) folder = MakeFolders(host_.volumes, root, kHoldFolder);
+  HoldRecord record;
+  record.disk = DiskIdentity(parts_[target]);
+  record.start = parts_[target].start;
+  record.length = parts_[target].length;
+  record.label = label;
+  bool ok = folder && !record.disk.empty();
+  if (ok) host_.volumes.Remove(*folder + "/" + kHoldRecord);
+  ok = ok && WriteSavedFiles(host_.volumes, *folder, keep) &&
+       host_.volumes.WriteFile(*folder + "/" + kHoldBootRegion,
+                               std::string(region.begin(), region.end()));
+  if (ok && !uefi_) {
+    // On BIOS the loader that the boot menu starts looks for these on every
+    // drive; the target's copies are gone with the format.
+    bool placed = true;
+    record.loader = true;
+    for (const char* name : kLoaderFiles) {
+      if (FindEntry(host_.volumes, root, name)) {
+        placed = false;
+        continue;
+      }
+      for (const SavedFile& f : keep) {
+        if (SameNameIgnoringCase(f.path, name))
+          placed = host_.volumes.WriteFile(root + "/" + name, f.bytes) && placed;
+      }
+    }
+    record.loader = placed;
+  }
+  // The record last: a hold without it is not taken up.
+  ok = ok && host_.volumes.WriteFile(*folder + "/" + kHoldRecord, HoldRecordText(record));
+  held_ = ok;
+  holdLoader_ = ok && record.loader;
+  // Unmounting puts it on the disk before the format starts; mounted again
+  // where it was, the image's path holds.
+  Unmount(imagePartition_);
+  MountAs(imagePartition_, true);
+  if (!ok) Note("warning: the task cannot be held on " + parts_[imagePartition_].device);
+  return ok;
+}
+
+void AgentRun::ReleaseHold() {
+  if (!held_) return;
+  const std::string root = MountAs(imagePartition_, true);
+  std::optional<std::string> folder;
+  if (!root.empty()) folder = ResolvePath(host_.volumes, root, kHoldFolder);
+  // The record first: what a cut leaves of the rest is not taken up.
+  bool ok =
+      folder && host_.volumes.Remove(*folder + "/" + kHoldRecord) && host_.volumes.Remove(*folder);
+  if (ok && holdLoader_) {
+    for (const char* name : kLoaderFiles) {
+      if (std::optional<DirEntry> e = FindEntry(host_.volumes, root, name))
+        ok = host_.volumes.Remove(root + "/" + e->name) && ok;
+    }
+  }
+  if (!ok) Note("warning: the held task cannot be removed from " + parts_[imagePartition_].device);
+  held_ = false;
+}
+
+bool AgentRun::TakeUpHeldTask() {
+  for (size_t i = 0; i < parts_.size(); ++i) {
+    if (parts_[i].fs != FsKind::kNtfs && parts_[i].fs != FsKind::kFat) continue;
+    const std::string root = MountAs(i, false);
+    std::optional<std::string> folder;
+    if (!root.empty()) folder = ResolvePath(host_.volumes, root, kHoldFolder);
+    std::optional<std::string> text;
+    if (folder) text = host_.volumes.ReadFile(*folder + "/" + kHoldRecord, 4096);
+    std::optional<HoldRecord> record;
+    if (text) record = ParseHoldRecord(*text);
+    if (!record) continue;
+    imagePartition_ = i;
+    held_ = true;
+    holdLoader_ = record->loader;
+    size_t target = parts_.size();
+    for (size_t t = 0; t < parts_.size(); ++t) {
+      if (t != i && DiskIdentity(parts_[t]) == record->disk && parts_[t].start == record->start &&
+          parts_[t].length == record->length)
+        target = t;
+    }
+    if (target == parts_.size()) {
+      Note("warning: a held task's partition is not on this machine; it is left alone");
+      return false;
+    }
+    // A target that still holds Windows was never formatted: the cut came
+    // before, and the old system starts.
+    const std::string old = MountAs(target, false);
+    if (!old.empty() && FindEntry(host_.volumes, old, "Windows")) {
+      Note("found: a held task for " + parts_[target].device +
+           ", which still holds Windows; the task is dropped");
+      ReleaseHold();
+      return false;
+    }
+    Unmount(target);
+    std::vector<SavedFile> files;
+    std::optional<std::string> region =
+        host_.volumes.ReadFile(*folder + "/" + kHoldBootRegion, kNtfsBootRegionSize);
+    if (!region || !SaveRootEntries(host_.volumes, *folder, ResumeFileNames(), &files)) {
+      Note("warning: the held task cannot be read");
+      return false;
+    }
+    Say("found: the last start was cut while formatting " + parts_[target].device +
+        "; formatting it again and putting the task back");
+    if (!FormatNtfs(target, std::vector<uint8_t>(region->begin(), region->end()), record->label)) {
+      Note("warning: " + parts_[target].device + " cannot be formatted again");
+      return false;
+    }
+    parts_[target].fs = FsKind::kNtfs;
+    const std::string dir = MountAs(target, true);
+    bool ok = !dir.empty() && WriteSavedFiles(host_.volumes, dir, files) &&
+              host_.volumes.WriteFile(dir + "/" + kProgressMarker, ProgressMarkerText("format"));
+    if (ok) {
+      std::optional<DirEntry> boot = FindEntry(host_.volumes, dir, "Boot");
+      std::optional<DirEntry> bcd;
+      if (boot && boot->directory) bcd = FindEntry(host_.volumes, dir + "/" + boot->name, "BCD");
+      if (bcd) RearmBcd(dir, dir + "/" + boot->name + "/" + bcd->name);
+    }
+    Unmount(target);
+    if (!ok) {
+      Note("warning: the held task cannot be put back on " + parts_[target].device);
+      return false;
+    }
+    // The target holds the task again; the hold goes before the task runs.
+    ReleaseHold();
+    UnmountAll();
+    return true;
+  }
+  return false;
+}
+
+bool AgentRun::FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion,
+                          const std::string& label) {
+  const FoundPartition& part = parts_[target];
+  const std::optional<NtfsGeometry> old = ReadNtfsGeometry(oldRegion);
+  if (!old || host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0)
+    return false;
+  std::vector<uint8_t> fresh;
+  std::optional<NtfsGeometry> made;
+  if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) made = ReadNtfsGeometry(fresh);
+  const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
+  return made && !region.empty() && host_.disks.Write(part.device, 0, region) &&
+         host_.disks.Write(
+             part.device, made->totalSectors * made->bytesPerSector,
+             std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector));
+}
+
+}  // namespace restore
+}  // namespace kavi
