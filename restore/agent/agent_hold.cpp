@@ -1,5 +1,6 @@
 // The task held on the image's partition around a format (task_hold.h), and
 // a start cut inside that window taken up again.
+#include <iterator>
 #include <string>
 
 #include "restore/agent/agent_run.h"
@@ -15,11 +16,19 @@ namespace {
 // What the BIOS loaders search every drive's root for.
 const char* const kLoaderFiles[] = {"KV.ima", "kvldr"};
 
+bool IsLoaderFile(const std::string& path) {
+  for (const char* name : kLoaderFiles) {
+    if (SameNameIgnoringCase(path, name)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool AgentRun::HoldTask(size_t target, const std::vector<SavedFile>& keep,
                         const std::vector<uint8_t>& region, const std::string& label) {
   if (imagePartition_ >= parts_.size() || imagePartition_ == target || keep.empty()) return false;
+  ReleaseHold();  // an earlier attempt's
   const std::string root = MountAs(imagePartition_, true);
   std::optional<std::string> folder;
   if (!root.empty()) folder = MakeFolders(host_.volumes, root, kHoldFolder);
@@ -28,28 +37,24 @@ bool AgentRun::HoldTask(size_t target, const std::vector<SavedFile>& keep,
   record.start = parts_[target].start;
   record.length = parts_[target].length;
   record.label = label;
+  // On BIOS the loader that the boot menu starts looks for KV.ima and kvldr
+  // on every drive's root; the target's copies are gone with the format.
+  record.loader = !uefi_ && !root.empty();
+  for (const char* name : kLoaderFiles)
+    record.loader = record.loader && !FindEntry(host_.volumes, root, name);
   bool ok = folder && !record.disk.empty();
+  std::vector<SavedFile> inFolder;
+  for (const SavedFile& f : keep) {
+    if (record.loader && IsLoaderFile(f.path)) {
+      ok = ok && host_.volumes.WriteFile(root + "/" + f.path, f.bytes);
+    } else {
+      inFolder.push_back(f);
+    }
+  }
   if (ok) host_.volumes.Remove(*folder + "/" + kHoldRecord);
-  ok = ok && WriteSavedFiles(host_.volumes, *folder, keep) &&
+  ok = ok && WriteSavedFiles(host_.volumes, *folder, inFolder) &&
        host_.volumes.WriteFile(*folder + "/" + kHoldBootRegion,
                                std::string(region.begin(), region.end()));
-  if (ok && !uefi_) {
-    // On BIOS the loader that the boot menu starts looks for these on every
-    // drive; the target's copies are gone with the format.
-    bool placed = true;
-    record.loader = true;
-    for (const char* name : kLoaderFiles) {
-      if (FindEntry(host_.volumes, root, name)) {
-        placed = false;
-        continue;
-      }
-      for (const SavedFile& f : keep) {
-        if (SameNameIgnoringCase(f.path, name))
-          placed = host_.volumes.WriteFile(root + "/" + name, f.bytes) && placed;
-      }
-    }
-    record.loader = placed;
-  }
   // The record last: a hold without it is not taken up.
   ok = ok && host_.volumes.WriteFile(*folder + "/" + kHoldRecord, HoldRecordText(record));
   held_ = ok;
@@ -117,7 +122,11 @@ bool AgentRun::TakeUpHeldTask() {
     std::vector<SavedFile> files;
     std::optional<std::string> region =
         host_.volumes.ReadFile(*folder + "/" + kHoldBootRegion, kNtfsBootRegionSize);
-    if (!region || !SaveRootEntries(host_.volumes, *folder, ResumeFileNames(), &files)) {
+    if (!region || !SaveRootEntries(host_.volumes, *folder, ResumeFileNames(), &files) ||
+        (record->loader &&
+         !SaveRootEntries(
+             host_.volumes, root,
+             std::vector<std::string>(std::begin(kLoaderFiles), std::end(kLoaderFiles)), &files))) {
       Note("warning: the held task cannot be read");
       return false;
     }
