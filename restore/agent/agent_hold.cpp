@@ -137,20 +137,7 @@ bool AgentRun::TakeUpHeldTask() {
       return false;
     }
     parts_[target].fs = FsKind::kNtfs;
-    const std::string dir = MountAs(target, true);
-    bool ok = !dir.empty() && WriteSavedFiles(host_.volumes, dir, files) &&
-              host_.volumes.WriteFile(dir + "/" + kProgressMarker, ProgressMarkerText("format"));
-    if (ok) {
-      std::optional<DirEntry> boot = FindEntry(host_.volumes, dir, "Boot");
-      std::optional<DirEntry> bcd;
-      if (boot && boot->directory) bcd = FindEntry(host_.volumes, dir + "/" + boot->name, "BCD");
-      if (bcd) RearmBcd(dir, dir + "/" + boot->name + "/" + bcd->name);
-    }
-    Unmount(target);
-    if (!ok) {
-      Note("warning: the held task cannot be put back on " + parts_[target].device);
-      return false;
-    }
+    if (!KeepResumable(target, files)) return false;
     // The target holds the task again; the hold goes before the task runs.
     ReleaseHold();
     UnmountAll();
