@@ -192,6 +192,7 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
   Say("Writing the boot files");
   const Refusal placed = PlaceBootFiles(target, saved, oldBootFilesBack);
   Disarm(target, keep, storeReplaced_);
+  ReleaseHold();  // when the task could not be kept on the target
   keptArmed_ = false;
   return placed;
 }
