@@ -309,7 +309,7 @@ void AgentRun::RemoveEfiFolders() {
   for (size_t i : taskPartitions_) disks.insert(parts_[i].disk);
   for (size_t i = 0; i < parts_.size(); ++i) {
     const FoundPartition& esp = parts_[i];
-    if (!esp.esp || !disks.count(esp.disk)) continue;
+    if (!esp.esp || (!disks.empty() && !disks.count(esp.disk))) continue;
     const std::string folder = std::string(kEfiFolder) + "/" + kOurEfiFolder;
     const std::string dir = esp.fs == FsKind::kFat ? MountAs(i, true) : std::string();
     if (dir.empty()) {

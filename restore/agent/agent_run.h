@@ -45,7 +45,8 @@ class AgentRun {
   void RemoveMarkers();
   std::string FoundLine(size_t index, const std::string& what) const;
   // Takes our boot folder off every EFI system partition of the disks that
-  // held a task: the firmware starts it only once, and nothing may start it
+  // held a task (of every disk when none did: a start cut after the task
+  // was read): the firmware starts it only once, and nothing may start it
   // again.
   void RemoveEfiFolders();
   void Note(const std::string& line);
