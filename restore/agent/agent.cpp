@@ -84,6 +84,12 @@ Refusal AgentRun::FindAndDecide() {
     }
   }
   taskPartitions_ = tasks;
+  if (tasks.empty() && !heldTaskTakenUp_) {
+    // A start cut while the target was being formatted left the task held
+    // on the image's partition.
+    heldTaskTakenUp_ = true;
+    if (TakeUpHeldTask()) return FindAndDecide();
+  }
   if (tasks.empty()) {
     // A task on an encrypted volume cannot be seen: say so rather than
     // finding nothing, and tell it where Windows reads the log.
@@ -297,7 +303,7 @@ void AgentRun::RemoveEfiFolders() {
   const std::set<std::string> disks = TaskDisks();
   for (size_t i = 0; i < parts_.size(); ++i) {
     const FoundPartition& esp = parts_[i];
-    if (!esp.esp || !disks.count(esp.disk)) continue;
+    if (!esp.esp || (!disks.empty() && !disks.count(esp.disk))) continue;
     const std::string folder = std::string(kEfiFolder) + "/" + kOurEfiFolder;
     const std::string dir = esp.fs == FsKind::kFat ? MountAs(i, true) : std::string();
     if (dir.empty()) {

@@ -50,9 +50,25 @@ std::vector<SavedFile> AgentRun::ResumeSetFor(const std::string& image, int inde
 
 bool AgentRun::KeepResumable(size_t target, const std::vector<SavedFile>& keep) {
   if (keep.empty()) return false;
-  const std::string dir = MountAs(target, true);
-  bool ok = !dir.empty() && WriteSavedFiles(host_.volumes, dir, keep) &&
-            host_.volumes.WriteFile(dir + "/" + kProgressMarker, ProgressMarkerText("apply"));
+  Say("Putting the task back on " + parts_[target].device);
+  // KV.ima takes its name only once everything is on the disk: a cut before
+  // leaves the target without it, and the next start takes the task up from
+  // its hold rather than trusting a task beside a part of KV.ima.
+  std::vector<SavedFile> files = keep;
+  std::string kvIma;
+  for (SavedFile& f : files) {
+    if (!SameNameIgnoringCase(f.path, "KV.ima")) continue;
+    kvIma = f.path;
+    f.path += ".kavi-new";
+  }
+  std::string dir = MountAs(target, true);
+  bool ok = !dir.empty() && WriteSavedFiles(host_.volumes, dir, files);
+  if (ok && !kvIma.empty()) {
+    Unmount(target);
+    dir = MountAs(target, true);
+    ok = !dir.empty() && host_.volumes.Rename(dir + "/" + kvIma + ".kavi-new", dir + "/" + kvIma);
+  }
+  ok = ok && host_.volumes.WriteFile(dir + "/" + kProgressMarker, ProgressMarkerText("apply"));
   if (ok) {
     // This start used up the boot manager's one-time entry: armed again.
     std::optional<DirEntry> boot = FindEntry(host_.volumes, dir, "Boot");
@@ -85,7 +101,7 @@ void AgentRun::ArmFirmware() {
   if (!host_.firmware.State().uefi) return;
   for (const LoadOption& option : host_.firmware.LoadOptions()) {
     if (IsOurLoadOption(option.value) && host_.firmware.SetBootNext(option.number)) {
-      log_.Add("done: the firmware starts Boot" + Hex4(option.number) + " next");
+      Note("done: the firmware starts Boot" + Hex4(option.number) + " next");
       return;
     }
   }

@@ -2,6 +2,7 @@
 // (agent.cpp) and the writing steps (agent_write.cpp). Internal.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -45,7 +46,8 @@ class AgentRun {
   void RemoveMarkers();
   std::string FoundLine(size_t index, const std::string& what) const;
   // Takes our boot folder off every EFI system partition of the disks that
-  // held a task: the firmware starts it only once, and nothing may start it
+  // held a task (of every disk when none did: a start cut after the task
+  // was read): the firmware starts it only once, and nothing may start it
   // again.
   void RemoveEfiFolders();
   void Note(const std::string& line);
@@ -80,6 +82,17 @@ class AgentRun {
   // With `storeReplaced` the boot configuration backups are dropped instead
   // of put back: the written Windows' store is in place.
   void Disarm(size_t target, const std::vector<SavedFile>& keep, bool storeReplaced);
+
+  // agent_hold.cpp. Before a format: `keep`, the old boot region and label
+  // held on the image's partition, flushed (false when they cannot be).
+  bool HoldTask(size_t target, const std::vector<SavedFile>& keep,
+                const std::vector<uint8_t>& region, const std::string& label);
+  // Once the target holds the task again.
+  void ReleaseHold();
+  // When no partition holds a task: a hold's target formatted again with
+  // the task put back on it; false when there is none to take up.
+  bool TakeUpHeldTask();
+  bool FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion, const std::string& label);
 
   // agent_image.cpp: the image's size and MD5 against the record's.
   Refusal CheckBoundImage(const std::string& image, const ImageBinding& binding);
@@ -129,6 +142,10 @@ class AgentRun {
   std::optional<std::string> machineStore_;  // read before the target changes
   std::string imageName_;                    // of the image being written
   bool storeReplaced_ = false;               // the target's store is the written Windows' own
+  size_t imagePartition_ = SIZE_MAX;         // of a load
+  bool held_ = false;                        // the task is held there
+  bool holdLoader_ = false;                  // with the loader's files at its root
+  bool heldTaskTakenUp_ = false;
 };
 
 }  // namespace restore

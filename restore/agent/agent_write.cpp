@@ -59,6 +59,7 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
   facts.taskPartition = taskPartition_;
   facts.target = target;
   facts.imagePartition = imagePart;
+  imagePartition_ = imagePart;
   facts.targetFs = parts_[target].fs;
   facts.targetLength = parts_[target].length;
   facts.imageIndex = task.imageIndex;
@@ -149,6 +150,7 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
   // a fresh format; the task stays armed while it is not written.
   const double start = host_.console.Seconds();
   for (int attempt = 1;; ++attempt) {
+    HoldTask(target, keep, oldRegion, label);
     Say("Formatting " + part.device);
     host_.console.Step(ScreenStep::kFormat);
     if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {
@@ -167,6 +169,7 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
       return Refuse(Failure::kWriteFailed, "the boot code cannot be written to " + part.device);
     }
     keptArmed_ = KeepResumable(target, keep);
+    if (keptArmed_) ReleaseHold();
     Say("Writing the image to " + part.device);
     host_.console.Step(ScreenStep::kWrite);
     uint64_t written = 0;
@@ -187,8 +190,10 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
     for (const std::string& name : BootFileNames())
       oldBootFilesBack = oldBootFilesBack || SameNameIgnoringCase(f.path, name);
   }
+  Say("Writing the boot files");
   const Refusal placed = PlaceBootFiles(target, saved, oldBootFilesBack);
   Disarm(target, keep, storeReplaced_);
+  ReleaseHold();  // when the task could not be kept on the target
   keptArmed_ = false;
   return placed;
 }
@@ -218,6 +223,7 @@ Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, u
     return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
   }
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
+  Say("Writing the boot files");
   return PlaceBootFiles(target, saved, false);
 }
 
@@ -303,6 +309,7 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
   if (!WriteBackupRecord(BackupsDuringSwap(ReadBackupRecord(), *made))) {
     return fail("the backup's record cannot be written");
   }
+  Say("Putting the new backup in place of " + path);
   if (!host_.volumes.Rename(fresh, *folder + "/" + BackupDoneName(liveName)) ||
       !FinishBackupSwap(host_.volumes, *folder, liveName)) {
     return fail("the new backup cannot replace " + path);

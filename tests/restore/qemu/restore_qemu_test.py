@@ -578,11 +578,15 @@ def scenario_reinstall(s):
     disk, c, _ = single_disk(s, "restore", "D:\\系统镜像\\Windows 10.wim",
                              {"系统镜像/Windows 10.wim": open(wim, "rb").read()})
     before = disks.boot_code(c)
-    if s.ctx.args.screen_render:
+    # A power cut first, when asked for; the next start finishes the task.
+    cut_at = getattr(s, "cut_at", None)
+    if cut_at:
+        cut_power.boot_and_cut(sys.modules[__name__], s, disk, cut_at)
+    if s.ctx.args.screen_render and not cut_at:
         s.screen = screen.ScreenWatch(s, s.ctx.args.screen_render, "install",
                                      "系统镜像\\Windows 10.wim")
     road.boot(s, disk, "ok")
-    if s.ctx.args.screen_render:
+    if s.ctx.args.screen_render and not cut_at:
         s.screen.check(s.serial)
     c_after = disk.extract(road.C, s.path("c-after.part"))
     d_after = disk.extract(road.D, s.path("d-after.part"))
@@ -615,6 +619,8 @@ def scenario_reinstall(s):
     check_boot_code_kept(before, disks.boot_code(c_after))
     entry = log_entry(d_after)
     check("result: ok" in entry, "the log does not end in success:\n" + entry)
+    check(not cut_at or "found: the last start stopped at step apply" in entry,
+          "the finishing start does not say where the last one stopped:\n" + entry)
     check('found: image 1 of 1 "Windows 10 Pro" (%s, Windows 10)' % ("x86_64" if uefi else "x86") in entry,
           "the log does not name the edition written:\n" + entry)
 
@@ -889,8 +895,6 @@ SCENARIOS = {
 # The same scenarios and checks on the UEFI road (q35's own AHCI is "sata").
 UEFI_SCENARIOS = {
     "reinstall": (scenario_reinstall, "nvme", ["sata", "virtio"]),
-    "cut_apply": (lambda s: cut_power.SCENARIOS["cut_apply"][0](sys.modules[__name__], s), None,
-                  ["sata"]),
     "backup_restore": (scenario_backup_restore, "sata", ["nvme"]),
     "refuse_corrupt": (scenario_refuse_corrupt, "virtio", ["sata"]),
     "refuse_machine": (scenario_refuse_machine, "sata", []),
@@ -899,7 +903,8 @@ ROADS = {"bios": BiosRoad, "uefi": UefiRoad}
 for _name, (_fn, _bus, _more) in list(cut_power.SCENARIOS.items()) + list(
         write_failure.SCENARIOS.items()):
     SCENARIOS[_name] = (lambda s, fn=_fn: fn(sys.modules[__name__], s), _bus, _more)
-for _name, (_fn, _bus, _more) in bitlocker.SCENARIOS.items():
+for _name, (_fn, _bus, _more) in list(bitlocker.SCENARIOS.items()) + list(
+        cut_power.UEFI_SCENARIOS.items()):
     UEFI_SCENARIOS[_name] = (lambda s, fn=_fn: fn(sys.modules[__name__], s), _bus, _more)
 
 
@@ -921,6 +926,7 @@ def main():
     parser.add_argument("--screen-render", help="kavi-screen-render: check the screen of a reinstall")
     parser.add_argument("--only")
     parser.add_argument("--all-buses", action="store_true")
+    parser.add_argument("--sweep", action="store_true", help="every power-cut instant (cut_*)")
     parser.add_argument("--keep")
     parser.add_argument("--jobs", type=int, default=2)
     args = parser.parse_args()
@@ -932,7 +938,10 @@ def main():
     road = ROADS[args.road]
     suite = "restore_next_boot" + ("_uefi" if args.road == "uefi" else "")
     runs = []
-    for name, (fn, bus, more) in (UEFI_SCENARIOS if args.road == "uefi" else SCENARIOS).items():
+    scenarios = UEFI_SCENARIOS if args.road == "uefi" else SCENARIOS
+    if args.sweep:
+        args.only = ",".join(n for n in scenarios if n.startswith("cut_"))
+    for name, (fn, bus, more) in scenarios.items():
         if args.only and name not in args.only.split(","):
             continue
         # A scenario without a bus of its own runs only when asked for.

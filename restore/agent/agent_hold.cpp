@@ -1,0 +1,166 @@
+// The task held on the image's partition around a format (task_hold.h), and
+// a start cut inside that window taken up again.
+#include <iterator>
+#include <string>
+
+#include "restore/agent/agent_run.h"
+#include "restore/agent/ntfs_boot.h"
+#include "restore/agent/resume.h"
+#include "restore/agent/task_hold.h"
+#include "restore/agent/volume_files.h"
+
+namespace kavi {
+namespace restore {
+namespace {
+
+// What the BIOS loaders search every drive's root for.
+const char* const kLoaderFiles[] = {"KV.ima", "kvldr"};
+
+bool IsLoaderFile(const std::string& path) {
+  for (const char* name : kLoaderFiles) {
+    if (SameNameIgnoringCase(path, name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool AgentRun::HoldTask(size_t target, const std::vector<SavedFile>& keep,
+                        const std::vector<uint8_t>& region, const std::string& label) {
+  if (imagePartition_ >= parts_.size() || imagePartition_ == target || keep.empty()) return false;
+  ReleaseHold();  // an earlier attempt's
+  const std::string root = MountAs(imagePartition_, true);
+  std::optional<std::string> folder;
+  if (!root.empty()) folder = MakeFolders(host_.volumes, root, kHoldFolder);
+  HoldRecord record;
+  record.disk = DiskIdentity(parts_[target]);
+  record.start = parts_[target].start;
+  record.length = parts_[target].length;
+  record.label = label;
+  // On BIOS the loader that the boot menu starts looks for KV.ima and kvldr
+  // on every drive's root; the target's copies are gone with the format.
+  record.loader = !uefi_ && !root.empty();
+  for (const char* name : kLoaderFiles)
+    record.loader = record.loader && !FindEntry(host_.volumes, root, name);
+  bool ok = folder && !record.disk.empty();
+  std::vector<SavedFile> inFolder;
+  for (const SavedFile& f : keep) {
+    if (record.loader && IsLoaderFile(f.path)) {
+      ok = ok && host_.volumes.WriteFile(root + "/" + f.path, f.bytes);
+    } else {
+      inFolder.push_back(f);
+    }
+  }
+  if (ok) host_.volumes.Remove(*folder + "/" + kHoldRecord);
+  ok = ok && WriteSavedFiles(host_.volumes, *folder, inFolder) &&
+       host_.volumes.WriteFile(*folder + "/" + kHoldBootRegion,
+                               std::string(region.begin(), region.end()));
+  // The record last: a hold without it is not taken up.
+  ok = ok && host_.volumes.WriteFile(*folder + "/" + kHoldRecord, HoldRecordText(record));
+  held_ = ok;
+  holdLoader_ = ok && record.loader;
+  // Unmounting puts it on the disk before the format starts; mounted again
+  // where it was, the image's path holds.
+  Unmount(imagePartition_);
+  MountAs(imagePartition_, true);
+  if (!ok) Note("warning: the task cannot be held on " + parts_[imagePartition_].device);
+  return ok;
+}
+
+void AgentRun::ReleaseHold() {
+  if (!held_) return;
+  const std::string root = MountAs(imagePartition_, true);
+  std::optional<std::string> folder;
+  if (!root.empty()) folder = ResolvePath(host_.volumes, root, kHoldFolder);
+  // The record first: what a cut leaves of the rest is not taken up.
+  bool ok =
+      folder && host_.volumes.Remove(*folder + "/" + kHoldRecord) && host_.volumes.Remove(*folder);
+  if (ok && holdLoader_) {
+    for (const char* name : kLoaderFiles) {
+      if (std::optional<DirEntry> e = FindEntry(host_.volumes, root, name))
+        ok = host_.volumes.Remove(root + "/" + e->name) && ok;
+    }
+  }
+  if (!ok) Note("warning: the held task cannot be removed from " + parts_[imagePartition_].device);
+  held_ = false;
+}
+
+bool AgentRun::TakeUpHeldTask() {
+  for (size_t i = 0; i < parts_.size(); ++i) {
+    if (parts_[i].fs != FsKind::kNtfs && parts_[i].fs != FsKind::kFat) continue;
+    const std::string root = MountAs(i, false);
+    std::optional<std::string> folder;
+    if (!root.empty()) folder = ResolvePath(host_.volumes, root, kHoldFolder);
+    std::optional<std::string> text;
+    if (folder) text = host_.volumes.ReadFile(*folder + "/" + kHoldRecord, 4096);
+    std::optional<HoldRecord> record;
+    if (text) record = ParseHoldRecord(*text);
+    if (!record) continue;
+    imagePartition_ = i;
+    held_ = true;
+    holdLoader_ = record->loader;
+    size_t target = parts_.size();
+    for (size_t t = 0; t < parts_.size(); ++t) {
+      if (t != i && DiskIdentity(parts_[t]) == record->disk && parts_[t].start == record->start &&
+          parts_[t].length == record->length)
+        target = t;
+    }
+    if (target == parts_.size()) {
+      Note("warning: a held task's partition is not on this machine; it is left alone");
+      return false;
+    }
+    // A target that still holds Windows was never formatted: the cut came
+    // before, and the old system starts.
+    const std::string old = MountAs(target, false);
+    if (!old.empty() && FindEntry(host_.volumes, old, "Windows")) {
+      Note("found: a held task for " + parts_[target].device +
+           ", which still holds Windows; the task is dropped");
+      ReleaseHold();
+      return false;
+    }
+    Unmount(target);
+    std::vector<SavedFile> files;
+    std::optional<std::string> region =
+        host_.volumes.ReadFile(*folder + "/" + kHoldBootRegion, kNtfsBootRegionSize);
+    if (!region || !SaveRootEntries(host_.volumes, *folder, ResumeFileNames(), &files) ||
+        (record->loader &&
+         !SaveRootEntries(
+             host_.volumes, root,
+             std::vector<std::string>(std::begin(kLoaderFiles), std::end(kLoaderFiles)), &files))) {
+      Note("warning: the held task cannot be read");
+      return false;
+    }
+    Say("found: the last start was cut while formatting " + parts_[target].device +
+        "; formatting it again and putting the task back");
+    if (!FormatNtfs(target, std::vector<uint8_t>(region->begin(), region->end()), record->label)) {
+      Note("warning: " + parts_[target].device + " cannot be formatted again");
+      return false;
+    }
+    parts_[target].fs = FsKind::kNtfs;
+    if (!KeepResumable(target, files)) return false;
+    // The target holds the task again; the hold goes before the task runs.
+    ReleaseHold();
+    UnmountAll();
+    return true;
+  }
+  return false;
+}
+
+bool AgentRun::FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion,
+                          const std::string& label) {
+  const FoundPartition& part = parts_[target];
+  const std::optional<NtfsGeometry> old = ReadNtfsGeometry(oldRegion);
+  if (!old || host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0)
+    return false;
+  std::vector<uint8_t> fresh;
+  std::optional<NtfsGeometry> made;
+  if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) made = ReadNtfsGeometry(fresh);
+  const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
+  return made && !region.empty() && host_.disks.Write(part.device, 0, region) &&
+         host_.disks.Write(
+             part.device, made->totalSectors * made->bytesPerSector,
+             std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector));
+}
+
+}  // namespace restore
+}  // namespace kavi
