@@ -8,6 +8,7 @@
 #include "download/md5.h"
 #include "host/background_setup_win32.h"
 #include "host/text.h"
+#include "host/window_kept_alive_win32.h"
 #include "host/working_paths.h"
 #include "host/working_state.h"
 
@@ -42,10 +43,14 @@ void RunSystemBackup(HWND mainWindow) {
 
 void RunSystemRestore(HWND mainWindow) {
   WaitForBootSetUp();
-  // One read of the backup, never a digest remembered for its name.
-  OnRestoreSystem(mainWindow, [](const std::wstring& path, ImageBinding* measured) {
+  // One read of the backup, never a digest remembered for its name. A
+  // backup of several GB takes minutes: the window stays painted meanwhile.
+  OnRestoreSystem(mainWindow, [mainWindow](const std::wstring& path, ImageBinding* measured) {
     int64_t bytes = 0;  // as hashed
-    const bool read = Md5OfFile(path, &measured->md5, [&](int64_t done, int64_t) { bytes = done; });
+    bool read = false;
+    RunKeepingWindowPainted(mainWindow, [&] {
+      read = Md5OfFile(path, &measured->md5, [&](int64_t done, int64_t) { bytes = done; });
+    });
     measured->size = static_cast<uint64_t>(bytes);
     return read;
   });
