@@ -101,19 +101,19 @@ def cut_once(t, s, disk, pattern):
     return None
 
 
-def old_windows_kept(t, s, disk, before, serial):
+def old_windows_kept(t, s, disk, before, serial, made=()):
     """After a cut that left the task unfinished and not armed again: the old
     Windows with its own boot configuration. Once the agent has read the
     task, the task is gone and the configuration put back; before, C: is
     exactly as the takeover left it. On UEFI the firmware used BootNext up,
     so it starts Windows' own entry: BootOrder and Windows' ESP files as
-    they were."""
+    they were. MADE: files the task may have added to C: before the cut."""
     road = s.road
     c_after = disk.extract(road.C, s.path("c-after.part"))
     after = disks.listing(c_after, s.dir, "c-after")
     if "found: KV.ima and Ghost.ba_" in serial:
         # On UEFI the KV.ima marker stays: only a finished task takes it.
-        kept = ["/Ghost.ba_", "/Ghost.map", "/Boot/BCD_B", "/Boot/BCD", "/KV.ima"]
+        kept = ["/Ghost.ba_", "/Ghost.map", "/Boot/BCD_B", "/Boot/BCD", "/KV.ima"] + list(made)
         t.same(disks.without(before, kept, times_of=["/", "/Boot"]),
                disks.without(after, kept, times_of=["/", "/Boot"]), "C: changed")
         if road.name == "bios":
@@ -214,8 +214,9 @@ def cut_backup(pattern, big=False):
         disk, c, _ = t.single_disk(s, "backup", "D:\\DURozazo\\SYS.GHO",
                                    {"DURozazo/SYS.GHO": old}, c_files=c_files)
         before = disks.listing(c, s.dir, "c-before")
-        old_windows_kept(t, s, disk, before, boot_and_cut(t, s, disk, pattern))
-        d_after = disk.extract(road.D, s.path("d-after.part"))
+        # The backup's record goes onto C: before the swap starts.
+        old_windows_kept(t, s, disk, before, boot_and_cut(t, s, disk, pattern), ["/Ghost.sum"])
+        d_after = disks.checked_as_windows_would(disk.extract(road.D, s.path("d-after.part")))
         found = {n: disks.read_file(d_after, "/DURozazo/SYS.GHO" + n)
                  for n in ("", ".kavi-done", ".kavi-old")}
         print("  %s: after the cut D:\\DURozazo holds %s" % (s.name, ", ".join(
@@ -228,6 +229,9 @@ def cut_backup(pattern, big=False):
             t.check(subprocess.run(["wimlib-imagex", "verify", new], stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL).returncode == 0,
                     "the backup left is neither the old one nor a whole new one")
+            record = disks.read_file(disk.extract(road.C, s.path("c-record.part")), "/Ghost.sum") or b""
+            named = b"image size=%d md5=%s" % (len(backup), hashlib.md5(backup).hexdigest().encode())
+            t.check(named in record, "the new backup left is not in C:'s record: %r" % record)
     return scenario
 
 
