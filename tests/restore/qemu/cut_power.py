@@ -70,7 +70,10 @@ def boot_and_cut(t, s, disk, pattern):
             (pattern, "\n".join(text.splitlines()[-15:])))
 
 
-def cut_once(t, s, disk, pattern):
+def run_until(s, disk, pattern, timeout):
+    """Starts the machine on DISK and kills it as soon as its serial log
+    matches PATTERN: the log's text then, or None when the boot ended or
+    TIMEOUT passed first (the log file is there either way)."""
     log = s.path("serial-%d.log" % s.boots)
     # IDE on the BIOS road, q35's AHCI ("sata") on the UEFI one, where the
     # firmware's boot order decides.
@@ -80,17 +83,14 @@ def cut_once(t, s, disk, pattern):
         "-serial", "file:" + log, "-drive", "file=%s,format=raw,if=none,id=d0" % disk.path,
         "-device", "ide-hd,drive=d0,bus=ide.0" + boot]
     qemu = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
-    deadline = time.monotonic() + s.road.boot_timeout
+    deadline = time.monotonic() + timeout
     try:
         while qemu.poll() is None and time.monotonic() < deadline:
             text = open(log, "rb").read().decode("utf-8", "replace") if os.path.exists(log) else ""
             if re.search(pattern, text):
                 qemu.kill()
                 qemu.wait()
-                text = open(log, "rb").read().decode("utf-8", "replace")
-                t.check("KAVI-AGENT RESULT" not in text, "the agent finished before the cut")
-                print("  %s boot %d: cut at %r" % (s.name, s.boots, pattern), flush=True)
-                return text
+                return open(log, "rb").read().decode("utf-8", "replace")
             time.sleep(0.05)
     finally:
         if qemu.poll() is None:
@@ -99,6 +99,14 @@ def cut_once(t, s, disk, pattern):
     if not os.path.exists(log):
         open(log, "wb").close()
     return None
+
+
+def cut_once(t, s, disk, pattern):
+    text = run_until(s, disk, pattern, s.road.boot_timeout)
+    if text is not None:
+        t.check("KAVI-AGENT RESULT" not in text, "the agent finished before the cut")
+        print("  %s boot %d: cut at %r" % (s.name, s.boots, pattern), flush=True)
+    return text
 
 
 def old_windows_kept(t, s, disk, before, serial, made=()):

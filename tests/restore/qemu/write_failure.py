@@ -15,7 +15,6 @@ import os
 import re
 import shutil
 import subprocess
-import time
 import xml.etree.ElementTree as ET
 
 import cut_power
@@ -32,28 +31,14 @@ def boot_until(t, s, disk, pattern):
     """Starts the machine and kills QEMU once the serial log matches
     PATTERN (the agent stays on after it, or would go on writing)."""
     s.boots += 1
-    log = s.path("serial-%d.log" % s.boots)
-    cmd = s.road.machine(s) + [
-        "-display", "none", "-no-reboot", "-monitor", "none", "-nic", "none",
-        "-serial", "file:" + log, "-drive", "file=%s,format=raw,if=none,id=d0" % disk.path,
-        "-device", "ide-hd,drive=d0,bus=ide.0,bootindex=0"]
-    qemu = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
     # Two formats and two writes in one start.
-    deadline = time.monotonic() + 2 * s.road.boot_timeout
-    text = ""
-    try:
-        while qemu.poll() is None and time.monotonic() < deadline:
-            text = open(log, "rb").read().decode("utf-8", "replace") if os.path.exists(log) else ""
-            if re.search(pattern, text):
-                print("  %s boot %d: reached %r" % (s.name, s.boots, pattern), flush=True)
-                return text
-            time.sleep(0.2)
-    finally:
-        if qemu.poll() is None:
-            qemu.kill()
-            qemu.wait()
-    t.check(False, "the boot ended before %r; serial tail:\n%s" %
-            (pattern, "\n".join(text.splitlines()[-15:])))
+    text = cut_power.run_until(s, disk, pattern, 2 * s.road.boot_timeout)
+    if text is None:
+        text = open(s.path("serial-%d.log" % s.boots), "rb").read().decode("utf-8", "replace")
+        t.check(False, "the boot ended before %r; serial tail:\n%s" %
+                (pattern, "\n".join(text.splitlines()[-15:])))
+    print("  %s boot %d: reached %r" % (s.name, s.boots, pattern), flush=True)
+    return text
 
 
 def boot_sequence(hive, path):
