@@ -26,17 +26,23 @@ std::optional<std::string> Md5sumDigest(const std::string& output) {
   return digest;
 }
 
+// A file's MD5 by the agent's own tool (md5_linux.cpp).
+std::optional<std::string> Md5Of(ToolRunner& tools, const std::string& path) {
+  std::string output;
+  if (tools.Run({"kavi-agent", "--md5", path}, nullptr, &output) != 0) return std::nullopt;
+  return Md5sumDigest(output);
+}
+
 }  // namespace
 
 std::optional<ImageBinding> AgentRun::MeasureImage(const std::string& image) {
-  std::string size, output;
+  std::string size;
   if (host_.tools.Run({"stat", "-c", "%s", image}, nullptr, &size) != 0 || size.empty() ||
       size[0] < '0' || size[0] > '9' ||
       size.find_first_not_of("0123456789\n") != std::string::npos) {
     return std::nullopt;
   }
-  std::optional<std::string> digest;
-  if (host_.tools.Run({"md5sum", image}, nullptr, &output) == 0) digest = Md5sumDigest(output);
+  const std::optional<std::string> digest = Md5Of(host_.tools, image);
   if (!digest) return std::nullopt;
   return ImageBinding{std::stoull(size), *digest};
 }
@@ -52,9 +58,7 @@ Refusal AgentRun::CheckBoundImage(const std::string& image, const ImageBinding& 
   }
   Say("Checking the image file");
   const double start = host_.console.Seconds();
-  std::string output;
-  std::optional<std::string> digest;
-  if (host_.tools.Run({"md5sum", image}, nullptr, &output) == 0) digest = Md5sumDigest(output);
+  const std::optional<std::string> digest = Md5Of(host_.tools, image);
   if (!digest) return Refuse(Failure::kImageMissing, "the image file cannot be read");
   if (*digest != binding.md5) return Refuse(Failure::kImageChanged, changed);
   char seconds[32];

@@ -81,5 +81,9 @@ class LinuxConsole : public Console {
   ScreenState state_;
 };
 
+// "kavi-agent --md5 FILE" (md5_linux.cpp): prints the file's MD5 as md5sum
+// does; 0 when the whole file was read.
+int PrintFileMd5(const char* path);
+
 }  // namespace restore
 }  // namespace kavi

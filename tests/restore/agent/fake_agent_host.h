@@ -1,7 +1,7 @@
 // Substitutes for the agent's seams: partitions whose file trees live in
 // memory (reachable only while mounted, writable only when mounted so),
 // block devices that keep every write, a tool runner that plays mkntfs,
-// stat, md5sum, hivexsh and wimlib-imagex, a console with a clock that moves one
+// stat, the agent's own MD5, hivexsh and wimlib-imagex, a console with a clock that moves one
 // second per call, and firmware that says BIOS unless told otherwise.
 #pragma once
 
@@ -30,7 +30,7 @@ struct Node {
 // Files of one partition by path below its root ("/Boot/BCD"); folders too.
 using Tree = std::map<std::string, Node>;
 
-// What the stand-in md5sum prints for a file's bytes: 32 hex digits that
+// What the stand-in MD5 prints for a file's bytes: 32 hex digits that
 // differ when the bytes do.
 inline std::string FakeMd5(const std::string& bytes) {
   char hex[40];
@@ -258,7 +258,7 @@ class FakeMachine : public DiskAccess,
       if (output) *output = "SYSTEM\n";
       return 0;
     }
-    if (tool == "stat" || tool == "md5sum") {
+    if (tool == "stat" || (tool == "kavi-agent" && verb == "--md5")) {
       std::optional<std::string> bytes = ReadFile(argv.back(), std::string::npos);
       if (!bytes) return 1;
       if (output) {
