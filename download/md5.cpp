@@ -1,7 +1,6 @@
 #include "download/md5.h"
 
 #include <cstring>
-#include <vector>
 
 namespace kavi {
 namespace {
@@ -151,21 +150,6 @@ std::string ToHex(const uint8_t* bytes, size_t size) {
     hex[2 * i + 1] = kDigits[bytes[i] & 15];
   }
   return hex;
-}
-
-bool Md5OfOpenFile(std::FILE* file, int64_t total, std::string* hex, const Md5Progress& progress) {
-  std::vector<char> buffer(1 << 20);
-  Md5 md5;
-  size_t read;
-  int64_t done = 0;
-  while ((read = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
-    md5.Update(buffer.data(), read);
-    done += static_cast<int64_t>(read);
-    if (progress) progress(done, total);
-  }
-  if (std::ferror(file)) return false;
-  *hex = md5.FinalHex();
-  return true;
 }
 
 std::string Md5Hex(const void* data, size_t size) {

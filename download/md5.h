@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -37,11 +36,6 @@ using Md5Progress = std::function<void(int64_t done, int64_t total)>;
 // The MD5 of a whole file as 32 lowercase hex digits; false when the file
 // cannot be opened or read. Reads sequentially in large pieces.
 bool Md5OfFile(const std::wstring& path, std::string* hex, const Md5Progress& progress = {});
-
-// The MD5 of what is left to read in FILE, read in pieces of 1 MiB;
-// PROGRESS is told against TOTAL. False on a read error.
-bool Md5OfOpenFile(std::FILE* file, int64_t total, std::string* hex,
-                   const Md5Progress& progress = {});
 
 // The same, hashing a file once: the digest is remembered with the file's
 // size and last-write time, and given again while both are unchanged (the

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "download/md5.h"
 #include "host/text.h"
@@ -13,7 +14,18 @@ bool Md5OfFile(const std::wstring& path, std::string* hex, const Md5Progress& pr
   if (!file) return false;
   FileStamp stamp;
   ReadFileStamp(path, &stamp);
-  return Md5OfOpenFile(file.get(), stamp.size, hex, progress);
+  std::vector<char> buffer(1 << 20);
+  Md5 md5;
+  size_t read;
+  int64_t done = 0;
+  while ((read = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) {
+    md5.Update(buffer.data(), read);
+    done += static_cast<int64_t>(read);
+    if (progress) progress(done, stamp.size);
+  }
+  if (std::ferror(file.get())) return false;
+  *hex = md5.FinalHex();
+  return true;
 }
 
 }  // namespace kavi

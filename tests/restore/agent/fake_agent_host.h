@@ -1,9 +1,8 @@
 // Substitutes for the agent's seams: partitions whose file trees live in
 // memory (reachable only while mounted, writable only when mounted so),
 // block devices that keep every write, a tool runner that plays mkntfs,
-// stat, the agent's own MD5, hivexsh and wimlib-imagex, a console with a
-// clock that moves one second per call, and firmware that says BIOS unless
-// told otherwise.
+// stat, the agent's own MD5, hivexsh and wimlib-imagex, a console with a clock that moves one
+// second per call, and firmware that says BIOS unless told otherwise.
 #pragma once
 
 #include <algorithm>
