@@ -46,13 +46,13 @@ bool AgentRun::HoldTask(size_t target, const std::vector<SavedFile>& keep,
   std::vector<SavedFile> inFolder;
   for (const SavedFile& f : keep) {
     if (record.loader && IsLoaderFile(f.path)) {
-      ok = ok && host_.volumes.WriteFile(root + "/" + f.path, f.bytes);
+      ok = ok && WriteFilesTo(imagePartition_, root, {f});
     } else {
       inFolder.push_back(f);
     }
   }
   if (ok) host_.volumes.Remove(*folder + "/" + kHoldRecord);
-  ok = ok && WriteSavedFiles(host_.volumes, *folder, inFolder) &&
+  ok = ok && WriteFilesTo(imagePartition_, *folder, inFolder) &&
        host_.volumes.WriteFile(*folder + "/" + kHoldBootRegion,
                                std::string(region.begin(), region.end()));
   // The record last: a hold without it is not taken up.

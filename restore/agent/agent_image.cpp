@@ -27,27 +27,47 @@ std::optional<std::string> Md5sumDigest(const std::string& output) {
 }
 
 // A file's MD5 by the agent's own tool (md5_linux.cpp).
-std::optional<std::string> Md5Of(ToolRunner& tools, const std::string& path) {
+std::optional<std::string> ToolMd5(ToolRunner& tools, const std::vector<std::string>& argv) {
   std::string output;
-  if (tools.Run({"kavi-agent", "--md5", path}, nullptr, &output) != 0) return std::nullopt;
+  if (tools.Run(argv, nullptr, &output) != 0) return std::nullopt;
   return Md5sumDigest(output);
 }
 
 }  // namespace
 
-std::optional<ImageBinding> AgentRun::MeasureImage(const std::string& image) {
+std::optional<std::string> AgentRun::FileMd5(size_t part, const std::string& path) {
+  auto mounted = mounts_.find(part);
+  if (part < parts_.size() && parts_[part].fs == FsKind::kNtfs && mounted != mounts_.end() &&
+      path.rfind(mounted->second.dir + "/", 0) == 0) {
+    // libntfs-3g reads the volume itself, a third as long as through the
+    // mount; unmounting first puts out what ntfs-3g still held. Mounted
+    // again, the volume is where it was and the path holds.
+    const Mounted was = mounted->second;
+    Unmount(part);
+    std::optional<std::string> digest =
+        ToolMd5(host_.tools,
+                {"kavi-agent", "--md5-ntfs", parts_[part].device, path.substr(was.dir.size())});
+    if (MountAs(part, was.writable) != was.dir) return std::nullopt;
+    if (digest) return digest;
+    Note("warning: libntfs-3g cannot read " + path + "; reading it through the mount");
+  }
+  return ToolMd5(host_.tools, {"kavi-agent", "--md5", path});
+}
+
+std::optional<ImageBinding> AgentRun::MeasureImage(size_t part, const std::string& image) {
   std::string size;
   if (host_.tools.Run({"stat", "-c", "%s", image}, nullptr, &size) != 0 || size.empty() ||
       size[0] < '0' || size[0] > '9' ||
       size.find_first_not_of("0123456789\n") != std::string::npos) {
     return std::nullopt;
   }
-  const std::optional<std::string> digest = Md5Of(host_.tools, image);
+  const std::optional<std::string> digest = FileMd5(part, image);
   if (!digest) return std::nullopt;
   return ImageBinding{std::stoull(size), *digest};
 }
 
-Refusal AgentRun::CheckBoundImage(const std::string& image, const ImageBinding& binding) {
+Refusal AgentRun::CheckBoundImage(size_t part, const std::string& image,
+                                  const ImageBinding& binding) {
   const std::string changed = "the image changed after it was checked";
   std::string size;
   if (host_.tools.Run({"stat", "-c", "%s", image}, nullptr, &size) != 0) {
@@ -58,7 +78,7 @@ Refusal AgentRun::CheckBoundImage(const std::string& image, const ImageBinding& 
   }
   Say("Checking the image file");
   const double start = host_.console.Seconds();
-  const std::optional<std::string> digest = Md5Of(host_.tools, image);
+  const std::optional<std::string> digest = FileMd5(part, image);
   if (!digest) return Refuse(Failure::kImageMissing, "the image file cannot be read");
   if (*digest != binding.md5) return Refuse(Failure::kImageChanged, changed);
   char seconds[32];

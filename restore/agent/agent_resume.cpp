@@ -62,7 +62,7 @@ bool AgentRun::KeepResumable(size_t target, const std::vector<SavedFile>& keep) 
     f.path += ".kavi-new";
   }
   std::string dir = MountAs(target, true);
-  bool ok = !dir.empty() && WriteSavedFiles(host_.volumes, dir, files);
+  bool ok = !dir.empty() && WriteFilesTo(target, dir, files);
   if (ok && !kvIma.empty()) {
     Unmount(target);
     dir = MountAs(target, true);

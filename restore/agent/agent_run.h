@@ -94,10 +94,21 @@ class AgentRun {
   bool TakeUpHeldTask();
   bool FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion, const std::string& label);
 
-  // agent_image.cpp: the image's size and MD5 against the record's.
-  Refusal CheckBoundImage(const std::string& image, const ImageBinding& binding);
-  // The size and MD5 of a file; none when it cannot be read.
-  std::optional<ImageBinding> MeasureImage(const std::string& image);
+  // agent_large_files.cpp. A file of a mounted NTFS partition `part`
+  // (`path` below its mount) written by ntfscp with the volume unmounted
+  // and mounted again as it was; through the mount when that cannot be done.
+  bool WriteLargeFile(size_t part, const std::string& path, const std::string& bytes);
+  // As WriteSavedFiles into `root`, the mount of `part`; large files as above.
+  bool WriteFilesTo(size_t part, const std::string& root, const std::vector<SavedFile>& files);
+
+  // agent_image.cpp: the image (a file on partition `part`) against the
+  // record's size and MD5.
+  Refusal CheckBoundImage(size_t part, const std::string& image, const ImageBinding& binding);
+  // The size and MD5 of a file on partition `part`; none when it cannot be read.
+  std::optional<ImageBinding> MeasureImage(size_t part, const std::string& image);
+  // The file's MD5; on a mounted NTFS partition, read from the device with
+  // the volume unmounted for the read and mounted again as it was.
+  std::optional<std::string> FileMd5(size_t part, const std::string& path);
 
   // agent_backup.cpp: the backup's record on the task's partition. The
   // capture configuration's path, empty when it cannot be written.

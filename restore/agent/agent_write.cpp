@@ -107,7 +107,7 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
 
   host_.console.Step(ScreenStep::kVerify);
   if (binding_) {
-    refusal = CheckBoundImage(image, *binding_);
+    refusal = CheckBoundImage(imagePart, image, *binding_);
     if (refusal.failed()) return refusal;
   } else {
     Say("Verifying the image file");
@@ -304,7 +304,7 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
            Seconds(host_.console.Seconds() - verifyStart));
   // The record names the new backup beside the old before either is
   // renamed, and the new one alone once it has the backup's name.
-  const std::optional<ImageBinding> made = MeasureImage(fresh);
+  const std::optional<ImageBinding> made = MeasureImage(imagePart, fresh);
   if (!made) return fail("the new backup cannot be read back");
   if (!WriteBackupRecord(BackupsDuringSwap(ReadBackupRecord(), *made))) {
     return fail("the backup's record cannot be written");

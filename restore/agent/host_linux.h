@@ -81,9 +81,11 @@ class LinuxConsole : public Console {
   ScreenState state_;
 };
 
-// "kavi-agent --md5 FILE" (md5_linux.cpp): prints the file's MD5 as md5sum
-// does; 0 when the whole file was read.
+// "kavi-agent --md5 FILE" and "kavi-agent --md5-ntfs DEVICE PATH"
+// (md5_linux.cpp): print the file's MD5 as md5sum does; 0 when the whole
+// file was read.
 int PrintFileMd5(const char* path);
+int PrintNtfsFileMd5(const char* device, const char* path);
 
 }  // namespace restore
 }  // namespace kavi

@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
   using namespace kavi::restore;
   // The image's check runs the agent itself as its MD5 tool.
   if (argc == 3 && std::strcmp(argv[1], "--md5") == 0) return PrintFileMd5(argv[2]);
+  if (argc == 4 && std::strcmp(argv[1], "--md5-ntfs") == 0) {
+    return PrintNtfsFileMd5(argv[2], argv[3]);
+  }
   LinuxTools tools;
   LinuxDisks disks;
   LinuxVolumes volumes(tools);

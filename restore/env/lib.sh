@@ -5,7 +5,7 @@
 #   fetch SPEC            a Debian package, downloaded and unpacked into the
 #                         cache; SPEC is NAME (the userland's architecture,
 #                         i386) or NAME:ARCH
-#   add_userland AGENT    busybox, wimlib-imagex, hivexsh, ntfs-3g, mkntfs, ntfslabel,
+#   add_userland AGENT    busybox, wimlib-imagex, hivexsh, ntfs-3g, mkntfs, ntfslabel, ntfscp,
 #                         their libraries, the GBK converter, the trimmed ICU
 #                         data, /init and the agent as /bin/kavi-agent
 #   add_kernel META [MODULE...]
@@ -197,7 +197,7 @@ add_userland() {
   put wimtools usr/bin/wimlib-imagex
   # The agent edits the boot manager's store (a registry hive) with it.
   put libhivex-bin usr/bin/hivexsh
-  for tool in ntfs-3g mkntfs ntfslabel; do
+  for tool in ntfs-3g mkntfs ntfslabel ntfscp; do
     rel="$(cd "${tree_of[ntfs-3g]}" && find bin sbin usr/bin usr/sbin -name "$tool" -type f 2>/dev/null | head -n1 || true)"
     [ -n "$rel" ] || die "ntfs-3g has no $tool"
     put ntfs-3g "$rel"

@@ -3,7 +3,7 @@
 # Debian's i386 packages:
 #   OUT_DIR/vmlinuz       the kernel of linux-image-686
 #   OUT_DIR/initrd.xz     initramfs: busybox, wimlib-imagex, hivexsh, ntfs-3g, mkntfs,
-#                         ntfslabel, the shared libraries they need, the GBK
+#                         ntfslabel, ntfscp, the shared libraries they need, the GBK
 #                         converter of glibc, the storage and file system
 #                         modules, /init (beside this script) and the agent
 #                         as /bin/kavi-agent

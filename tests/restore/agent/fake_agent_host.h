@@ -91,6 +91,9 @@ class FakeMachine : public DiskAccess,
   int verifyStatus = 0;
   int captureStatus = 0;
   int applyStatus = 0;
+  int ntfsReadStatus = 0;  // of "kavi-agent --md5-ntfs"
+  int ntfscpStatus = 0;
+  Tree scratch;           // the environment's /tmp
   std::string infoImage;  // more lines of image 1 in `wimlib-imagex info`
   std::string infoXml;    // what `wimlib-imagex info IMAGE --xml` prints
   std::map<std::string, std::vector<uint8_t>> mbrs;  // "/dev/sda" -> sector 0
@@ -258,6 +261,25 @@ class FakeMachine : public DiskAccess,
       if (output) *output = "SYSTEM\n";
       return 0;
     }
+    if (tool == "kavi-agent" && verb == "--md5-ntfs") {
+      // libntfs-3g reads the volume itself: only right while no mount holds it.
+      if (ntfsReadStatus != 0 || argv.size() != 4 || mounted.count(argv[2])) return 1;
+      const Tree& tree = PartOf(argv[2]).tree;
+      auto file = tree.find(argv[3]);
+      if (file == tree.end() || file->second.directory) return 1;
+      if (output) *output = FakeMd5(file->second.bytes) + "  " + argv[3] + "\n";
+      return 0;
+    }
+    if (tool == "ntfscp") {
+      // Like the MD5 read above: libntfs-3g on a volume no mount holds.
+      if (ntfscpStatus != 0 || argv.size() != 4 || mounted.count(argv[1])) return 1;
+      std::optional<std::string> bytes = ReadFile(argv[2], std::string::npos);
+      Tree& tree = PartOf(argv[1]).tree;
+      const std::string parent = argv[3].substr(0, argv[3].rfind('/'));
+      if (!bytes || (!parent.empty() && !tree.count(parent))) return 1;
+      tree[argv[3]] = Node{false, *bytes};
+      return 0;
+    }
     if (tool == "stat" || (tool == "kavi-agent" && verb == "--md5")) {
       std::optional<std::string> bytes = ReadFile(argv.back(), std::string::npos);
       if (!bytes) return 1;
@@ -351,6 +373,11 @@ class FakeMachine : public DiskAccess,
 
  private:
   bool Locate(const std::string& full, bool forWriting, Tree** tree, std::string* path) {
+    if (full.compare(0, 5, "/tmp/") == 0) {
+      *tree = &scratch;
+      *path = full.substr(4);
+      return true;
+    }
     if (full.compare(0, 3, "/m/") != 0) return false;
     const size_t slash = full.find('/', 3);
     const std::string device =
