@@ -208,6 +208,26 @@ void AgentRun::Unmount(size_t index) {
   mounts_.erase(it);
 }
 
+std::optional<std::string> AgentRun::PathInNtfsVolume(size_t part, const std::string& path,
+                                                      bool writable) {
+  auto it = mounts_.find(part);
+  if (part >= parts_.size() || parts_[part].fs != FsKind::kNtfs || it == mounts_.end() ||
+      (writable && !it->second.writable) || path.rfind(it->second.dir + "/", 0) != 0) {
+    return std::nullopt;
+  }
+  return path.substr(it->second.dir.size());
+}
+
+bool AgentRun::RunUnmounted(size_t part, const std::vector<std::string>& argv, int* status,
+                            std::string* output) {
+  auto it = mounts_.find(part);
+  const std::optional<Mounted> was =
+      it == mounts_.end() ? std::nullopt : std::optional<Mounted>(it->second);
+  Unmount(part);
+  *status = host_.tools.Run(argv, nullptr, output);
+  return !was || MountAs(part, was->writable) == was->dir;
+}
+
 void AgentRun::UnmountAll() {
   while (!mounts_.empty()) Unmount(mounts_.begin()->first);
 }

@@ -26,32 +26,25 @@ std::optional<std::string> Md5sumDigest(const std::string& output) {
   return digest;
 }
 
-// A file's MD5 by the agent's own tool (md5_linux.cpp).
-std::optional<std::string> ToolMd5(ToolRunner& tools, const std::vector<std::string>& argv) {
-  std::string output;
-  if (tools.Run(argv, nullptr, &output) != 0) return std::nullopt;
-  return Md5sumDigest(output);
-}
-
 }  // namespace
 
 std::optional<std::string> AgentRun::FileMd5(size_t part, const std::string& path) {
-  auto mounted = mounts_.find(part);
-  if (part < parts_.size() && parts_[part].fs == FsKind::kNtfs && mounted != mounts_.end() &&
-      path.rfind(mounted->second.dir + "/", 0) == 0) {
+  std::string output;
+  int status = 1;
+  if (std::optional<std::string> inner = PathInNtfsVolume(part, path, false)) {
     // libntfs-3g reads the volume itself, a third as long as through the
-    // mount; unmounting first puts out what ntfs-3g still held. Mounted
-    // again, the volume is where it was and the path holds.
-    const Mounted was = mounted->second;
-    Unmount(part);
-    std::optional<std::string> digest =
-        ToolMd5(host_.tools,
-                {"kavi-agent", "--md5-ntfs", parts_[part].device, path.substr(was.dir.size())});
-    if (MountAs(part, was.writable) != was.dir) return std::nullopt;
-    if (digest) return digest;
+    // mount; unmounting first puts out what ntfs-3g still held.
+    if (!RunUnmounted(part, {"kavi-agent", "--md5-ntfs", parts_[part].device, *inner}, &status,
+                      &output)) {
+      return std::nullopt;
+    }
+    if (std::optional<std::string> digest = status == 0 ? Md5sumDigest(output) : std::nullopt)
+      return digest;
     Note("warning: libntfs-3g cannot read " + path + "; reading it through the mount");
+    output.clear();
   }
-  return ToolMd5(host_.tools, {"kavi-agent", "--md5", path});
+  if (host_.tools.Run({"kavi-agent", "--md5", path}, nullptr, &output) != 0) return std::nullopt;
+  return Md5sumDigest(output);
 }
 
 std::optional<ImageBinding> AgentRun::MeasureImage(size_t part, const std::string& image) {

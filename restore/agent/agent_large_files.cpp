@@ -15,18 +15,15 @@ constexpr const char* kScratch = "/tmp/kavi-large-file";
 }  // namespace
 
 bool AgentRun::WriteLargeFile(size_t part, const std::string& path, const std::string& bytes) {
-  auto mounted = mounts_.find(part);
-  if (part < parts_.size() && parts_[part].fs == FsKind::kNtfs && mounted != mounts_.end() &&
-      mounted->second.writable && path.rfind(mounted->second.dir + "/", 0) == 0 &&
-      host_.volumes.WriteFile(kScratch, bytes)) {
-    const Mounted was = mounted->second;
+  std::optional<std::string> inner = PathInNtfsVolume(part, path, true);
+  if (inner && host_.volumes.WriteFile(kScratch, bytes)) {
     host_.volumes.Remove(path);  // ntfscp writes over a file without shortening it
-    Unmount(part);
     // ntfscp's unmount puts the file on the disk before it ends.
-    const int status = host_.tools.Run(
-        {"ntfscp", parts_[part].device, kScratch, path.substr(was.dir.size())}, nullptr, nullptr);
+    int status = 1;
+    const bool back =
+        RunUnmounted(part, {"ntfscp", parts_[part].device, kScratch, *inner}, &status, nullptr);
     host_.volumes.Remove(kScratch);
-    if (MountAs(part, was.writable) != was.dir) return false;
+    if (!back) return false;
     if (status == 0) return true;
     Note("warning: ntfscp cannot write " + path + "; writing it through the mount");
   }

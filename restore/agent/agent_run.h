@@ -32,6 +32,14 @@ class AgentRun {
   Refusal FindAndDecide();
   std::string MountAs(size_t index, bool writable);
   void Unmount(size_t index);
+  // `path` inside the volume of `part` when `part` is a mounted NTFS
+  // partition (writable, when asked) and `path` lies below its mount.
+  std::optional<std::string> PathInNtfsVolume(size_t part, const std::string& path, bool writable);
+  // Runs `argv` with `part` unmounted (libntfs-3g's tools want the volume
+  // to themselves) and mounts it again where it was; false when it does
+  // not come back.
+  bool RunUnmounted(size_t part, const std::vector<std::string>& argv, int* status,
+                    std::string* output);
   void UnmountAll();
   bool RestoreBootConfig(size_t index);
   bool IsHibernated(size_t index);

@@ -6,16 +6,18 @@
 // MD5 takes three times as long under QEMU's emulation. The second reads a
 // third as long again as the same read through ntfs-3g's FUSE mount: no
 // round trip through the kernel and the FUSE daemon for every 128 KiB.
-#include <fcntl.h>
+// libntfs-3g's headers want time(), gettimeofday() and struct stat's
+// st_mtime before them.
+#include <sys/stat.h>
 #include <sys/time.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "download/md5.h"
+#include "host/text.h"
 #include "restore/agent/host_linux.h"
 
 // Last: libntfs-3g's headers define min and max as macros.
@@ -35,8 +37,8 @@ namespace {
 
 constexpr size_t kPiece = 4 << 20;
 
-int PrintDigest(Md5& md5, const char* name) {
-  std::printf("%s  %s\n", md5.FinalHex().c_str(), name);
+int PrintDigest(const std::string& hex, const char* name) {
+  std::printf("%s  %s\n", hex.c_str(), name);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -66,22 +68,8 @@ bool HashNtfsFile(ntfs_volume* volume, const char* path, Md5* md5) {
 }  // namespace
 
 int PrintFileMd5(const char* path) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 1;
-  std::vector<char> buffer(kPiece);
-  Md5 md5;
-  for (;;) {
-    const ssize_t n = read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return 1;
-    }
-    if (n == 0) break;
-    md5.Update(buffer.data(), static_cast<size_t>(n));
-  }
-  close(fd);
-  return PrintDigest(md5, path);
+  std::string hex;
+  return Md5OfFile(FromUtf8(path), &hex) ? PrintDigest(hex, path) : 1;
 }
 
 int PrintNtfsFileMd5(const char* device, const char* path) {
@@ -90,7 +78,7 @@ int PrintNtfsFileMd5(const char* device, const char* path) {
   Md5 md5;
   const bool ok = HashNtfsFile(volume, path, &md5);
   ntfs_umount(volume, FALSE);
-  return ok ? PrintDigest(md5, path) : 1;
+  return ok ? PrintDigest(md5.FinalHex(), path) : 1;
 }
 
 }  // namespace restore
