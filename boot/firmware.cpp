@@ -12,9 +12,9 @@ FirmwareType FirmwareTypeFrom(std::optional<uint32_t> getFirmwareType,
   return FirmwareType::kUefi;
 }
 
-bool WindowsIsX64(bool wow64, std::optional<uint16_t> nativeMachine) {
+bool WindowsIsX64(bool windows64, std::optional<uint16_t> nativeMachine) {
   if (nativeMachine) return *nativeMachine == kMachineAmd64;
-  return wow64;
+  return windows64;
 }
 
 BootRoad DecideBootRoad(const FirmwareFacts& f, bool gptSystemDisk, const std::string& shim) {

@@ -34,8 +34,8 @@ constexpr uint16_t kMachineAmd64 = 0x8664;
 // Whether Windows runs as x64, which on UEFI means x64 firmware: a 32-bit
 // Windows is started only by IA32 firmware. The native machine from
 // IsWow64Process2 where kernel32 has it (ARM64 Windows runs this program
-// under WOW64 too), else WOW64 alone.
-bool WindowsIsX64(bool wow64, std::optional<uint16_t> nativeMachine);
+// under WOW64 too), else `windows64`: a 64-bit process, or WOW64.
+bool WindowsIsX64(bool windows64, std::optional<uint16_t> nativeMachine);
 
 struct FirmwareFacts {
   FirmwareType type = FirmwareType::kBios;

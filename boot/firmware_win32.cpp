@@ -107,7 +107,7 @@ FirmwareFacts ReadFirmwareFacts() {
   facts.cpuX64 = ProcessorHasLongMode();
   facts.type = ReadFirmwareType();
   if (facts.type != FirmwareType::kUefi) return facts;
-  facts.x64 = WindowsIsX64(IsWow64(), NativeMachine());
+  facts.x64 = WindowsIsX64(WindowsIs64Bit(), NativeMachine());
   facts.secureBoot = SecureBootEnabled();
   if (facts.secureBoot) {
     const wchar_t* database = L"{d719b2cb-3d3a-4596-a3bc-dad00e67656f}";

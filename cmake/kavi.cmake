@@ -17,6 +17,26 @@ else()
   target_link_libraries(kavi_gtest INTERFACE GTest::gtest_main GTest::gmock)
 endif()
 
+# The Windows-side tests run under the half of Wine that matches the tree:
+# the 64-bit build in its own 64-bit prefix (scripts/wine, KAVI_WINE_ARCH).
+# kavi_wine_test(NAME... [GUI]) marks CTest tests that run under Wine (label
+# "wine"; with GUI also "gui": the end-to-end suites and the screenshots), so
+# the test command can choose by what the machine runs.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(KAVI_WINE_ARCH 64)
+else()
+  set(KAVI_WINE_ARCH 32)
+endif()
+function(kavi_wine_test)
+  cmake_parse_arguments(W "GUI" "" "" ${ARGN})
+  set(labels wine)
+  if(W_GUI)
+    list(APPEND labels gui)
+  endif()
+  set_tests_properties(${W_UNPARSED_ARGUMENTS} PROPERTIES
+                       ENVIRONMENT KAVI_WINE_ARCH=${KAVI_WINE_ARCH} LABELS "${labels}")
+endfunction()
+
 # kavi_add_tests(NAME [SERVICE_HOST] SOURCES files... LIBS libs...)
 # One GoogleTest executable registered with CTest. On the Windows side it runs
 # under scripts/wine. Each run leaves an XML report that scripts/test counts.
@@ -40,6 +60,7 @@ function(kavi_add_tests name)
     add_test(NAME ${name}
              COMMAND ${wrapper} ${check} ${KAVI_ROOT}/scripts/wine $<TARGET_FILE:${name}>
                      --gtest_output=xml:Z:${report})
+    kavi_wine_test(${name})
   else()
     add_test(NAME ${name}
              COMMAND ${wrapper} ${check} $<TARGET_FILE:${name}> --gtest_output=xml:${report})

@@ -4,9 +4,15 @@
 // gdiplus.dll (tests/hardening checks that). A function missing from the
 // list below leaves an import of gdiplus.dll behind, which that check
 // reports. Names carry the stdcall argument size the headers give them.
+//
+// Only the 32-bit build, the one that ships, needs this: the 64-bit build
+// (run under Wine's 64-bit half, never shipped) imports gdiplus.dll from the
+// system folder, where every 64-bit Windows keeps it.
 #include "host/gdiplus_runtime.h"
 
 #include <windows.h>
+
+#if defined(__i386__)
 
 #include <iterator>
 
@@ -146,3 +152,15 @@ bool LoadGdiplus() {
 }
 
 }  // namespace kavi
+
+#else
+
+namespace kavi {
+
+bool LoadGdiplus() {
+  return true;
+}
+
+}  // namespace kavi
+
+#endif

@@ -18,9 +18,9 @@ const wchar_t* EditionDisplayName(int32_t edition) {
 }
 
 int32_t EditionFromVersion(uint32_t major, uint32_t minor, uint8_t productType,
-                           uint16_t processorArchitecture, bool wow64) {
+                           uint16_t processorArchitecture, bool windows64) {
   const bool workstation = productType == kProductTypeWorkstation;
-  if (major == 10) return wow64 ? kEditionWindows10x64 : kEditionWindows10x86;
+  if (major == 10) return windows64 ? kEditionWindows10x64 : kEditionWindows10x86;
   if (major == 5) {
     switch (minor) {
       case 0:
@@ -39,15 +39,15 @@ int32_t EditionFromVersion(uint32_t major, uint32_t minor, uint8_t productType,
         return workstation ? kEditionVista : kEditionWindows2008;
       case 1:
         if (!workstation) return kEditionWindows2008;
-        return wow64 ? kEditionWindows7x64 : kEditionWindows7x86;
+        return windows64 ? kEditionWindows7x64 : kEditionWindows7x86;
       case 2:
         if (!workstation) return kEditionWindows2012;
-        return wow64 ? kEditionWindows8x64 : kEditionWindows8x86;
+        return windows64 ? kEditionWindows8x64 : kEditionWindows8x86;
       case 3:
         if (!workstation) return kEditionWindows2012;
-        return wow64 ? kEditionWindows81x64 : kEditionWindows81x86;
+        return windows64 ? kEditionWindows81x64 : kEditionWindows81x86;
       case 4:
-        return wow64 ? kEditionWindows10x64 : kEditionWindows10x86;
+        return windows64 ? kEditionWindows10x64 : kEditionWindows10x86;
     }
   }
   return kEditionOther;

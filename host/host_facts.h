@@ -35,9 +35,11 @@ constexpr uint8_t kProductTypeWorkstation = 1;
 // The display name of an edition index; "Windows 其他" outside 0..14.
 const wchar_t* EditionDisplayName(int32_t edition);
 
-// Maps the true NT version numbers to an edition index.
+// Maps the true NT version numbers to an edition index. `windows64`: the
+// Windows is 64-bit (a 32-bit process learns that from WOW64, not from its
+// own processor architecture).
 int32_t EditionFromVersion(uint32_t major, uint32_t minor, uint8_t productType,
-                           uint16_t processorArchitecture, bool wow64);
+                           uint16_t processorArchitecture, bool windows64);
 
 // Editions 0 to 2 get a boot.ini entry, 3 to 13 a BCD store entry.
 inline bool UsesBootIni(int32_t edition) {
@@ -63,6 +65,8 @@ std::optional<int64_t> DaysSinceInstall(int64_t now, uint64_t installDate);
 // Windows-side queries.
 int32_t DetectWindowsEdition();
 bool IsWow64();
+// 64-bit Windows: this process is 64-bit, or a 32-bit one under WOW64.
+bool WindowsIs64Bit();
 uint64_t GetTotalPhysicalMemory();
 bool IsLargeMemory();
 std::wstring GetRecommendationText();

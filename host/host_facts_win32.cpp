@@ -33,6 +33,10 @@ bool IsWow64() {
   return wow64 != FALSE;
 }
 
+bool WindowsIs64Bit() {
+  return sizeof(void*) == 8 || IsWow64();
+}
+
 int32_t DetectWindowsEdition() {
   SYSTEM_INFO info = {};
   GetSystemInfo(&info);
@@ -54,7 +58,7 @@ int32_t DetectWindowsEdition() {
   if (!getNumbers) return kEditionOther;
 
   return EditionFromVersion(major, minor, version.wProductType, info.wProcessorArchitecture,
-                            IsWow64());
+                            WindowsIs64Bit());
 }
 
 uint64_t GetTotalPhysicalMemory() {

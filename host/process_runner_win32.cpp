@@ -18,7 +18,7 @@ class Win32ProcessRunner : public ProcessRunner {
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    static_assert(sizeof(STARTUPINFOW) == 68, "STARTUPINFOW layout");
+    static_assert(sizeof(STARTUPINFOW) == (sizeof(void*) == 4 ? 68 : 104), "STARTUPINFOW layout");
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};

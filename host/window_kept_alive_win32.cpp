@@ -41,13 +41,16 @@ void PostAgain(const std::vector<MSG>& held) {
 }  // namespace
 
 void RunKeepingWindowPainted(HWND window, const std::function<void()>& work) {
+  // Disabled before the worker exists: a worker that starts at once must
+  // already find the window closed to input.
+  const BOOL wasDisabled = EnableWindow(window, FALSE);
   UniqueHandle worker(
       CreateThread(nullptr, 0, RunWork, const_cast<std::function<void()>*>(&work), 0, nullptr));
   if (!worker.Get()) {
+    if (!wasDisabled) EnableWindow(window, TRUE);
     work();
     return;
   }
-  const BOOL wasDisabled = EnableWindow(window, FALSE);
   std::vector<MSG> held;
   HANDLE handle = worker.Get();
   // Messages sent to the thread's windows (by the worker too) are answered

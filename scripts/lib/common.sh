@@ -45,3 +45,36 @@ kavi_shoot_window() {
     -crop "$((right - left + 2 * margin))x$((bottom - top + 2 * margin))+$((left - margin))+$((top - margin))" \
     +repage "$2"
 }
+
+# kavi_choose_wine_arch: which Windows build runs under Wine on this machine,
+# exported as KAVI_WINE_ARCH (32 or 64) and KAVI_WIN_BUILD (win32 or win64).
+# The shipped 32-bit build where the kernel starts 32-bit programs; the
+# 64-bit build under Wine's 64-bit half where it refuses them (a kernel
+# without IA-32 emulation). KAVI_WINE_ARCH=64 takes the 64-bit road on any
+# machine; KAVI_WINE_ARCH=32 where 32-bit programs cannot start is an error.
+kavi_choose_wine_arch() {
+  case "${KAVI_WINE_ARCH:-}" in
+    "")
+      if python3 "$KAVI_ROOT/scripts/lib/runs_i386.py"; then KAVI_WINE_ARCH=32; else KAVI_WINE_ARCH=64; fi ;;
+    32)
+      if ! python3 "$KAVI_ROOT/scripts/lib/runs_i386.py"; then
+        echo "KAVI_WINE_ARCH=32: this machine's kernel does not start 32-bit programs" >&2
+        return 1
+      fi ;;
+    64) ;;
+    *)
+      echo "KAVI_WINE_ARCH is 32 or 64, not '$KAVI_WINE_ARCH'" >&2
+      return 1 ;;
+  esac
+  KAVI_WIN_BUILD=win$KAVI_WINE_ARCH
+  export KAVI_WINE_ARCH KAVI_WIN_BUILD
+}
+
+# kavi_wine_dir: the Wine folder (prefix, drive D:, service host state) of
+# this run's build: build/wine for the 32-bit one, build/wine64 for the
+# 64-bit one, with -dpiN when KAVI_WINE_DPI=N; KAVI_WINE_DIR names another.
+kavi_wine_dir() {
+  local arch="" dpi=${KAVI_WINE_DPI:-}
+  [ "${KAVI_WINE_ARCH:-32}" = 64 ] && arch=64
+  echo "${KAVI_WINE_DIR:-$KAVI_ROOT/build/wine$arch${dpi:+-dpi$dpi}}"
+}

@@ -8,7 +8,7 @@ source "$(dirname "$0")/../../scripts/lib/common.sh"
 exe=$1
 out=$2
 mkdir -p "$(dirname "$out")"
-kavi_before_display_stop() { WINEPREFIX="$KAVI_ROOT/build/wine/prefix" wineserver -k 2>/dev/null; }
+kavi_before_display_stop() { WINEPREFIX="$(kavi_wine_dir)/prefix" wineserver -k 2>/dev/null; }
 kavi_ensure_display
 
 work=$(mktemp -d)

@@ -180,7 +180,7 @@ std::vector<Node> Children(const Node& n) {
     VARIANT& v = items[static_cast<size_t>(i)];
     if (v.vt == VT_DISPATCH && v.pdispVal) {
       Node child;
-      if (SUCCEEDED(v.pdispVal->QueryInterface(IID_IAccessible,
+      if (SUCCEEDED(v.pdispVal->QueryInterface(__uuidof(IAccessible),
                                                reinterpret_cast<void**>(child.acc.out())))) {
         out.push_back(child);
       }
@@ -256,7 +256,8 @@ bool FocusBelow(const Node& top, Node* focused) {
     }
     Node child;
     if (focus.vt == VT_DISPATCH && focus.pdispVal) {
-      focus.pdispVal->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(child.acc.out()));
+      focus.pdispVal->QueryInterface(__uuidof(IAccessible),
+                                     reinterpret_cast<void**>(child.acc.out()));
     }
     VariantClear(&focus);
     if (!child.acc.get()) return false;
@@ -359,7 +360,8 @@ int wmain(int argc, wchar_t** argv) {
   HWND window = FindTopWindow(argv[2]);
   if (!window) return 1;
   Node root;
-  if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+  if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                        __uuidof(IAccessible),
                                         reinterpret_cast<void**>(root.acc.out())))) {
     return 3;
   }

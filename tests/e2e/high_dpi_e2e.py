@@ -42,8 +42,8 @@ def own_display(size="1920x1200"):
 
 XVFB = own_display()
 import unittest_report  # noqa: E402
-from kavi_session import (ENV, ROOT, SHOTS, TITLE, ProgramCase, build_paths,  # noqa: E402
-                          load_cases, xdotool)
+from kavi_session import (ENV, SHOTS, TITLE, ProgramCase, build_paths,  # noqa: E402
+                          load_cases, wine_dir, xdotool)
 
 REPORT = sys.argv[sys.argv.index("--xml") + 1]
 DEFAULT_PREFIX = ENV["WINEPREFIX"]
@@ -61,7 +61,7 @@ class HighDpi(ProgramCase):
         self.dpi = dpi
         if dpi != 96:
             ENV["KAVI_WINE_DPI"] = str(dpi)
-            ENV["WINEPREFIX"] = os.path.join(ROOT, "build", f"wine-dpi{dpi}", "prefix")
+            ENV["WINEPREFIX"] = os.path.join(wine_dir(dpi), "prefix")
             self.addCleanup(ENV.update, WINEPREFIX=DEFAULT_PREFIX)
             self.addCleanup(ENV.pop, "KAVI_WINE_DPI")
         shutil.rmtree(os.path.join(ENV["WINEPREFIX"], "..", "drive_d", "DURozazo", "Download"),

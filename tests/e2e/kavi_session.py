@@ -8,7 +8,8 @@ ends every Wine process after it.
 
 KAVI_WINE_DIR names another Wine folder than build/wine (as for
 scripts/wine); the service host's state then lives in it too, so two trees
-built for different ports can be tested side by side.
+built for different ports can be tested side by side. KAVI_WINE_ARCH=64
+(set by CTest in the 64-bit tree) runs the 64-bit build in build/wine64.
 """
 import collections
 import os
@@ -27,7 +28,15 @@ import devhost  # noqa: E402
 
 WINE = os.path.join(ROOT, "scripts", "wine")
 SHOTS = os.path.join(ROOT, "build", "screenshots")
-WINE_DIR = os.environ.get("KAVI_WINE_DIR") or os.path.join(ROOT, "build", "wine")
+WINE_ARCH = "64" if os.environ.get("KAVI_WINE_ARCH") == "64" else ""
+
+
+def wine_dir(dpi=None):
+    """The Wine folder scripts/wine uses for this build at `dpi`."""
+    return os.path.join(ROOT, "build", f"wine{WINE_ARCH}" + (f"-dpi{dpi}" if dpi else ""))
+
+
+WINE_DIR = os.environ.get("KAVI_WINE_DIR") or wine_dir()
 DRIVE_D = os.path.join(WINE_DIR, "drive_d")
 ENV = dict(os.environ, WINEPREFIX=os.path.join(WINE_DIR, "prefix"))
 STATE = (os.path.join(WINE_DIR, "devhost") if os.environ.get("KAVI_WINE_DIR")

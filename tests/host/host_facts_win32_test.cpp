@@ -24,10 +24,12 @@ TEST(HostFactsWin32, EditionFollowsTheTrueVersionAndWow64) {
   GetSystemInfo(&own);
   GetNativeSystemInfo(&native);
   const bool wow64 = own.wProcessorArchitecture != native.wProcessorArchitecture;
+  const bool windows64 = native.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_INTEL;
 
   EXPECT_EQ(wow64, IsWow64());
+  EXPECT_EQ(windows64, WindowsIs64Bit());
   EXPECT_EQ(EditionFromVersion(version.dwMajorVersion, version.dwMinorVersion, version.wProductType,
-                               own.wProcessorArchitecture, wow64),
+                               own.wProcessorArchitecture, windows64),
             DetectWindowsEdition())
       << version.dwMajorVersion << "." << version.dwMinorVersion;
 }

@@ -10,7 +10,7 @@ host=$1
 out=$2
 report=${3:-}
 mkdir -p "$out"
-kavi_before_display_stop() { WINEPREFIX="$KAVI_ROOT/build/wine/prefix" wineserver -k 2>/dev/null; }
+kavi_before_display_stop() { WINEPREFIX="$(kavi_wine_dir)/prefix" wineserver -k 2>/dev/null; }
 kavi_ensure_display
 
 work=$(mktemp -d)
