@@ -4,22 +4,34 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 KAVI_BENCH_DIR="$KAVI_ROOT/build/bench"
+# The Windows build that runs under Wine here: the shipped 32-bit one, or
+# the 64-bit one where the kernel starts no 32-bit programs. Rows measured
+# under Wine name it (KAVI_BENCH_WIN_LABEL).
+kavi_choose_wine_arch
+KAVI_BENCH_WIN_LABEL="$KAVI_WINE_ARCH-bit build"
 # The usual build trees unless others are named (an engineer's own trees).
-KAVI_BENCH_WIN32_BUILD=${KAVI_BENCH_WIN32_BUILD:-$KAVI_ROOT/build/win32}
+KAVI_BENCH_WIN_BUILD=${KAVI_BENCH_WIN_BUILD:-$KAVI_ROOT/build/$KAVI_WIN_BUILD}
 KAVI_BENCH_NATIVE_BUILD=${KAVI_BENCH_NATIVE_BUILD:-$KAVI_ROOT/build/native}
-# A Wine prefix of the benchmarks' own (build/bench/wine): they end every
-# Wine process of their prefix when done, which must not hit a test run in
-# the project's prefix; and kavi.exe's single-instance mutex and the timings
-# stay apart from other Wine programs.
-export KAVI_WINE_DIR=${KAVI_WINE_DIR:-$KAVI_BENCH_DIR/wine}
+# A Wine prefix of the benchmarks' own (build/bench/wine, or wine64): they
+# end every Wine process of their prefix when done, which must not hit a
+# test run in the project's prefix; and kavi.exe's single-instance mutex and
+# the timings stay apart from other Wine programs.
+[ "$KAVI_WINE_ARCH" = 64 ] && bench_wine=wine64 || bench_wine=wine
+export KAVI_WINE_DIR=${KAVI_WINE_DIR:-$KAVI_BENCH_DIR/$bench_wine}
 
-# kavi_bench_build win32|native TARGET...: configures the tree the first
-# time and builds the targets; scripts/bench builds everything once up front.
+# kavi_bench_build win|native TARGET...: configures the tree the first time
+# and builds the targets (win: the Windows build that runs here);
+# scripts/bench builds everything once up front.
 kavi_bench_build() {
   local preset=$1 dir output
   shift
   [ -z "${KAVI_BENCH_BUILT:-}" ] || return 0
-  if [ "$preset" = win32 ]; then dir=$KAVI_BENCH_WIN32_BUILD; else dir=$KAVI_BENCH_NATIVE_BUILD; fi
+  if [ "$preset" = win ]; then
+    preset=$KAVI_WIN_BUILD
+    dir=$KAVI_BENCH_WIN_BUILD
+  else
+    dir=$KAVI_BENCH_NATIVE_BUILD
+  fi
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     output=$(cmake --preset "$preset" -B "$dir" 2>&1) || { echo "$output"; return 1; }
   fi

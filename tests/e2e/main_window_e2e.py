@@ -29,8 +29,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
 import unittest_report  # noqa: E402
 from kavi_session import (CLOSE, DOWNLOAD, ENV, IMAGES, MB, START,  # noqa: E402
-                          STATE, TITLE, WINE, WORK_FOLDER, ProgramCase, build_paths, load_cases,
-                          screenshot, set_rules, wine, xdotool)
+                          STATE, TITLE, WINE, WINE_ARCH, WORK_FOLDER, ProgramCase, build_paths,
+                          load_cases, screenshot, set_rules, wine, xdotool)
 from devhost import DEMO_IMAGES, DEMO_WIM_IMAGES, size_text  # noqa: E402
 
 REPORT = sys.argv[sys.argv.index("--xml") + 1]
@@ -63,7 +63,9 @@ def start_page_texts():
     days = (int(time.time()) - installed) // 86400
     reminder = (f"您的系统在{days}天前进行重装过哦。" if days < 30 else
                 f"已经有{days}天没重装过系统啦。")
-    return ["当前系统：Windows 7 32位", f"内存大小：{MEMORY / 2 ** 30:.2f} GB", "系统分区：C:",
+    # Wine's prefix says Windows 7; its width is the prefix's (win32 or win64).
+    edition = "Windows 7 64位" if WINE_ARCH == "64" else "Windows 7 32位"
+    return [f"当前系统：{edition}", f"内存大小：{MEMORY / 2 ** 30:.2f} GB", "系统分区：C:",
             "下载路径：" + DOWNLOAD_FOLDER, reminder, *TIPS]
 
 
