@@ -85,6 +85,8 @@ std::wstring RestoreFailureText(const std::string& code) {
       {"image-changed", L"上次还原的镜像文件在检查之后被更改，系统未作任何更改。"},
       {"image-not-for-machine", L"上次还原的镜像无法在这台电脑上启动，系统未作任何更改。"},
       {"no-boot-partition", L"上次还原时找不到可写入启动文件的分区，系统未作任何更改。"},
+      {"not-held",
+       L"上次还原时镜像所在分区已满或只读，无法保存任务，系统未作任何更改。请清理该分区后重试。"},
       {"unfinished", L"上次重启后的任务没有完成，系统可能已被更改。"},
   };
   const auto it = kTexts.find(code);

@@ -109,9 +109,18 @@ bool AgentRun::TakeUpHeldTask() {
       Note("warning: a held task's partition is not on this machine; it is left alone");
       return false;
     }
-    // A target that still holds Windows was never formatted: the cut came
-    // before, and the old system starts.
-    const std::string old = MountAs(target, false);
+    std::optional<std::string> region =
+        host_.volumes.ReadFile(*folder + "/" + kHoldBootRegion, kNtfsBootRegionSize);
+    // A target that is still the volume the hold saved, and still holds
+    // Windows, was never formatted: the cut came before, and the old system
+    // starts. A new volume was formatted, whatever the apply made of it
+    // before the cut (\Windows comes first).
+    std::vector<uint8_t> current;
+    const bool formatted =
+        region && host_.disks.Read(parts_[target].device, 0, kNtfsBootRegionSize, &current) &&
+        ReadNtfsGeometry(current) &&
+        !SameNtfsVolume(current, std::vector<uint8_t>(region->begin(), region->end()));
+    const std::string old = formatted ? std::string() : MountAs(target, false);
     if (!old.empty() && FindEntry(host_.volumes, old, "Windows")) {
       Note("found: a held task for " + parts_[target].device +
            ", which still holds Windows; the task is dropped");
@@ -120,8 +129,6 @@ bool AgentRun::TakeUpHeldTask() {
     }
     Unmount(target);
     std::vector<SavedFile> files;
-    std::optional<std::string> region =
-        host_.volumes.ReadFile(*folder + "/" + kHoldBootRegion, kNtfsBootRegionSize);
     if (!region || !SaveRootEntries(host_.volumes, *folder, ResumeFileNames(), &files) ||
         (record->loader &&
          !SaveRootEntries(

@@ -58,7 +58,8 @@ class ToolRunner {
   virtual ~ToolRunner() = default;
   // Runs argv[0] from PATH without a shell. Each piece of its output between
   // CR or LF goes to `onLine` as it arrives; `output` (when given) collects
-  // the text. The exit status; -1 when it did not start or was killed.
+  // the text, up to 1 MiB. The exit status; -1 when it did not start, was
+  // killed, or printed more than `output` keeps.
   virtual int Run(const std::vector<std::string>& argv,
                   const std::function<void(const std::string&)>& onLine, std::string* output) = 0;
 };

@@ -39,13 +39,16 @@ void AgentRun::SaveResumeSet(const std::string& taskDir) {
 }
 
 std::vector<SavedFile> AgentRun::ResumeSetFor(const std::string& image, int index) {
-  std::string listing;
-  if (host_.tools.Run({"wimlib-imagex", "dir", image, std::to_string(index)}, nullptr, &listing) !=
-      0) {
+  // Read line by line: the whole listing of a real image is far larger than
+  // any output the tool runner keeps.
+  std::set<std::string> names;
+  if (host_.tools.Run(
+          {"wimlib-imagex", "dir", image, std::to_string(index)},
+          [&](const std::string& line) { AddImageRootName(line, &names); }, nullptr) != 0) {
     log_.Add("warning: the image's files cannot be listed; a cut write cannot resume");
     return {};
   }
-  return WithoutImageNames(resumeSet_, ImageRootNames(listing));
+  return WithoutImageNames(resumeSet_, names);
 }
 
 bool AgentRun::KeepResumable(size_t target, const std::vector<SavedFile>& keep) {

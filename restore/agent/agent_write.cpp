@@ -150,7 +150,13 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
   // a fresh format; the task stays armed while it is not written.
   const double start = host_.console.Seconds();
   for (int attempt = 1;; ++attempt) {
-    HoldTask(target, keep, oldRegion, label);
+    // Without a hold a cut in the format leaves nothing to start. A second
+    // attempt's target is formatted already and holds the task itself.
+    if (!HoldTask(target, keep, oldRegion, label) && attempt == 1) {
+      const std::string where =
+          imagePartition_ < parts_.size() ? parts_[imagePartition_].device : "no partition";
+      return Refuse(Failure::kNotHeld, "the task cannot be held on " + where + " before the format");
+    }
     Say("Formatting " + part.device);
     host_.console.Step(ScreenStep::kFormat);
     if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {

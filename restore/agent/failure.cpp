@@ -49,6 +49,8 @@ const char* FailureCode(Failure failure) {
       return "image-not-for-machine";
     case Failure::kNoBootPartition:
       return "no-boot-partition";
+    case Failure::kNotHeld:
+      return "not-held";
   }
   return "unknown";
 }

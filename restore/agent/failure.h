@@ -33,6 +33,9 @@ enum class Failure {
   kImageNotForMachine,
   // No partition the firmware starts from can take the boot files.
   kNoBootPartition,
+  // The task cannot be held on the image's partition (full, read-only, or
+  // the image's files cannot be listed), so a cut could not be taken up.
+  kNotHeld,
 };
 
 // "no-task", "image-corrupt", ...

@@ -82,6 +82,11 @@ std::optional<NtfsGeometry> ReadNtfsGeometry(const std::vector<uint8_t>& bootReg
   return g;
 }
 
+bool SameNtfsVolume(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (!ReadNtfsGeometry(a) || !ReadNtfsGeometry(b)) return false;
+  return SectorOf(a).serialNumber == SectorOf(b).serialNumber;
+}
+
 std::vector<std::string> MkntfsArguments(const NtfsGeometry& old, const std::string& label,
                                          const std::string& device) {
   std::vector<std::string> args = {"mkntfs", "-Q",

@@ -27,6 +27,10 @@ struct NtfsGeometry {
 // 512..4096 and a cluster size of at most 2 MiB.
 std::optional<NtfsGeometry> ReadNtfsGeometry(const std::vector<uint8_t>& bootRegion);
 
+// Whether two boot regions are of one NTFS volume: mkntfs gives every volume
+// a serial number of its own. False when either is not NTFS.
+bool SameNtfsVolume(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+
 // mkntfs quick format of `device` with the old geometry and label.
 std::vector<std::string> MkntfsArguments(const NtfsGeometry& old, const std::string& label,
                                          const std::string& device);

@@ -51,6 +51,10 @@ std::optional<std::string> ProgressMarkerStep(const std::string& text) {
   return text.substr(head.size(), end - head.size());
 }
 
+void AddImageRootName(const std::string& line, std::set<std::string>* names) {
+  if (line.size() > 1 && line[0] == '/') names->insert(RootName(line.substr(1)));
+}
+
 std::set<std::string> ImageRootNames(const std::string& listing) {
   std::set<std::string> names;
   size_t at = 0;
@@ -59,7 +63,7 @@ std::set<std::string> ImageRootNames(const std::string& listing) {
     if (end == std::string::npos) end = listing.size();
     std::string line = listing.substr(at, end - at);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > 1 && line[0] == '/') names.insert(RootName(line.substr(1)));
+    AddImageRootName(line, &names);
     at = end + 1;
   }
   return names;

@@ -30,6 +30,9 @@ std::optional<std::string> ProgressMarkerStep(const std::string& text);
 // The root names of an image, lower-cased, from `wimlib-imagex dir` output
 // (one absolute path a line).
 std::set<std::string> ImageRootNames(const std::string& listing);
+// The same for one line of that output, as it arrives: a real image lists
+// hundreds of thousands of paths, more than any output buffer holds.
+void AddImageRootName(const std::string& line, std::set<std::string>* names);
 
 // The saved entries whose root name the image does not bring: wimlib does
 // not apply over an existing file.

@@ -40,6 +40,7 @@ int LinuxTools::Run(const std::vector<std::string>& argv,
   }
   close(pipeFds[1]);
   std::string line;
+  bool cutShort = false;
   char buffer[4096];
   for (;;) {
     const ssize_t n = read(pipeFds[0], buffer, sizeof(buffer));
@@ -47,7 +48,13 @@ int LinuxTools::Run(const std::vector<std::string>& argv,
     if (n <= 0) break;
     for (ssize_t i = 0; i < n; ++i) {
       const char c = buffer[i];
-      if (output != nullptr && output->size() < kOutputLimit) *output += c;
+      if (output != nullptr) {
+        if (output->size() < kOutputLimit) {
+          *output += c;
+        } else {
+          cutShort = true;
+        }
+      }
       if (c == '\r' || c == '\n') {
         if (!line.empty() && onLine) onLine(line);
         line.clear();
@@ -62,6 +69,8 @@ int LinuxTools::Run(const std::vector<std::string>& argv,
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return -1;
   }
+  // Output that did not fit is not handed on as if it were whole.
+  if (cutShort) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -243,11 +243,43 @@ TEST(RestoreAgent, ACutLoadEitherLeavesTheOldWindowsOrIsFinishedByTheNextStart) 
   }
 }
 
+// The task could not be put back on the formatted target, so only the hold
+// carries it: a cut after the apply has made \Windows is still taken up
+// (the volume is a new one), and the next start finishes the write.
+TEST(RestoreAgent, ACutApplyWithTheTaskOnlyInItsHoldIsFinishedByTheNextStart) {
+  FakeMachine uncut;
+  Arrange(uncut);
+  BindImage(uncut);
+  ASSERT_FALSE(RunAgent(uncut).failed());
+  FakeMachine m;
+  Arrange(m);
+  BindImage(m);
+  m.lockedByFormat.insert("/dev/sda1");  // nothing goes back onto it once formatted
+  m.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] != "wimlib-imagex" || argv[1] != "apply") return;
+    ASSERT_EQ(0u, m.PartOf("/dev/sda1").tree.count("/Ghost.ba_")) << "the task is on the target";
+    m.PartOf("/dev/sda1").tree["/Windows"] = Node{true, ""};
+    throw PowerCut{};
+  };
+  EXPECT_THROW(RunAgent(m), PowerCut);
+  m.beforeRun = nullptr;
+  m.lockedByFormat.clear();
+  m.readOnly.clear();
+  m.mounted.clear();
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+  EXPECT_EQ(uncut.PartOf("/dev/sda1").tree, m.PartOf("/dev/sda1").tree);
+}
+
 // An image with boot files of its own: those of the takeover are not kept
-// in their way.
+// in their way, however long the image's listing (its root names after
+// \Windows come past the first MiB of it).
 TEST(RestoreAgent, TheImagesOwnBootFilesAreNotKeptInTheirWay) {
   FakeMachine m;
   Arrange(m);
+  for (int i = 0; i < 40000; ++i) {
+    m.imageFiles["/Windows/WinSxS/component-" + std::to_string(i)] = Node{false, ""};
+  }
   m.imageFiles["/bootmgr"] = Node{false, "NEW BOOTMGR"};
   m.imageFiles["/Boot"] = Node{true, ""};
   m.imageFiles["/Boot/BCD"] = Node{false, "image bcd"};
@@ -344,7 +376,14 @@ INSTANTIATE_TEST_SUITE_P(
                     [](FakeMachine& m) {
                       std::string& script = m.PartOf("/dev/sda1").tree["/Ghost.ba_"].bytes;
                       script.replace(script.find("src=\"1:2"), 8, "src=\"1:1");
-                    }}),
+                    }},
+        // Without a hold a cut in the format would leave nothing to start.
+        RefusalCase{"HoldBlockedByAFile", Failure::kNotHeld, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      m.PartOf("/dev/sda2").tree["/durozazo/hold"] = Node{false, "a user's"};
+                    }},
+        RefusalCase{"ImageFilesUnlisted", Failure::kNotHeld, "/dev/sda2",
+                    [](FakeMachine& m) { m.dirStatus = 1; }}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 TEST(RestoreAgent, TaskOnAnEncryptedVolumeIsReportedAsBitLocker) {

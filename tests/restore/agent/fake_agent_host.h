@@ -93,6 +93,12 @@ class FakeMachine : public DiskAccess,
   int applyStatus = 0;
   int ntfsReadStatus = 0;  // of "kavi-agent --md5-ntfs"
   int ntfscpStatus = 0;
+  int dirStatus = 0;  // of "wimlib-imagex dir"
+  // Devices nothing can be written to, and those that become so when
+  // mkntfs formats them.
+  std::set<std::string> readOnly;
+  std::set<std::string> lockedByFormat;
+  uint32_t formats = 0;
   Tree scratch;           // the environment's /tmp
   std::string infoImage;  // more lines of image 1 in `wimlib-imagex info`
   std::string infoXml;    // what `wimlib-imagex info IMAGE --xml` prints
@@ -272,7 +278,9 @@ class FakeMachine : public DiskAccess,
     }
     if (tool == "ntfscp") {
       // Like the MD5 read above: libntfs-3g on a volume no mount holds.
-      if (ntfscpStatus != 0 || argv.size() != 4 || mounted.count(argv[1])) return 1;
+      if (ntfscpStatus != 0 || argv.size() != 4 || mounted.count(argv[1]) ||
+          readOnly.count(argv[1]))
+        return 1;
       std::optional<std::string> bytes = ReadFile(argv[2], std::string::npos);
       Tree& tree = PartOf(argv[1]).tree;
       const std::string parent = argv[3].substr(0, argv[3].rfind('/'));
@@ -296,7 +304,11 @@ class FakeMachine : public DiskAccess,
     if (tool == "mkntfs") {
       Part& p = PartOf(argv.back());
       p.tree.clear();
+      if (lockedByFormat.count(argv.back())) readOnly.insert(argv.back());
       p.bootRegion = NtfsBootRegion(0x00, 0);  // mkntfs' own code, hidden sectors as given
+      // And a volume serial number of its own, as mkntfs picks at random.
+      ++formats;
+      for (int i = 0; i < 4; ++i) p.bootRegion[0x48 + i] = static_cast<uint8_t>(formats >> (8 * i));
       return 0;
     }
     if (tool != "wimlib-imagex") return 127;
@@ -314,11 +326,15 @@ class FakeMachine : public DiskAccess,
       return 0;
     }
     if (verb == "dir") {
-      if (output) {
-        *output = "/\n";
-        for (const auto& [path, node] : imageFiles) *output += path + "\n";
+      std::string listing = "/\n";
+      for (const auto& [path, node] : imageFiles) listing += path + "\n";
+      for (size_t at = 0, end; (end = listing.find('\n', at)) != std::string::npos; at = end + 1) {
+        if (onLine && end > at) onLine(listing.substr(at, end - at));
       }
-      return 0;
+      // The real runner keeps 1 MiB of output and fails beyond it.
+      if (output && listing.size() > (1u << 20)) return -1;
+      if (output) *output = listing;
+      return dirStatus;
     }
     if (verb == "verify") {
       progress("Verifying file data");
@@ -383,7 +399,9 @@ class FakeMachine : public DiskAccess,
     const std::string device =
         "/dev/" + full.substr(3, slash == std::string::npos ? slash : slash - 3);
     auto it = mounted.find(device);
-    if (it == mounted.end() || (forWriting && !it->second)) return false;
+    if (it == mounted.end() || (forWriting && (!it->second || readOnly.count(device)))) {
+      return false;
+    }
     *tree = &PartOf(device).tree;
     *path = slash == std::string::npos ? "" : full.substr(slash);
     return true;
