@@ -6,11 +6,14 @@
 #include "app/main_window_win32.h"
 #include "app/startup_thread_win32.h"
 #include "app/startup_trace_win32.h"
+#include "host/win32_util.h"
 #include "ui/gdiplus_painter.h"
 #include "ui/window_wnd.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   kavi::StartupMark("wWinMain");
+  // Elevated: no DLL may come from a folder a user can write to.
+  kavi::LimitDllSearch();
   // Windows 2000 has GDI+ only when installed by hand; every window draws with it.
   if (!SkinUI::StartGdiplus()) {
     MessageBoxW(nullptr, L"缺少系统组件GDI+（gdiplus.dll），请安装后再运行本软件。", L"错误",

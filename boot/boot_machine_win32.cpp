@@ -16,8 +16,6 @@ namespace {
 // own, handles inherited, no time limit); with `output`, its standard output
 // and error go to that handle. False when it could not start.
 bool StartHidden(const std::wstring& commandLine, HANDLE output, PROCESS_INFORMATION* process) {
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.resize(commandLine.size() + 2, L'\0');
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -27,9 +25,7 @@ bool StartHidden(const std::wstring& commandLine, HANDLE output, PROCESS_INFORMA
     startup.hStdOutput = output;
     startup.hStdError = output;
   }
-  *process = {};
-  return CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
-                        nullptr, &startup, process) != FALSE;
+  return CreateSystemProcess(commandLine, CREATE_NEW_CONSOLE, &startup, process);
 }
 
 uint32_t WaitForExitCode(HANDLE process) {

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "boot/boot_setup.h"
-#include "host/text.h"
+#include "host/win32_util.h"
 
 namespace kavi {
 namespace {
@@ -19,7 +19,18 @@ class WindowTakeoverUi : public TakeoverUi {
   int Message(const std::wstring& text, const std::wstring& caption, uint32_t type) override {
     return MessageBoxW(owner_, text.c_str(), caption.c_str(), type);
   }
-  bool Restart() override { return WinExec(ToAnsi(kRestartCommand).c_str(), SW_HIDE) > 31; }
+  // Started, not waited for, as WinExec would, but from the system folder.
+  bool Restart() override {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (!CreateSystemProcess(kRestartCommand, 0, &startup, &process)) return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  }
 
  private:
   HWND owner_;

@@ -27,3 +27,20 @@ std::wstring ModuleFileName(HMODULE module) {
 }
 
 }  // namespace kavi
+
+namespace kavi {
+
+void LimitDllSearch() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  if (setDefault && setDefault(kSearchSystem32)) return;
+  auto setDirectory = reinterpret_cast<SetDllDirectoryFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+  if (setDirectory) setDirectory(L"");
+}
+
+}  // namespace kavi

@@ -46,6 +46,20 @@ std::wstring WindowsDirectory();
 // empty on failure.
 std::wstring ModuleFileName(HMODULE module);
 
+// CreateProcessW, handles inherited, for a command the program runs
+// elevated (host/command_line.h): a program named without a folder comes
+// from the system folder by its full path, and the child starts in the
+// system folder. False when it could not start.
+bool CreateSystemProcess(const std::wstring& commandLine, DWORD flags, STARTUPINFOW* startup,
+                         PROCESS_INFORMATION* process);
+
+// Where DLLs loaded by name are looked for, for a process that runs
+// elevated: the system folder alone where kernel32 has
+// SetDefaultDllDirectories (Windows 8, and 7 with KB2533623), else no
+// longer the current folder (SetDllDirectoryW, XP SP1 on). Windows 2000
+// keeps its search order; its GDI+ may lie beside the program.
+void LimitDllSearch();
+
 // True when `path` fits an API limited to MAX_PATH characters with its NUL.
 inline bool FitsMaxPath(const std::wstring& path) {
   return path.size() < MAX_PATH;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+
 #include "host/cache_cleaner.h"
 #include "tests/support/win32_test_util.h"
 
@@ -18,6 +20,23 @@ TEST(RunHiddenAndWait, WaitsForTheCommandToEnd) {
 
 TEST(RunHiddenAndWait, AFailingCommandStillCountsAsStarted) {
   EXPECT_TRUE(RunHiddenAndWait(L"cmd /c exit 7"));
+}
+
+// cmd starts in the system folder, where it looks first for what it runs
+// (attrib, shutdown), not in the program's own current folder.
+TEST(RunHiddenAndWait, CmdStartsInTheSystemFolder) {
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+  TempFolder dir;
+  const std::wstring marker = dir / L"cwd.txt";
+  ASSERT_TRUE(RunHiddenAndWait(L"cmd /c cd> \"" + marker + L"\""));
+  std::string cwd = ReadFileBytes(marker);
+  while (!cwd.empty() && (cwd.back() == '\n' || cwd.back() == '\r')) cwd.pop_back();
+  const std::wstring expected = system;
+  ASSERT_EQ(expected.size(), cwd.size()) << cwd;
+  for (size_t i = 0; i < cwd.size(); ++i) {
+    EXPECT_EQ(std::towlower(expected[i]), std::towlower(static_cast<wchar_t>(cwd[i]))) << cwd;
+  }
 }
 
 TEST(RunHiddenAndWait, AMissingProgramIsAFailure) {
