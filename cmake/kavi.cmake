@@ -106,3 +106,20 @@ function(kavi_copy_dll_beside target dll)
   add_custom_target(${target}_${dll}_copy DEPENDS ${dir}/${dll}.stamp)
   add_dependencies(${target} ${target}_${dll}_copy)
 endfunction()
+
+# kavi_def_file(VAR FILE.def): the module-definition file to link with.
+# The 32-bit build exports __stdcall functions under their @N-decorated
+# names; x86-64 has one calling convention and no decorations, so there a
+# copy without them (in the build tree) is named instead.
+function(kavi_def_file var def)
+  get_filename_component(path ${def} ABSOLUTE)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    file(READ ${path} text)
+    string(REGEX REPLACE "@[0-9]+" "" text "${text}")
+    get_filename_component(name ${def} NAME)
+    set(path ${CMAKE_CURRENT_BINARY_DIR}/${name})
+    file(WRITE ${path} "${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+  endif()
+  set(${var} ${path} PARENT_SCOPE)
+endfunction()
