@@ -1,5 +1,7 @@
 #include "restore/agent/backup_record.h"
 
+#include "restore/agent/resume.h"
+
 namespace kavi {
 namespace restore {
 namespace {
@@ -49,7 +51,24 @@ std::vector<ImageBinding> BackupsDuringSwap(const std::vector<ImageBinding>& ear
 }
 
 std::string CaptureExclusions() {
-  return std::string("[ExclusionList]\n\\") + kBackupRecordName + "\n";
+  // wimlib's own list, which a configuration of ours replaces: the page,
+  // hibernation and swap files, shadow copies and recycle bins.
+  std::string text =
+      "[ExclusionList]\n"
+      "\\$ntfs.log\n"
+      "\\hiberfil.sys\n"
+      "\\pagefile.sys\n"
+      "\\swapfile.sys\n"
+      "\\System Volume Information\n"
+      "\\RECYCLER\n"
+      "\\$RECYCLE.BIN\n"
+      "\\$Recycle.Bin\n"
+      "\\Windows\\CSC\n";
+  text += std::string("\\") + kBackupRecordName + "\n";
+  // The takeover's own files: a restore keeps the task's copies across its
+  // format only where the image brings none.
+  for (const std::string& name : TaskOnlyFileNames()) text += "\\" + name + "\n";
+  return text;
 }
 
 }  // namespace restore

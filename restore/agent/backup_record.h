@@ -32,9 +32,10 @@ std::optional<std::vector<ImageBinding>> ParseBackupRecord(const std::string& te
 std::vector<ImageBinding> BackupsDuringSwap(const std::vector<ImageBinding>& earlier,
                                             const ImageBinding& fresh);
 
-// wimlib's capture configuration that leaves the record out of a backup:
-// a restored system keeps the record of the backups on disk, never one of
-// its own past.
+// wimlib's capture configuration: its default exclusions (page and
+// hibernation files, shadow copies, recycle bins), the record (a restored
+// system keeps the record of the backups on disk, never one of its own
+// past) and the takeover's own files.
 std::string CaptureExclusions();
 
 }  // namespace restore

@@ -41,7 +41,14 @@ def rb(seed, size):
 
 
 def capture(source, wim, name="image", compress="none"):
-    run("wimlib-imagex", "capture", source, wim, name, "--compress=" + compress)
+    """Every file of SOURCE into WIM: an empty exclusion list, since wimlib's
+    own would leave out what a Windows C: holds (pagefile.sys, System
+    Volume Information)."""
+    config = wim + ".config"
+    with open(config, "w") as f:
+        f.write("[ExclusionList]\n")
+    run("wimlib-imagex", "capture", source, wim, name, "--compress=" + compress, "--config=" + config)
+    os.unlink(config)
 
 
 def make_ntfs(path, size_bytes, start_sector, label, content_wim=None):
