@@ -320,6 +320,9 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
       !FinishBackupSwap(host_.volumes, *folder, liveName)) {
     return fail("the new backup cannot replace " + path);
   }
+  // Unmounting puts the renames on the disk before the record names the
+  // new backup alone.
+  Unmount(imagePart);
   log_.Add(WriteBackupRecord({*made})
                ? "done: recorded the backup's size and MD5 in " + std::string(kBackupRecordName)
                : "warning: the backup's record still names the backup it replaced");

@@ -481,12 +481,23 @@ TEST(RestoreAgent, TheBackupsRecordNamesTheBackupACutLeaves) {
   arrange(uncut);
   int changes = 0;
   uncut.beforeChange = [&] { ++changes; };
+  // The renames on D: are on its disk before the record names the new
+  // backup alone: a cut between the two must not find the old name.
+  bool finalRecord = false;
+  uncut.beforeWrite = [&](const std::string& file, const std::string& bytes) {
+    const auto record = ParseBackupRecord(bytes);
+    if (file.find("Ghost.sum") == std::string::npos || !record || record->size() != 1) return;
+    finalRecord = true;
+    EXPECT_EQ(0u, uncut.unflushedRenames.count("/dev/sda2"));
+  };
   std::string config;  // what wimlib is told to leave out
   uncut.beforeRun = [&](const std::vector<std::string>& argv) {
     if (argv[0] != "wimlib-imagex" || argv[1] != "capture") return;
     config = uncut.ReadFile(argv.back().substr(argv.back().find('=') + 1), 4096).value_or("");
   };
   ASSERT_FALSE(RunAgent(uncut).failed());
+  EXPECT_TRUE(finalRecord);
+  uncut.beforeWrite = nullptr;
   EXPECT_EQ(0u, config.find("[ExclusionList]\n")) << config;
   for (const char* left :
        {"\\pagefile.sys", "\\hiberfil.sys", "\\swapfile.sys", "\\System Volume Information",

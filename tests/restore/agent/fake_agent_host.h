@@ -112,6 +112,9 @@ class FakeMachine : public DiskAccess,
   std::function<void(const std::vector<std::string>&)> beforeRun;
   // Called before each change to a file or folder (a rename is one change).
   std::function<void()> beforeChange;
+  std::function<void(const std::string& file, const std::string& bytes)> beforeWrite;
+  // Devices with renames that no unmount has put on the disk yet.
+  std::set<std::string> unflushedRenames;
 
   Part& Add(const std::string& device, uint32_t signature, uint64_t start, FsKind fs,
             uint64_t length = 100ull << 20) {
@@ -184,6 +187,7 @@ class FakeMachine : public DiskAccess,
     return "/m/" + partition.device.substr(5);
   }
   bool Unmount(const std::string& dir) override {
+    unflushedRenames.erase("/dev/" + dir.substr(3));
     return mounted.erase("/dev/" + dir.substr(3)) == 1;
   }
   std::optional<std::vector<DirEntry>> List(const std::string& dir) override {
@@ -210,6 +214,7 @@ class FakeMachine : public DiskAccess,
   }
   bool WriteFile(const std::string& file, const std::string& bytes) override {
     Changing();
+    if (beforeWrite) beforeWrite(file, bytes);
     return Put(file, Node{false, bytes});
   }
   bool AppendFile(const std::string& file, const std::string& bytes) override {
@@ -228,6 +233,8 @@ class FakeMachine : public DiskAccess,
   bool Rename(const std::string& from, const std::string& to) override {
     Changing();
     std::optional<std::string> bytes = ReadFile(from, std::string::npos);
+    if (to.compare(0, 3, "/m/") == 0)
+      unflushedRenames.insert("/dev/" + to.substr(3, to.find('/', 3) - 3));
     return bytes && Erase(to) && Put(to, Node{false, *bytes}) && Erase(from);
   }
 
