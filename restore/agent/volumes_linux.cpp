@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +51,13 @@ std::string LinuxVolumes::Mount(const FoundPartition& partition, bool writable) 
     std::vector<std::string> argv = {"ntfs-3g", partition.device, dir};
     if (!writable) argv.insert(argv.begin() + 1, {"-o", "ro"});
     if (tools_.Run(argv, nullptr, nullptr) != 0) return std::string();
+    // ntfs-3g falls back to a read-only mount of a hibernated or unsafe
+    // volume and still exits 0: such a mount is no writable one.
+    struct statvfs st;
+    if (writable && (statvfs(dir.c_str(), &st) != 0 || (st.f_flag & ST_RDONLY))) {
+      Unmount(dir);
+      return std::string();
+    }
     return dir;
   }
   if (partition.fs == FsKind::kFat) {

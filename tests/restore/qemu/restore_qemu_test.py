@@ -893,6 +893,24 @@ def scenario_refuse_machine(s):
             {"DURozazo/Download/win.wim": open(wim, "rb").read()})
 
 
+def scenario_refuse_hibernated(s):
+    """A C: whose Windows hibernated (Fast Startup after a takeover answered
+    "否"), which ntfs-3g mounts read-only without failing: the agent says so
+    in its own words and C: keeps every byte (the one-time entry is spent,
+    so the hibernated Windows resumes next)."""
+    road = s.road
+    wim = image_wim(s, new_windows())
+    files = dict(road.system_files(), **{"hiberfil.sys": b"HIBR" + bytes(4092)})
+    disk, c, _ = single_disk(s, "restore", "D:\\DURozazo\\Download\\win.wim",
+                             {"DURozazo/Download/win.wim": open(wim, "rb").read()}, c_files=files)
+    before = disks.listing(c, s.dir, "c-before")
+    road.boot(s, disk, "failed target-hibernated")
+    c_after = disk.extract(road.C, s.path("c-after.part"))
+    same(before, disks.listing(c_after, s.dir, "c-after"), "the hibernated C: changed")
+    entry = log_entry(disk.extract(road.D, s.path("d-after.part")))
+    check("result: failed target-hibernated" in entry, "the log does not give the reason:\n" + entry)
+
+
 # name: (function, bus in the test command, further buses with --all-buses)
 SCENARIOS = {
     "reinstall": (scenario_reinstall, "ide", ["ahci", "nvme", "virtio"]),
@@ -904,6 +922,7 @@ SCENARIOS = {
     "refuse_corrupt": (scenario_refuse_corrupt, "virtio", []),
     "refuse_too_large": (scenario_refuse_too_large, "ahci", []),
     "refuse_record": (scenario_refuse_record, "nvme", []),
+    "refuse_hibernated": (scenario_refuse_hibernated, "ahci", []),
     "second_disk": (scenario_second_disk, ("nvme", "virtio"), [("virtio", "ide")]),
 }
 # The same scenarios and checks on the UEFI road (q35's own AHCI is "sata").
