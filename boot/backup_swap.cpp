@@ -17,4 +17,11 @@ bool FinishBackupSwap(BootFiles& files, const std::wstring& path) {
   return true;
 }
 
+std::wstring BackupAfterSwap(BootFiles& files, const std::wstring& path) {
+  for (const std::wstring& name : {path + L".kavi-done", path, path + L".kavi-old"}) {
+    if (files.Exists(name)) return name;
+  }
+  return L"";
+}
+
 }  // namespace kavi

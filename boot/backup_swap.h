@@ -16,4 +16,9 @@ namespace kavi {
 // `path` is missing). False when a step failed.
 bool FinishBackupSwap(BootFiles& files, const std::wstring& path);
 
+// The file whose bytes finishing would leave at `path` (`path` itself, or
+// NAME.kavi-done or NAME.kavi-old), without a change; empty when none. The
+// restore's checks and question read it before anything is renamed.
+std::wstring BackupAfterSwap(BootFiles& files, const std::wstring& path);
+
 }  // namespace kavi

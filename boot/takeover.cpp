@@ -346,19 +346,23 @@ void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePa
     ui.Message(L"读取还原镜像分区发生错误。", kCaptionError, kMbOk);
     return;
   }
-  // A backup whose replacement a cut interrupted is found under its name.
-  FinishBackupSwap(m.files, imagePath);
-  if (!m.files.Exists(imagePath)) {
+  // A backup whose replacement a cut interrupted is under one of its working
+  // names until the user has answered: "取消" leaves every file as it was.
+  const std::wstring backup = BackupAfterSwap(m.files, imagePath);
+  if (backup.empty()) {
     ui.Message(L"备份文件不存在,请先使用备份系统功能", kCaptionInfo, kMbOk);
     return;
   }
-  const TakeoverResult check = CheckTakeover(m, kTakeoverRestore, imagePath);
+  const TakeoverResult check = CheckTakeover(m, kTakeoverRestore, backup);
   if (check != TakeoverResult::kArmed) {
     ShowTakeoverError(ui, check);
     return;
   }
   const int answer = ui.Message(RestoreQuestionText(source, target), kCaptionInfo, kMbYesNoCancel);
   if (answer != kIdYes && answer != kIdNo) return;
+  if (!FinishBackupSwap(m.files, imagePath) || !m.files.Exists(imagePath)) {
+    return ShowTakeoverError(ui, TakeoverResult::kImageUnreadable);
+  }
   // A recorded backup is restored only as the agent wrote it, and the task
   // is bound to it: the next boot checks it again before it formats.
   ImageBinding binding;

@@ -115,21 +115,32 @@ TEST(OnRestoreSystem, AsksWithTheImageFirstAndLoadsIt) {
 }
 
 // A cut inside the backup's replacement left the new one verified under its
-// recorded name and the old one renamed: the restore takes the new one.
-TEST(OnRestoreSystem, FinishesAnInterruptedBackupReplacementFirst) {
-  MachineFixture m;
-  m.files.files.erase(kImage);
+// recorded name and the old one renamed: "取消" leaves both as they are;
+// "否" finishes the replacement and restores the new one.
+TEST(OnRestoreSystem, FinishesAnInterruptedBackupReplacementOnlyOnceAnswered) {
   const std::string fresh = testing_boot::kWimHeader + "new";
-  m.files.files[kImage + L".kavi-old"] = testing_boot::kWimHeader + "old";
-  m.files.files[kImage + L".kavi-done"] = fresh;
-  m.ui.answer = kIdCancel;
-  BootMachine machine = m.Machine();
-  OnRestoreSystem(machine, m.ui, kImage);
-  ASSERT_EQ(1u, m.ui.messages.size());
-  EXPECT_EQ(RestoreQuestionText(L"1:2", L"1:1"), m.ui.messages[0].text);
-  EXPECT_EQ(fresh, m.files.files[kImage]);
-  EXPECT_EQ(
-      0u, m.files.files.count(kImage + L".kavi-old") + m.files.files.count(kImage + L".kavi-done"));
+  const std::string old = testing_boot::kWimHeader + "old";
+  for (int answer : {kIdCancel, kIdNo}) {
+    SCOPED_TRACE(answer);
+    MachineFixture m;
+    m.files.files.erase(kImage);
+    m.files.files[kImage + L".kavi-old"] = old;
+    m.files.files[kImage + L".kavi-done"] = fresh;
+    const auto before = m.files.files;
+    m.ui.answer = answer;
+    BootMachine machine = m.Machine();
+    OnRestoreSystem(machine, m.ui, kImage);
+    ASSERT_EQ(1u, m.ui.messages.size());
+    EXPECT_EQ(RestoreQuestionText(L"1:2", L"1:1"), m.ui.messages[0].text);
+    if (answer == kIdCancel) {
+      EXPECT_EQ(before, m.files.files);
+      continue;
+    }
+    EXPECT_EQ(fresh, m.files.files[kImage]);
+    EXPECT_EQ(0u, m.files.files.count(kImage + L".kavi-old") +
+                      m.files.files.count(kImage + L".kavi-done"));
+    EXPECT_EQ(1u, m.files.files.count(L"C:\\Ghost.ba_"));
+  }
 }
 
 // The agent's record of its backups decides: SYS.GHO restores only as one
