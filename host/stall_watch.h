@@ -19,7 +19,7 @@ class TransferPulse {
   void Alive();
   bool Abandoned() const { return abandoned_.load(); }
 
-  // For the watcher: 0 until the work's thread has begun.
+  // For the watcher: 0 until the work has begun.
   long long LastAliveMs() const { return lastAlive_.load(); }
   void Abandon() { abandoned_.store(true); }
 
@@ -32,9 +32,16 @@ class TransferPulse {
 // work finished, with its result in *result; false when no thread could be
 // started, or when the work went `stallLimit` without a pulse: the thread is then left behind, told
 // to stop at its next pulse, and must own everything it touches (capture by shared_ptr or by
-// value). The limit counts from the thread's own start: a loaded machine may start a thread
-// seconds after it was asked for, and that is no silence of the transfer's.
+// value). The limit counts from the work's own start: a loaded machine may start a thread
+// seconds after it was asked for, and that is no silence of the transfer's. A thread that has
+// not begun after several seconds is given up for another (under Wine a new thread now and
+// then ends before it runs anything); the work runs on one of them only.
 bool RunWatched(std::function<bool(TransferPulse&)> work, std::chrono::milliseconds stallLimit,
                 bool* result);
+
+// Starts `body` on a detached thread; false when none could be had. Tests
+// replace it to lose a thread the way Wine sometimes does.
+using ThreadStarter = bool (*)(std::function<void()> body);
+void SetThreadStarterForTesting(ThreadStarter starter);  // nullptr: the real one
 
 }  // namespace kavi

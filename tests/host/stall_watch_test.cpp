@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -56,6 +57,35 @@ TEST(StallWatch, SilentWorkIsLeftBehindAndToldToStop) {
     std::this_thread::sleep_for(milliseconds(5));
   }
   EXPECT_EQ(1, sawAbandon->load());
+}
+
+// Under Wine a new thread now and then ends before it runs anything: the
+// watcher starts another, and the lost one, should it begin after all, no
+// longer runs the work.
+std::function<void()> lostThread;
+
+TEST(StallWatch, AThreadThatNeverBeginsIsReplacedAndTheWorkRunsOnce) {
+  SetThreadStarterForTesting([](std::function<void()> body) {
+    if (!lostThread) {
+      lostThread = std::move(body);
+      return true;
+    }
+    std::thread(std::move(body)).detach();
+    return true;
+  });
+  auto runs = std::make_shared<std::atomic<int>>(0);
+  bool result = false;
+  EXPECT_TRUE(RunWatched(
+      [runs](TransferPulse&) {
+        ++*runs;
+        return true;
+      },
+      milliseconds(30000), &result));
+  SetThreadStarterForTesting(nullptr);
+  EXPECT_TRUE(result);
+  ASSERT_TRUE(lostThread);
+  lostThread();
+  EXPECT_EQ(1, runs->load());
 }
 
 }  // namespace
