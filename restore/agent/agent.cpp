@@ -39,7 +39,8 @@ Refusal AgentRun::Run() {
   Say(FirmwareLine(host_.firmware.State()));
   Say("Looking for the task");
   host_.console.Step(ScreenStep::kFind);
-  const Refusal outcome = FindAndDecide();
+  Refusal outcome = FindAndDecide();
+  outcome.taskStays = keptArmed_;
   if (keptArmed_) {
     Note(
         "The image could not be written; the task stays. Turning the computer off and on "
@@ -109,8 +110,6 @@ Refusal AgentRun::FindAndDecide() {
   taskPartition_ = tasks[0];
   Say(FoundLine(taskPartition_, "found: KV.ima and Ghost.ba_ on"));
 
-  // The task runs once: the script and the record leave the disk before any
-  // decision, and the boot configuration is Windows' own again.
   const std::string taskDir = MountAs(taskPartition_, true);
   if (taskDir.empty()) {
     if (!MountAs(taskPartition_, false).empty() && IsHibernated(taskPartition_)) {
@@ -119,23 +118,32 @@ Refusal AgentRun::FindAndDecide() {
     }
     return Refuse(Failure::kBadScript, "the task partition cannot be opened for writing");
   }
-  SaveResumeSet(taskDir);
-  const bool bootConfigBack = RestoreBootConfig(taskPartition_);
   std::optional<std::string> script, record;
-  if (std::optional<DirEntry> e = FindEntry(host_.volumes, taskDir, "Ghost.ba_")) {
-    script = host_.volumes.ReadFile(taskDir + "/" + e->name, kTaskFileLimit);
-    host_.volumes.Remove(taskDir + "/" + e->name);
+  std::optional<DirEntry> scriptEntry = FindEntry(host_.volumes, taskDir, "Ghost.ba_");
+  std::optional<DirEntry> recordEntry = FindEntry(host_.volumes, taskDir, "Ghost.map");
+  if (scriptEntry)
+    script = host_.volumes.ReadFile(taskDir + "/" + scriptEntry->name, kTaskFileLimit);
+  if (recordEntry)
+    record = host_.volumes.ReadFile(taskDir + "/" + recordEntry->name, kTaskFileLimit);
+  if (SaveResumeSet(taskDir)) {
+    // Cut after the format: the task stays whole and armed until the image
+    // is written, so any number of cuts come back to it.
+    RearmResumedTask(taskDir);
+  } else {
+    // The task runs once: the script and the record leave the disk before
+    // any decision, and the boot configuration is Windows' own again.
+    const bool bootConfigBack = RestoreBootConfig(taskPartition_);
+    if (scriptEntry) host_.volumes.Remove(taskDir + "/" + scriptEntry->name);
+    if (recordEntry) host_.volumes.Remove(taskDir + "/" + recordEntry->name);
+    if (FindEntry(host_.volumes, taskDir, "Ghost.ba_")) {
+      return Refuse(Failure::kBadScript,
+                    "Ghost.ba_ cannot be removed, so the task could run again");
+    }
+    if (!bootConfigBack) log_.Add("warning: the boot configuration backup could not be put back");
   }
-  if (std::optional<DirEntry> e = FindEntry(host_.volumes, taskDir, "Ghost.map")) {
-    record = host_.volumes.ReadFile(taskDir + "/" + e->name, kTaskFileLimit);
-    host_.volumes.Remove(taskDir + "/" + e->name);
-  }
-  if (FindEntry(host_.volumes, taskDir, "Ghost.ba_")) {
-    return Refuse(Failure::kBadScript, "Ghost.ba_ cannot be removed, so the task could run again");
-  }
-  if (!bootConfigBack) log_.Add("warning: the boot configuration backup could not be put back");
   // On the disk before anything else happens: a cut from here on starts
-  // Windows, not this task (unmounting flushes ntfs-3g).
+  // Windows, or this task again when it was resumed (unmounting flushes
+  // ntfs-3g).
   MountAs(taskPartition_, false);
 
   if (!script) return Refuse(Failure::kBadScript, "Ghost.ba_ cannot be read");

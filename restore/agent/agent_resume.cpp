@@ -22,7 +22,7 @@ std::string Hex4(uint16_t number) {
 
 }  // namespace
 
-void AgentRun::SaveResumeSet(const std::string& taskDir) {
+bool AgentRun::SaveResumeSet(const std::string& taskDir) {
   if (!SaveRootEntries(host_.volumes, taskDir, ResumeFileNames(), &resumeSet_)) {
     resumeSet_.clear();
     log_.Add("warning: the task's files cannot be read whole; a cut write cannot resume");
@@ -32,9 +32,21 @@ void AgentRun::SaveResumeSet(const std::string& taskDir) {
     const std::optional<std::string> step = ProgressMarkerStep(it->bytes);
     Say("found: the last start stopped at step " + step.value_or("unknown") +
         "; checking and writing again from the start");
-    host_.volumes.Remove(taskDir + "/" + it->path);
+    // The format writes it anew.
     resumeSet_.erase(it);
-    break;
+    return true;
+  }
+  return false;
+}
+
+void AgentRun::RearmResumedTask(const std::string& taskDir) {
+  // The target holds part of an image and no Windows: whatever cuts this
+  // start, the next one must come back here with the task where it is.
+  keptArmed_ = true;
+  if (host_.firmware.State().uefi) {
+    ArmFirmware();
+  } else if (!RearmStore(taskDir)) {
+    Note("warning: the boot menu's one-time entry cannot be set again");
   }
 }
 
@@ -74,16 +86,18 @@ bool AgentRun::KeepResumable(size_t target, const std::vector<SavedFile>& keep) 
   ok = ok && host_.volumes.WriteFile(dir + "/" + kProgressMarker, ProgressMarkerText("apply"));
   if (ok) {
     // This start used up the boot manager's one-time entry: armed again.
-    std::optional<DirEntry> boot = FindEntry(host_.volumes, dir, "Boot");
-    std::optional<DirEntry> bcd;
-    if (boot && boot->directory) bcd = FindEntry(host_.volumes, dir + "/" + boot->name, "BCD");
-    if (bcd && !RearmBcd(dir, dir + "/" + boot->name + "/" + bcd->name)) {
-      Note("warning: the boot menu's one-time entry cannot be set again");
-    }
+    if (!RearmStore(dir)) Note("warning: the boot menu's one-time entry cannot be set again");
   }
   Unmount(target);
   if (!ok) Note("warning: the task cannot be kept on " + parts_[target].device);
   return ok;
+}
+
+bool AgentRun::RearmStore(const std::string& dir) {
+  std::optional<DirEntry> boot = FindEntry(host_.volumes, dir, "Boot");
+  std::optional<DirEntry> bcd;
+  if (boot && boot->directory) bcd = FindEntry(host_.volumes, dir + "/" + boot->name, "BCD");
+  return !bcd || RearmBcd(dir, dir + "/" + boot->name + "/" + bcd->name);
 }
 
 bool AgentRun::RearmBcd(const std::string& dir, const std::string& store) {
@@ -101,9 +115,10 @@ bool AgentRun::RearmBcd(const std::string& dir, const std::string& store) {
 }
 
 void AgentRun::ArmFirmware() {
-  if (!host_.firmware.State().uefi) return;
+  if (!host_.firmware.State().uefi || firmwareArmed_) return;
   for (const LoadOption& option : host_.firmware.LoadOptions()) {
     if (IsOurLoadOption(option.value) && host_.firmware.SetBootNext(option.number)) {
+      firmwareArmed_ = true;
       Note("done: the firmware starts Boot" + Hex4(option.number) + " next");
       return;
     }

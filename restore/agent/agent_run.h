@@ -72,14 +72,20 @@ class AgentRun {
   Refusal WriteFat(size_t target, const std::string& image, int index, uint64_t bytes);
   Refusal PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved);
   // agent_resume.cpp. The task partition's root entries as the takeover
-  // left them, read before anything changes (an earlier start's progress
-  // marker is taken off and told).
-  void SaveResumeSet(const std::string& taskDir);
+  // left them, read before anything changes. True when an earlier start's
+  // progress marker is among them (told, and left on the disk): that start
+  // was cut after the format.
+  bool SaveResumeSet(const std::string& taskDir);
+  // A start that found the marker: the boot comes back here again, set and
+  // flushed before anything long runs or anything is removed.
+  void RearmResumedTask(const std::string& taskDir);
   // Those entries the image does not bring itself.
   std::vector<SavedFile> ResumeSetFor(const std::string& image, int index);
   // Right after the format: `keep` and the progress marker written back,
   // the boot menu's one-time entry armed again; the target left unmounted.
   bool KeepResumable(size_t target, const std::vector<SavedFile>& keep);
+  // The one-time entry in the store under `dir`\Boot, if it has one.
+  bool RearmStore(const std::string& dir);
   bool RearmBcd(const std::string& dir, const std::string& store);
   // UEFI: BootNext to our firmware entry before the first write; every
   // entry of ours removed once the task is over.
@@ -165,6 +171,7 @@ class AgentRun {
   bool held_ = false;                        // the task is held there
   bool holdLoader_ = false;                  // with the loader's files at its root
   bool heldTaskTakenUp_ = false;
+  bool firmwareArmed_ = false;  // BootNext set by this start
 };
 
 }  // namespace restore

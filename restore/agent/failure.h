@@ -44,6 +44,9 @@ const char* FailureCode(Failure failure);
 struct Refusal {
   Failure failure = Failure::kNone;
   std::string detail;
+  // The target holds no Windows and the task is armed again: the restart
+  // comes back to it.
+  bool taskStays = false;
 
   bool failed() const { return failure != Failure::kNone; }
 };

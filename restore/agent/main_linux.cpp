@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
     for (;;) pause();
   }
   if (outcome.failed()) {
-    console.Line("Restarting into Windows in 10 seconds.");
+    console.Line(outcome.taskStays
+                     ? "Restarting in 10 seconds; the task stays, and the next start tries again."
+                     : "Restarting into Windows in 10 seconds.");
     // The screen says why and counts down; the log keeps the details.
     for (int left = 10; left > 0; --left) {
       console.Failed(FailureCode(outcome.failure), left);

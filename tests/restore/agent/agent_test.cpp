@@ -207,36 +207,48 @@ TEST(RestoreAgent, ACutLoadEitherLeavesTheOldWindowsOrIsFinishedByTheNextStart) 
   old["/boot.ini"].bytes = "original ini";
   old["/Boot/BCD"].bytes = "original bcd";
 
-  struct Cut {
+  struct Instant {
     const char* tool;
     const char* verb;
+  };
+  struct Cuts {
+    std::vector<Instant> starts;  // each start cut when it reaches its instant
     bool resumes;
   };
   // ntfscp writes KV.ima into the hold (sda2), then back onto the formatted C:.
-  for (const Cut& cut : {Cut{"kavi-agent", "--md5-ntfs", false}, Cut{"ntfscp", "/dev/sda2", false},
-                         Cut{"mkntfs", "", false}, Cut{"ntfscp", "/dev/sda1", true},
-                         Cut{"hivexsh", "", true}, Cut{"wimlib-imagex", "apply", true}}) {
-    SCOPED_TRACE(std::string(cut.tool) + " " + cut.verb);
+  const Instant md5{"kavi-agent", "--md5-ntfs"}, hold{"ntfscp", "/dev/sda2"}, format{"mkntfs", ""},
+      putBack{"ntfscp", "/dev/sda1"}, rearm{"hivexsh", ""}, apply{"wimlib-imagex", "apply"};
+  for (const Cuts& cuts : {Cuts{{md5}, false}, Cuts{{hold}, false}, Cuts{{format}, false},
+                           Cuts{{putBack}, true}, Cuts{{rearm}, true}, Cuts{{apply}, true},
+                           // Cut again while the resumed start checks the image, and once more
+                           // before its format: the task stays armed through both.
+                           Cuts{{apply, md5}, true}, Cuts{{apply, rearm, md5, format}, true},
+                           Cuts{{apply, apply}, true}}) {
+    std::string trace;
+    for (const Instant& cut : cuts.starts) trace += std::string(cut.tool) + " " + cut.verb + "; ";
+    SCOPED_TRACE(trace);
     FakeMachine m;
     Arrange(m);
     BindImage(m);
-    m.beforeRun = [&](const std::vector<std::string>& argv) {
-      if (argv[0] != cut.tool || (*cut.verb && argv[1] != cut.verb)) return;
-      // Half the image's files are there when the apply is cut.
-      if (argv[0] == "wimlib-imagex") m.PartOf("/dev/sda1").tree["/Windows"] = Node{true, ""};
-      throw PowerCut{};
-    };
-    EXPECT_THROW(RunAgent(m), PowerCut);
-    m.beforeRun = nullptr;
-    m.mounted.clear();
-    if (!cut.resumes) {
+    for (const Instant& cut : cuts.starts) {
+      m.beforeRun = [&](const std::vector<std::string>& argv) {
+        if (argv[0] != cut.tool || (*cut.verb && argv[1] != cut.verb)) return;
+        // Half the image's files are there when the apply is cut.
+        if (argv[0] == "wimlib-imagex") m.PartOf("/dev/sda1").tree["/Windows"] = Node{true, ""};
+        throw PowerCut{};
+      };
+      EXPECT_THROW(RunAgent(m), PowerCut);
+      m.beforeRun = nullptr;
+      m.mounted.clear();
+    }
+    if (!cuts.resumes) {
       EXPECT_EQ(old, m.PartOf("/dev/sda1").tree);
       continue;
     }
     const Refusal outcome = RunAgent(m);
     ASSERT_FALSE(outcome.failed()) << outcome.detail;
     EXPECT_EQ(written, m.PartOf("/dev/sda1").tree);
-    // The cut start's entry has no result line; the next one tells of it.
+    // The cut starts' entries have no result line; the last one tells of them.
     const std::string log = Read(m, "/dev/sda2", "/durozazo/restore.log");
     EXPECT_EQ(log.find("result:"), log.rfind("result:")) << log;
     EXPECT_NE(std::string::npos, log.find("found: the last start stopped at step apply")) << log;

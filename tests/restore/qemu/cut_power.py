@@ -140,9 +140,11 @@ def old_windows_kept(t, s, disk, before, serial, made=()):
 
 
 def cut(pattern, resumes_on=("bios", "uefi")):
-    """A reinstall cut when the serial output matches PATTERN; the next start
-    finishes it on the roads in RESUMES_ON, and leaves the old Windows on
-    the others."""
+    """A reinstall cut when the serial output matches PATTERN (a tuple: each
+    start cut at its own pattern in turn); the next start finishes it on the
+    roads in RESUMES_ON, and leaves the old Windows on the others."""
+    patterns = pattern if isinstance(pattern, tuple) else (pattern,)
+
     def scenario(t, s):
         road = s.road
         # Incompressible, so the apply takes seconds after any of its lines.
@@ -150,7 +152,8 @@ def cut(pattern, resumes_on=("bios", "uefi")):
         disk, c, _ = bound_disk(t, s, open(wim, "rb").read(), binding(wim))
         before = disks.listing(c, s.dir, "c-before")
         boot_code = disks.boot_code(c)
-        serial = boot_and_cut(t, s, disk, pattern)
+        serials = [boot_and_cut(t, s, disk, p) for p in patterns]
+        serial = serials[0]
         if road.name not in resumes_on:
             if "done: the firmware starts Boot" in serial:
                 # Armed again before anything was written: the agent starts,
@@ -177,11 +180,11 @@ def cut(pattern, resumes_on=("bios", "uefi")):
         t.check(disks.boot_code(c_after)[0x54:] == boot_code[0x54:], "the boot code changed")
         log = disks.read_file(disk.extract(road.D, s.path("d-after.part")), "/DURozazo/restore.log")
         entries = log.decode("utf-8", "replace").split("== kavi restore ")[1:]
-        # The cut start's entry is on D: once the image was being checked;
+        # A cut start's entry is on D: once the image was being checked;
         # the task's progress is kept from the format on.
-        started = "Checking the image file" in serial
-        marked = "Formatting " in serial
-        t.check(len(entries) == 1 + started and (not started or "result:" not in entries[0]) and
+        started = sum("Checking the image file" in text for text in serials)
+        marked = any("Formatting " in text for text in serials)
+        t.check(len(entries) == 1 + started and all("result:" not in e for e in entries[:-1]) and
                 "result: ok" in entries[-1] and
                 marked == ("found: the last start stopped at step" in entries[-1]),
                 "the log does not tell the cut start and the finished one:\n" + log.decode("utf-8", "replace"))
@@ -263,6 +266,10 @@ SCENARIOS = {
     "cut_rearmed": (cut(r"Writing the image to"), None, ["ide"]),
     "cut_apply": (cut(r"writing +([3-9]\d)%"), None, ["ide"]),
     "cut_apply_late": (cut(r"writing +([8-9]\d)%"), None, ["ide"]),
+    # Cut in the apply, then in the next start's image check, then in the
+    # format after that: the fourth start finishes.
+    "cut_thrice": (cut((r"writing +([3-9]\d)%", r"Checking the image file", r"Formatting ")),
+                   None, ["ide"]),
     "cut_boot_files": (reinstall_cut(r"Writing the boot files"), "ide", []),
     "cut_capture": (cut_backup(r"backing up +([3-9]\d)%", big=True), None, ["ide"]),
     "cut_backup_swap": (cut_backup(r"Putting the new backup in place"), "ide", []),
