@@ -7,12 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "engine/http_head.h"
 #include "engine/thread_stack.h"
+#include "host/detached_thread.h"
 #include "host/text.h"
 
 namespace kavi {
@@ -409,9 +408,8 @@ std::shared_ptr<Line> WinInetClient::TakeLine() {
     }
   }
   auto line = std::make_shared<Line>();
-  try {
-    std::thread(RunLine, line, pool_, session_).detach();
-  } catch (const std::system_error&) {
+  if (!StartDetachedThread(
+          [line, pool = pool_, session = session_] { RunLine(line, pool, session); })) {
     return nullptr;  // no thread to be had: like no answer
   }
   return line;

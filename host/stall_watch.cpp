@@ -1,10 +1,10 @@
 #include "host/stall_watch.h"
 
+#include "host/detached_thread.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace kavi {
 namespace {
@@ -22,16 +22,7 @@ long long NowMs() {
       .count();
 }
 
-bool StartDetached(std::function<void()> body) {
-  try {
-    std::thread(std::move(body)).detach();
-    return true;
-  } catch (const std::system_error&) {
-    return false;
-  }
-}
-
-ThreadStarter threadStarter = StartDetached;
+ThreadStarter threadStarter = StartDetachedThread;
 
 // Shared by the waiting caller and the worker, which may outlive it.
 struct WatchedRun {
@@ -65,7 +56,7 @@ void TransferPulse::Alive() {
 }
 
 void SetThreadStarterForTesting(ThreadStarter starter) {
-  threadStarter = starter ? starter : StartDetached;
+  threadStarter = starter ? starter : StartDetachedThread;
 }
 
 bool RunWatched(std::function<bool(TransferPulse&)> work, milliseconds stallLimit, bool* result) {

@@ -34,13 +34,13 @@ class TransferPulse {
 // to stop at its next pulse, and must own everything it touches (capture by shared_ptr or by
 // value). The limit counts from the work's own start: a loaded machine may start a thread
 // seconds after it was asked for, and that is no silence of the transfer's. A thread that has
-// not begun after several seconds is given up for another (under Wine a new thread now and
-// then ends before it runs anything); the work runs on one of them only.
+// not begun after several seconds is given up for another (a thread record reused too early
+// once made new threads end before running anything); the work runs on one of them only.
 bool RunWatched(std::function<bool(TransferPulse&)> work, std::chrono::milliseconds stallLimit,
                 bool* result);
 
 // Starts `body` on a detached thread; false when none could be had. Tests
-// replace it to lose a thread the way Wine sometimes does.
+// replace it to lose a thread.
 using ThreadStarter = bool (*)(std::function<void()> body);
 void SetThreadStarterForTesting(ThreadStarter starter);  // nullptr: the real one
 
