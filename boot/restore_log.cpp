@@ -86,7 +86,7 @@ std::wstring RestoreFailureText(const std::string& code) {
       {"image-not-for-machine", L"上次还原的镜像无法在这台电脑上启动，系统未作任何更改。"},
       {"no-boot-partition", L"上次还原时找不到可写入启动文件的分区，系统未作任何更改。"},
       {"not-held",
-       L"上次还原时镜像所在分区已满或只读，无法保存任务，系统未作任何更改。请清理该分区后重试。"},
+       L"上次还原时镜像所在分区已满、只读或不是 NTFS 格式，无法保存任务，系统未作任何更改。"},
       {"unfinished", L"上次重启后的任务没有完成，系统可能已被更改。"},
   };
   const auto it = kTexts.find(code);

@@ -279,8 +279,11 @@ void AgentRun::WriteLog(size_t index, bool makeFolder) {
   // Lines are only ever added, so what this partition has is a prefix.
   const std::string text = log_.Text();
   size_t& done = logWritten_[index];
-  if (host_.volumes.AppendFile(*folder + "/" + (file ? file->name : kLogName), text.substr(done))) {
+  const std::string path = *folder + "/" + (file ? file->name : kLogName);
+  if (host_.volumes.AppendFile(path, text.substr(done))) {
     done = text.size();
+    // Users may read it, not change what Windows reads back.
+    if (!file) Protect(index, path, false, true);
   }
 }
 

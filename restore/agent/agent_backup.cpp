@@ -33,8 +33,10 @@ bool AgentRun::WriteBackupRecord(const std::vector<ImageBinding>& backups) {
   if (dir.empty()) return false;
   std::optional<DirEntry> e = FindEntry(host_.volumes, dir, kBackupRecordName);
   if (e && e->directory) return false;
-  const bool written = host_.volumes.WriteFile(dir + "/" + (e ? e->name : kBackupRecordName),
-                                               BackupRecordText(backups));
+  const std::string path = dir + "/" + (e ? e->name : kBackupRecordName);
+  // What Windows trusts a backup by: no user may change it.
+  const bool written = host_.volumes.WriteFile(path, BackupRecordText(backups)) &&
+                       Protect(taskPartition_, path, false);
   // On the disk before the next step (unmounting flushes ntfs-3g).
   Unmount(taskPartition_);
   return written;

@@ -30,8 +30,15 @@ bool AgentRun::HoldTask(size_t target, const std::vector<SavedFile>& keep,
   if (imagePartition_ >= parts_.size() || imagePartition_ == target || keep.empty()) return false;
   ReleaseHold();  // an earlier attempt's
   const std::string root = MountAs(imagePartition_, true);
+  // Made anew, for administrators only: no one else can then add to it
+  // what the next start would take up (a hold on FAT could not be kept so).
   std::optional<std::string> folder;
-  if (!root.empty()) folder = MakeFolders(host_.volumes, root, kHoldFolder);
+  if (!root.empty() && parts_[imagePartition_].fs == FsKind::kNtfs) {
+    if (std::optional<std::string> old = ResolvePath(host_.volumes, root, kHoldFolder))
+      host_.volumes.Remove(*old);
+    folder = MakeFolders(host_.volumes, root, kHoldFolder);
+  }
+  if (folder && !Protect(imagePartition_, *folder, true)) folder.reset();
   HoldRecord record;
   record.disk = DiskIdentity(parts_[target]);
   record.start = parts_[target].start;
@@ -54,9 +61,11 @@ bool AgentRun::HoldTask(size_t target, const std::vector<SavedFile>& keep,
   if (ok) host_.volumes.Remove(*folder + "/" + kHoldRecord);
   ok = ok && WriteFilesTo(imagePartition_, *folder, inFolder) &&
        host_.volumes.WriteFile(*folder + "/" + kHoldBootRegion,
-                               std::string(region.begin(), region.end()));
+                               std::string(region.begin(), region.end())) &&
+       Protect(imagePartition_, *folder + "/" + kHoldBootRegion, false);
   // The record last: a hold without it is not taken up.
-  ok = ok && host_.volumes.WriteFile(*folder + "/" + kHoldRecord, HoldRecordText(record));
+  ok = ok && host_.volumes.WriteFile(*folder + "/" + kHoldRecord, HoldRecordText(record)) &&
+       Protect(imagePartition_, *folder + "/" + kHoldRecord, false);
   held_ = ok;
   holdLoader_ = ok && record.loader;
   // Unmounting puts it on the disk before the format starts; mounted again
@@ -86,11 +95,31 @@ void AgentRun::ReleaseHold() {
 }
 
 bool AgentRun::TakeUpHeldTask() {
+  // Only a hold no one but an administrator could have made or changed is
+  // ours: a standard user may write a record anywhere else, naming any
+  // partition to format. Two of them leave no way to tell which is.
+  std::vector<size_t> holds;
   for (size_t i = 0; i < parts_.size(); ++i) {
     if (parts_[i].fs != FsKind::kNtfs && parts_[i].fs != FsKind::kFat) continue;
     const std::string root = MountAs(i, false);
     std::optional<std::string> folder;
     if (!root.empty()) folder = ResolvePath(host_.volumes, root, kHoldFolder);
+    if (!folder || !FindEntry(host_.volumes, *folder, kHoldRecord)) continue;
+    if (OnlyAdministratorsCanChange(i, *folder) &&
+        OnlyAdministratorsCanChange(i, *folder + "/" + kHoldRecord)) {
+      holds.push_back(i);
+    } else {
+      Note("warning: the held task on " + parts_[i].device +
+           " could have been written by any user; it is left alone");
+    }
+  }
+  if (holds.size() > 1) {
+    Note("warning: " + std::to_string(holds.size()) + " partitions hold a task; none is taken up");
+    return false;
+  }
+  for (size_t i : holds) {
+    const std::string root = MountAs(i, false);
+    const std::optional<std::string> folder = ResolvePath(host_.volumes, root, kHoldFolder);
     std::optional<std::string> text;
     if (folder) text = host_.volumes.ReadFile(*folder + "/" + kHoldRecord, 4096);
     std::optional<HoldRecord> record;

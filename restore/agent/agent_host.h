@@ -51,6 +51,10 @@ class VolumeAccess {
   virtual bool Remove(const std::string& path) = 0;
   // Replaces `to` when it exists.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // NTFS only: a file's or folder's self-relative security descriptor, as
+  // ntfs-3g carries it in its "system.ntfs_acl" attribute.
+  virtual bool SetSecurity(const std::string& path, const std::string& descriptor) = 0;
+  virtual std::optional<std::string> ReadSecurity(const std::string& path) = 0;
 };
 
 class ToolRunner {

@@ -37,6 +37,8 @@ bool AgentRun::WriteFilesTo(size_t part, const std::string& root,
                              ? WriteLargeFile(part, root + "/" + f.path, f.bytes)
                              : WriteSavedFiles(host_.volumes, root, {f});
     if (!written) return false;
+    if (parts_[part].fs == FsKind::kNtfs && !Protect(part, root + "/" + f.path, f.directory))
+      return false;
   }
   return true;
 }

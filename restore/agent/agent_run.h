@@ -113,7 +113,16 @@ class AgentRun {
   // and mounted again as it was; through the mount when that cannot be done.
   bool WriteLargeFile(size_t part, const std::string& path, const std::string& bytes);
   // As WriteSavedFiles into `root`, the mount of `part`; large files as above.
+  // Each file made readable and changeable by administrators only (on NTFS;
+  // false when that fails).
   bool WriteFilesTo(size_t part, const std::string& root, const std::vector<SavedFile>& files);
+  // `path` on NTFS partition `part` given the descriptor only SYSTEM and
+  // Administrators can change (Users may read it with `usersRead`); false
+  // on any other file system, or when the descriptor cannot be set.
+  bool Protect(size_t part, const std::string& path, bool directory, bool usersRead = false);
+  // True when `path` is on NTFS and nobody but SYSTEM or Administrators can
+  // change it: what a standard user made is not.
+  bool OnlyAdministratorsCanChange(size_t part, const std::string& path);
 
   // agent_image.cpp: the image (a file on partition `part`) against the
   // record's size and MD5.

@@ -155,7 +155,8 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
     if (!HoldTask(target, keep, oldRegion, label) && attempt == 1) {
       const std::string where =
           imagePartition_ < parts_.size() ? parts_[imagePartition_].device : "no partition";
-      return Refuse(Failure::kNotHeld, "the task cannot be held on " + where + " before the format");
+      return Refuse(Failure::kNotHeld,
+                    "the task cannot be held on " + where + " before the format");
     }
     Say("Formatting " + part.device);
     host_.console.Step(ScreenStep::kFormat);
@@ -295,6 +296,11 @@ Refusal AgentRun::Dump(const GhostTask&, size_t source, size_t imagePart, const 
   if (from.empty() || RunWim({kWim, "capture", from, fresh, "Kavi backup", "--config=" + config},
                              "backing up ", 0, &captured) != 0) {
     return fail("wimlib-imagex could not capture " + parts_[source].device);
+  }
+  // The system's files, the SAM and SECURITY hives among them: for
+  // administrators' eyes only, as they were on the system (FAT keeps none).
+  if (parts_[imagePart].fs == FsKind::kNtfs && !Protect(imagePart, fresh, false)) {
+    return fail("the new backup cannot be made readable by administrators only");
   }
   host_.volumes.Remove(config);
   log_.Add("done: captured " + SizeText(captured) + " in " +

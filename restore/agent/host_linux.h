@@ -34,6 +34,8 @@ class LinuxVolumes : public VolumeAccess {
   bool MakeDirectory(const std::string& path) override;
   bool Remove(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;
+  bool SetSecurity(const std::string& path, const std::string& descriptor) override;
+  std::optional<std::string> ReadSecurity(const std::string& path) override;
 
  private:
   ToolRunner& tools_;

@@ -31,7 +31,7 @@ struct ScreenState {
   std::string name;  // the image, UTF-8
   bool failed = false;
   std::string failureCode;  // "image-corrupt", ...
-  int restartSeconds = 0;  // below 0: no restart
+  int restartSeconds = 0;   // below 0: no restart
 };
 
 // What the user sees the task as: a dump backs the system up; a load of the

@@ -3,6 +3,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -138,6 +139,21 @@ bool LinuxVolumes::Remove(const std::string& path) {
 
 bool LinuxVolumes::Rename(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+constexpr const char* kNtfsAcl = "system.ntfs_acl";
+}  // namespace
+
+bool LinuxVolumes::SetSecurity(const std::string& path, const std::string& descriptor) {
+  return setxattr(path.c_str(), kNtfsAcl, descriptor.data(), descriptor.size(), 0) == 0;
+}
+
+std::optional<std::string> LinuxVolumes::ReadSecurity(const std::string& path) {
+  char bytes[4096];
+  const ssize_t size = getxattr(path.c_str(), kNtfsAcl, bytes, sizeof bytes);
+  if (size < 0) return std::nullopt;
+  return std::string(bytes, static_cast<size_t>(size));
 }
 
 }  // namespace restore

@@ -9,6 +9,7 @@
 
 #include "restore/agent/backup_record.h"
 #include "restore/agent/backup_swap.h"
+#include "restore/agent/ntfs_security.h"
 #include "tests/restore/agent/fake_agent_host.h"
 
 namespace kavi {
@@ -257,30 +258,47 @@ TEST(RestoreAgent, ACutLoadEitherLeavesTheOldWindowsOrIsFinishedByTheNextStart) 
 
 // The task could not be put back on the formatted target, so only the hold
 // carries it: a cut after the apply has made \Windows is still taken up
-// (the volume is a new one), and the next start finishes the write.
+// (the volume is a new one), and the next start finishes the write. Only
+// administrators can change the hold; one a user could have written (here:
+// the record replaced by a user's own file) is left alone.
 TEST(RestoreAgent, ACutApplyWithTheTaskOnlyInItsHoldIsFinishedByTheNextStart) {
   FakeMachine uncut;
   Arrange(uncut);
   BindImage(uncut);
   ASSERT_FALSE(RunAgent(uncut).failed());
-  FakeMachine m;
-  Arrange(m);
-  BindImage(m);
-  m.lockedByFormat.insert("/dev/sda1");  // nothing goes back onto it once formatted
-  m.beforeRun = [&](const std::vector<std::string>& argv) {
-    if (argv[0] != "wimlib-imagex" || argv[1] != "apply") return;
-    ASSERT_EQ(0u, m.PartOf("/dev/sda1").tree.count("/Ghost.ba_")) << "the task is on the target";
-    m.PartOf("/dev/sda1").tree["/Windows"] = Node{true, ""};
-    throw PowerCut{};
-  };
-  EXPECT_THROW(RunAgent(m), PowerCut);
-  m.beforeRun = nullptr;
-  m.lockedByFormat.clear();
-  m.readOnly.clear();
-  m.mounted.clear();
-  const Refusal outcome = RunAgent(m);
-  ASSERT_FALSE(outcome.failed()) << outcome.detail;
-  EXPECT_EQ(uncut.PartOf("/dev/sda1").tree, m.PartOf("/dev/sda1").tree);
+  for (bool forged : {false, true}) {
+    SCOPED_TRACE(forged ? "a user's hold record" : "the agent's own hold");
+    FakeMachine m;
+    Arrange(m);
+    BindImage(m);
+    m.lockedByFormat.insert("/dev/sda1");  // nothing goes back onto it once formatted
+    m.beforeRun = [&](const std::vector<std::string>& argv) {
+      if (argv[0] != "wimlib-imagex" || argv[1] != "apply") return;
+      ASSERT_EQ(0u, m.PartOf("/dev/sda1").tree.count("/Ghost.ba_")) << "the task is on the target";
+      m.PartOf("/dev/sda1").tree["/Windows"] = Node{true, ""};
+      throw PowerCut{};
+    };
+    EXPECT_THROW(RunAgent(m), PowerCut);
+    Tree& work = m.PartOf("/dev/sda2").tree;
+    for (const char* held : {"/durozazo/hold", "/durozazo/hold/hold.txt",
+                             "/durozazo/hold/boot-region", "/durozazo/hold/Ghost.ba_"}) {
+      EXPECT_TRUE(IsAdminOnly(work[held].security)) << held;
+    }
+    if (forged) work["/durozazo/hold/hold.txt"].security = FakeMachine::kUserMade;
+    m.beforeRun = nullptr;
+    m.lockedByFormat.clear();
+    m.readOnly.clear();
+    m.mounted.clear();
+    m.runs.clear();
+    const Refusal outcome = RunAgent(m);
+    if (forged) {
+      EXPECT_EQ(Failure::kNoTask, outcome.failure) << outcome.detail;
+      EXPECT_FALSE(m.Ran("mkntfs"));
+      continue;
+    }
+    ASSERT_FALSE(outcome.failed()) << outcome.detail;
+    EXPECT_EQ(uncut.PartOf("/dev/sda1").tree, m.PartOf("/dev/sda1").tree);
+  }
 }
 
 // An image with boot files of its own: those of the takeover are not kept
@@ -389,11 +407,10 @@ INSTANTIATE_TEST_SUITE_P(
                       std::string& script = m.PartOf("/dev/sda1").tree["/Ghost.ba_"].bytes;
                       script.replace(script.find("src=\"1:2"), 8, "src=\"1:1");
                     }},
-        // Without a hold a cut in the format would leave nothing to start.
-        RefusalCase{"HoldBlockedByAFile", Failure::kNotHeld, "/dev/sda2",
-                    [](FakeMachine& m) {
-                      m.PartOf("/dev/sda2").tree["/durozazo/hold"] = Node{false, "a user's"};
-                    }},
+        // Without a hold a cut in the format would leave nothing to start,
+        // and on FAT any user could change what the hold holds.
+        RefusalCase{"HoldOnFat", Failure::kNotHeld, "/dev/sda2",
+                    [](FakeMachine& m) { m.PartOf("/dev/sda2").found.fs = FsKind::kFat; }},
         RefusalCase{"ImageFilesUnlisted", Failure::kNotHeld, "/dev/sda2",
                     [](FakeMachine& m) { m.dirStatus = 1; }}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
@@ -451,6 +468,9 @@ TEST(RestoreAgent, BackupReplacesTheOldFileOnlyAfterItVerified) {
     if (verifyStatus == 0) {
       EXPECT_FALSE(outcome.failed()) << outcome.detail;
       EXPECT_EQ(0u, Read(m, "/dev/sda2", "/durozazo/\xE4\xB9\x97/sys.gho").find("MSWIM"));
+      // It holds the system's hives; Windows trusts it by its record.
+      EXPECT_TRUE(IsAdminOnly(work.at("/durozazo/\xE4\xB9\x97/sys.gho").security));
+      EXPECT_TRUE(IsAdminOnly(m.PartOf("/dev/sda1").tree.at("/Ghost.sum").security));
     } else {
       EXPECT_EQ(Failure::kCaptureFailed, outcome.failure);
       EXPECT_EQ("old backup", Read(m, "/dev/sda2", "/durozazo/\xE4\xB9\x97/sys.gho"));

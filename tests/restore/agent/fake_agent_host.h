@@ -21,8 +21,14 @@ namespace restore {
 namespace testing_agent {
 
 struct Node {
+  Node(bool isDirectory = false, std::string contents = "", std::string descriptor = "")
+      : directory(isDirectory), bytes(std::move(contents)), security(std::move(descriptor)) {}
+
   bool directory = false;
   std::string bytes;
+  // NTFS's security descriptor; empty is ntfs-3g's own for what it creates
+  // (everyone full control). Trees compare by contents only.
+  std::string security;
 
   bool operator==(const Node& o) const { return directory == o.directory && bytes == o.bytes; }
 };
@@ -212,15 +218,16 @@ class FakeMachine : public DiskAccess,
     }
     return (*tree)[path].bytes.substr(0, limit);
   }
+  // A file written over keeps its descriptor, as on NTFS.
   bool WriteFile(const std::string& file, const std::string& bytes) override {
     Changing();
     if (beforeWrite) beforeWrite(file, bytes);
-    return Put(file, Node{false, bytes});
+    return Put(file, Node{false, bytes, SecurityOf(file).value_or("")});
   }
   bool AppendFile(const std::string& file, const std::string& bytes) override {
     Changing();
     std::optional<std::string> old = ReadFile(file, std::string::npos);
-    return Put(file, Node{false, old.value_or("") + bytes});
+    return Put(file, Node{false, old.value_or("") + bytes, SecurityOf(file).value_or("")});
   }
   bool MakeDirectory(const std::string& dir) override {
     Changing();
@@ -235,12 +242,38 @@ class FakeMachine : public DiskAccess,
     std::optional<std::string> bytes = ReadFile(from, std::string::npos);
     if (to.compare(0, 3, "/m/") == 0)
       unflushedRenames.insert("/dev/" + to.substr(3, to.find('/', 3) - 3));
-    return bytes && Erase(to) && Put(to, Node{false, *bytes}) && Erase(from);
+    const std::string security = SecurityOf(from).value_or("");
+    return bytes && Erase(to) && Put(to, Node{false, *bytes, security}) && Erase(from);
   }
+  bool SetSecurity(const std::string& target, const std::string& descriptor) override {
+    Changing();
+    Tree* tree = nullptr;
+    std::string path;
+    if (!Locate(target, true, &tree, &path) || !tree->count(path) || !OnNtfs(target)) return false;
+    (*tree)[path].security = descriptor;
+    return true;
+  }
+  std::optional<std::string> ReadSecurity(const std::string& target) override {
+    return OnNtfs(target) ? SecurityOf(target) : std::nullopt;
+  }
+  // What a standard user's Windows would leave: their own descriptor.
+  static constexpr const char* kUserMade = "user's own";
 
  private:
   void Changing() {
     if (beforeChange) beforeChange();
+  }
+  std::optional<std::string> SecurityOf(const std::string& target) {
+    Tree* tree = nullptr;
+    std::string path;
+    if (!Locate(target, false, &tree, &path) || !tree->count(path)) return std::nullopt;
+    return (*tree)[path].security;
+  }
+  bool OnNtfs(const std::string& target) {
+    const size_t slash = target.find('/', 3);
+    const std::string device =
+        "/dev/" + target.substr(3, slash == std::string::npos ? slash : slash - 3);
+    return target.compare(0, 3, "/m/") == 0 && PartOf(device).found.fs == FsKind::kNtfs;
   }
   bool Erase(const std::string& target) {
     Tree* tree = nullptr;

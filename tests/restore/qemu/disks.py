@@ -124,6 +124,43 @@ def read_file(part, path):
     return r.stdout if r.returncode == 0 else None
 
 
+# SIDs by their bytes: who may be granted the right to change a file.
+ADMINISTRATION_SIDS = (bytes.fromhex("010100000000000512000000"),           # SYSTEM
+                       bytes.fromhex("01020000000000052000000020020000"))  # Administrators
+# FILE_WRITE_DATA, APPEND, WRITE_EA, DELETE_CHILD, WRITE_ATTRIBUTES, DELETE,
+# WRITE_DAC, WRITE_OWNER, GENERIC_ALL, GENERIC_WRITE, MAXIMUM_ALLOWED.
+CHANGING_RIGHTS = 0x2 | 0x4 | 0x10 | 0x40 | 0x100 | 0x10000 | 0x40000 | 0x80000 | \
+    0x10000000 | 0x40000000 | 0x02000000
+
+
+def security(part, path):
+    """PATH's security descriptor on an NTFS partition file, as
+    ntfssecaudit dumps it (its hex lines), or None."""
+    r = subprocess.run(["ntfssecaudit", "-v", part, path], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL, text=True)
+    words = [w for line in r.stdout.splitlines()
+             if re.match(r"\s+[0-9a-f]{6}  ", line) for w in line.split()[1:]]
+    return bytes.fromhex("".join(words)) if words else None
+
+
+def who_may_change(descriptor):
+    """The owner and every SID the DACL lets change the file, but SYSTEM
+    and Administrators; ["no DACL"] when there is none (anyone may)."""
+    owner, dacl = struct.unpack_from("<I", descriptor, 4)[0], struct.unpack_from("<I", descriptor, 16)[0]
+    sid = lambda at: descriptor[at:at + 8 + 4 * descriptor[at + 1]]
+    found = [] if sid(owner) in ADMINISTRATION_SIDS else ["owner " + sid(owner).hex()]
+    if not dacl:
+        return found + ["no DACL"]
+    count, at = struct.unpack_from("<H", descriptor, dacl + 4)[0], dacl + 8
+    for _ in range(count):
+        kind, size, mask = descriptor[at], *struct.unpack_from("<HI", descriptor, at + 2)
+        who = sid(at + 8)
+        if kind == 0 and who not in ADMINISTRATION_SIDS and mask & CHANGING_RIGHTS:
+            found.append("%s 0x%x" % (who.hex(), mask))
+        at += size
+    return found
+
+
 class Disk:
     """A raw disk image: MBR with SIGNATURE, the stand-in boot manager as its
     code, kvldr.mbr in sectors 1-16 where the stand-in loads it from, and the

@@ -637,6 +637,13 @@ def scenario_backup_restore(s):
     c1 = disk.extract(road.C, s.path("c-after-backup.part"))
     d1 = disk.extract(road.D, s.path("d-after-backup.part"))
     check_boot_config_put_back(c1, road)
+    # The backup holds the system's hives, and Windows trusts it by its
+    # record: neither is any user's to change, read back as NTFS keeps them.
+    for part, path in ((d1, "/DURozazo/SYS.GHO"), (c1, "/Ghost.sum")):
+        descriptor = disks.security(part, path)
+        check(descriptor is not None, "no security descriptor on " + path)
+        check(not disks.who_may_change(descriptor),
+              "%s may be changed by %s" % (path, disks.who_may_change(descriptor)))
     backup = disks.read_file(d1, "/DURozazo/SYS.GHO")
     check(backup is not None and backup[:8] == b"MSWIM\0\0\0", "SYS.GHO is no WIM")
     gho = s.path("sys.gho")
