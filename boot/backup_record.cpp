@@ -52,6 +52,7 @@ BackupCheck CheckBackupAgainstRecord(BootMachine& m, const std::wstring& imagePa
                                      const MeasureFile& measure, ImageBinding* binding) {
   const std::wstring path = Format(L"%lc:\\%ls", m.settings.bootDrive, kBackupRecordName);
   if (!m.files.Exists(path)) return BackupCheck::kUnrecorded;
+  if (!m.files.OnlyAdministratorsCanChange(path)) return BackupCheck::kRecordUnprotected;
   std::string text;
   std::optional<std::vector<ImageBinding>> backups;
   if (m.files.ReadStart(path, kRecordLimit, &text)) backups = ParseBackupRecord(text);

@@ -3,9 +3,10 @@
 // make files there): "KAVI-BACKUP 1", then one "image size=N md5=HEX" line
 // for each backup SYS.GHO may hold (two while a replacement is under way).
 // "还原系统" restores SYS.GHO only when it is one of them, and binds the
-// task to it so the next boot checks it again; a SYS.GHO with no record
-// beside the task (made before backups were recorded) is verified by the
-// next boot as a whole instead.
+// task to it so the next boot checks it again. A SYS.GHO with no record
+// beside the task (made before backups were recorded), or whose record is
+// not administrators' alone, is restored only once the user confirms, and
+// then verified by the next boot as a whole.
 #pragma once
 
 #include <functional>
@@ -28,8 +29,10 @@ std::optional<std::vector<ImageBinding>> ParseBackupRecord(const std::string& te
 
 enum class BackupCheck {
   kUnrecorded,  // no record: the next boot verifies the backup as before
-  kBound,       // the backup is a recorded one; `binding` holds it
-  kChanged,     // the backup is none of the recorded ones
+  // A record any user could have written: it proves nothing.
+  kRecordUnprotected,
+  kBound,    // the backup is a recorded one; `binding` holds it
+  kChanged,  // the backup is none of the recorded ones
   kRecordUnreadable,
   kBackupUnreadable,
 };

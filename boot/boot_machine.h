@@ -72,6 +72,10 @@ class BootFiles {
   // GetDiskFreeSpaceExW of a root ("C:\", "\\?\Volume{...}\"): the bytes
   // free to this user; none when it fails.
   virtual std::optional<uint64_t> FreeBytes(const std::wstring& root) = 0;
+  // GetNamedSecurityInfoW: owned by SYSTEM or Administrators under a
+  // protected DACL that lets nobody else in. False when it cannot be read
+  // (FAT, or Wine, which keeps no DACL on files).
+  virtual bool OnlyAdministratorsCanChange(const std::wstring& path) = 0;
   // GetVolumeInformationW of "%c:\": the file system's name ("NTFS",
   // "FAT32"); empty when it cannot be told.
   virtual std::wstring FileSystemName(wchar_t letter) = 0;

@@ -7,6 +7,7 @@
 #include "boot/ghost_script.h"
 #include "boot/volume_reach.h"
 #include "host/ini_file.h"
+#include "host/tools_folder.h"
 #include "host/win32_util.h"
 
 namespace kavi {
@@ -112,6 +113,9 @@ class Win32BootFiles : public BootFiles {
   }
   bool RemoveFolder(const std::wstring& path) override {
     return RemoveDirectoryW(path.c_str()) != FALSE;
+  }
+  bool OnlyAdministratorsCanChange(const std::wstring& path) override {
+    return IsAdministratorsOnlyFolder(path);  // files are read the same way
   }
   std::optional<uint64_t> FreeBytes(const std::wstring& root) override {
     ULARGE_INTEGER available = {};

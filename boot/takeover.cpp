@@ -303,6 +303,14 @@ std::wstring BackupQuestionText(const std::wstring& source, const std::wstring& 
       source.c_str(), target.c_str());
 }
 
+std::wstring UnprovenBackupText(BackupCheck why) {
+  const wchar_t* reason = why == BackupCheck::kUnrecorded
+                              ? L"找不到备份记录(Ghost.sum)，"
+                              : L"备份记录(Ghost.sum)可以被非管理员用户修改，";
+  return std::wstring(reason) +
+         L"无法确认备份文件是本软件备份的、没有被其他用户替换。确定要用它还原系统吗？";
+}
+
 std::wstring RestoreQuestionText(const std::wstring& source, const std::wstring& target) {
   return Format(
       L"还原工作已经准备就绪，是否继续？【%ls-%ls】\r\n立刻重启还原\"是\"，手动重启还原\"否\"，"
@@ -367,8 +375,16 @@ void OnRestoreSystem(BootMachine& m, TakeoverUi& ui, const std::wstring& imagePa
   // is bound to it: the next boot checks it again before it formats.
   ImageBinding binding;
   std::optional<ImageBinding> bound;
-  switch (CheckBackupAgainstRecord(m, imagePath, measure, &binding)) {
+  const BackupCheck checked = CheckBackupAgainstRecord(m, imagePath, measure, &binding);
+  switch (checked) {
     case BackupCheck::kUnrecorded:
+    case BackupCheck::kRecordUnprotected:
+      // Nothing shows the backup is the one this program made: it may be
+      // another user's Windows. The next boot verifies it as a whole.
+      if (ui.Message(UnprovenBackupText(checked), kCaptionWarning, kMbYesNo | kMbIconWarning) !=
+          kIdYes) {
+        return;
+      }
       break;
     case BackupCheck::kBound:
       bound = binding;

@@ -17,6 +17,7 @@ namespace kavi {
 // MessageBoxW types and answers, with the values of the Windows headers.
 constexpr uint32_t kMbOk = 0x0;
 constexpr uint32_t kMbYesNoCancel = 0x3;
+constexpr uint32_t kMbYesNo = 0x4;
 constexpr uint32_t kMbIconError = 0x10;
 constexpr uint32_t kMbIconWarning = 0x30;
 constexpr int kIdCancel = 2;
@@ -100,6 +101,9 @@ TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imag
 // The question texts with the two Ghost designations.
 std::wstring BackupQuestionText(const std::wstring& source, const std::wstring& target);
 std::wstring RestoreQuestionText(const std::wstring& source, const std::wstring& target);
+// Asked before a backup nothing vouches for is restored: no record of the
+// backups, or one any user could have written.
+std::wstring UnprovenBackupText(BackupCheck why);
 
 // The commands of the main window's "btnbacksys" and "btnrecosys", for the
 // system backup image `imagePath` (systemBackupImagePath).

@@ -50,10 +50,11 @@ class FakeFiles : public BootFiles {
  public:
   std::map<std::wstring, std::string> files;
   std::set<std::wstring> folders;
-  std::set<std::wstring> uncreatable;  // Create and WriteScript fail
-  std::set<std::wstring> unwritable;   // Create succeeds, the write fails
-  int profileWritesLeft = -1;          // profile writes that succeed; negative: all
-  std::vector<std::wstring> log;       // "create X", "copy A B", "ini F [S] K=V", ...
+  std::set<std::wstring> uncreatable;      // Create and WriteScript fail
+  std::set<std::wstring> anyoneCanChange;  // a standard user's files
+  std::set<std::wstring> unwritable;       // Create succeeds, the write fails
+  int profileWritesLeft = -1;              // profile writes that succeed; negative: all
+  std::vector<std::wstring> log;           // "create X", "copy A B", "ini F [S] K=V", ...
   // [file][section][key] = value
   std::map<std::wstring, std::map<std::wstring, std::map<std::wstring, std::wstring>>> ini;
 
@@ -93,6 +94,9 @@ class FakeFiles : public BootFiles {
       if (file.first.compare(0, path.size() + 1, path + L"\\") == 0) return false;
     }
     return folders.erase(path) > 0;
+  }
+  bool OnlyAdministratorsCanChange(const std::wstring& path) override {
+    return !anyoneCanChange.count(path);
   }
   std::optional<uint64_t> FreeBytes(const std::wstring& root) override {
     auto it = freeBytes.find(root);
@@ -198,14 +202,16 @@ struct ShownMessage {
 
 class FakeUi : public TakeoverUi {
  public:
-  int answer = kIdYes;  // to every question
+  int answer = kIdYes;   // to every 是/否/取消 question
+  int confirm = kIdYes;  // to every 是/否 one
   bool restartStarts = true;
   std::vector<ShownMessage> messages;
   int restarts = 0;
 
   int Message(const std::wstring& text, const std::wstring& caption, uint32_t type) override {
     messages.push_back({text, caption, type});
-    return type == kMbYesNoCancel ? answer : 1;
+    if ((type & 0xF) == kMbYesNoCancel) return answer;
+    return (type & 0xF) == kMbYesNo ? confirm : 1;
   }
   bool Restart() override {
     ++restarts;

@@ -103,8 +103,11 @@ TEST(OnRestoreSystem, AsksWithTheImageFirstAndLoadsIt) {
   m.ui.answer = kIdNo;
   BootMachine machine = m.Machine();
   OnRestoreSystem(machine, m.ui, kImage);
-  ASSERT_EQ(1u, m.ui.messages.size());
+  ASSERT_EQ(2u, m.ui.messages.size());
   EXPECT_EQ(RestoreQuestionText(L"1:2", L"1:1"), m.ui.messages[0].text);
+  // No record of the backups: restored only once the user says so.
+  EXPECT_EQ(UnprovenBackupText(BackupCheck::kUnrecorded), m.ui.messages[1].text);
+  EXPECT_EQ(kMbYesNo | kMbIconWarning, m.ui.messages[1].type);
   EXPECT_EQ(0, m.ui.restarts);
   EXPECT_EQ(
       "Ghost.exe -nousb -clone,mode=pload,src=\"1:2\\DURozazo\\SYS.GHO:1\",dst=\"1:1\" -fro "
@@ -130,7 +133,7 @@ TEST(OnRestoreSystem, FinishesAnInterruptedBackupReplacementOnlyOnceAnswered) {
     m.ui.answer = answer;
     BootMachine machine = m.Machine();
     OnRestoreSystem(machine, m.ui, kImage);
-    ASSERT_EQ(1u, m.ui.messages.size());
+    ASSERT_EQ(answer == kIdCancel ? 1u : 2u, m.ui.messages.size());
     EXPECT_EQ(RestoreQuestionText(L"1:2", L"1:1"), m.ui.messages[0].text);
     if (answer == kIdCancel) {
       EXPECT_EQ(before, m.files.files);
@@ -145,8 +148,9 @@ TEST(OnRestoreSystem, FinishesAnInterruptedBackupReplacementOnlyOnceAnswered) {
 
 // The agent's record of its backups decides: SYS.GHO restores only as one
 // of them, bound to it in the disk record so the next boot checks again; a
-// backup made before records existed is restored as before; anything else
-// is refused before a file is written.
+// backup with no record, or with one any user could have written, only when
+// the user says so, unbound; anything else is refused before a file is
+// written.
 TEST(OnRestoreSystem, ARecordedBackupIsRestoredOnlyAsRecordedAndBoundToIt) {
   const std::string md5 = "0123456789abcdef0123456789abcdef";
   const std::string other = "fedcba9876543210fedcba9876543210";
@@ -158,9 +162,14 @@ TEST(OnRestoreSystem, ARecordedBackupIsRestoredOnlyAsRecordedAndBoundToIt) {
     std::string measured;  // empty: SYS.GHO cannot be read
     std::string binding;   // the disk record's binding line, or empty
     std::wstring error;    // or the error shown, nothing written
+    bool anyoneCanChangeTheRecord = false;
+    int confirm = kIdYes;
   };
   for (const Case& c : std::vector<Case>{
            {"", md5, "", L""},
+           {"", md5, "", UnprovenBackupText(BackupCheck::kUnrecorded), false, kIdNo},
+           {one, md5, "", L"", true},
+           {one, md5, "", UnprovenBackupText(BackupCheck::kRecordUnprotected), true, kIdNo},
            {two, md5, "image size=123 md5=" + md5 + "\r\n", L""},
            {one, other, "",
             L"备份文件已被改动，与备份时记录的大小和校验值不符，无法还原，系统未作任何更改。"},
@@ -170,7 +179,9 @@ TEST(OnRestoreSystem, ARecordedBackupIsRestoredOnlyAsRecordedAndBoundToIt) {
     SCOPED_TRACE(c.record + " " + c.measured);
     MachineFixture m;
     m.ui.answer = kIdNo;
+    m.ui.confirm = c.confirm;
     if (!c.record.empty()) m.files.files[L"C:\\Ghost.sum"] = c.record;
+    if (c.anyoneCanChangeTheRecord) m.files.anyoneCanChange.insert(L"C:\\Ghost.sum");
     BootMachine machine = m.Machine();
     OnRestoreSystem(machine, m.ui, kImage, [&](const std::wstring& path, ImageBinding* b) {
       EXPECT_EQ(kImage, path);
@@ -184,7 +195,7 @@ TEST(OnRestoreSystem, ARecordedBackupIsRestoredOnlyAsRecordedAndBoundToIt) {
       EXPECT_THAT(m.runner.lines, IsEmpty());
       continue;
     }
-    EXPECT_EQ(1u, m.ui.messages.size());
+    EXPECT_EQ(c.binding.empty() ? 2u : 1u, m.ui.messages.size());
     const std::string map = m.files.files[L"C:\\Ghost.map"];
     const size_t image = map.find("image ");
     EXPECT_EQ(c.binding, image == std::string::npos ? "" : map.substr(image)) << map;
