@@ -13,6 +13,8 @@ namespace {
 
 constexpr const char* kOurBootEntry = "dd97bc62-b9fd-466e-89a6-dccf8465f855";
 constexpr const char* kScriptName = "Ghost.hsh";
+// Far more than any boot store holds.
+constexpr size_t kStoreLimit = 64 << 20;
 
 std::string Hex4(uint16_t number) {
   char text[8];
@@ -101,16 +103,29 @@ bool AgentRun::RearmStore(const std::string& dir) {
 }
 
 bool AgentRun::RearmBcd(const std::string& dir, const std::string& store) {
+  // hivex writes a store back by truncating it first: edited in place, a cut
+  // inside that write would leave no store to start anything. A copy is
+  // edited instead and takes the store's name, with the store's descriptor.
+  const std::string copy = store + ".kavi-new";
+  const std::optional<std::string> bytes = host_.volumes.ReadFile(store, kStoreLimit + 1);
+  const std::optional<std::string> security = host_.volumes.ReadSecurity(store);
+  if (!bytes || bytes->size() > kStoreLimit || !host_.volumes.WriteFile(copy, *bytes) ||
+      (security && !host_.volumes.SetSecurity(copy, *security))) {
+    host_.volumes.Remove(copy);
+    return false;
+  }
   const std::string script = dir + "/" + kScriptName;
   bool armed = false;
   for (bool addKey : {true, false}) {
     if (!host_.volumes.WriteFile(script, BootSequenceScript(kOurBootEntry, addKey))) break;
-    if (host_.tools.Run({"hivexsh", "-w", "-f", script, store}, nullptr, nullptr) == 0) {
+    if (host_.tools.Run({"hivexsh", "-w", "-f", script, copy}, nullptr, nullptr) == 0) {
       armed = true;
       break;
     }
   }
   host_.volumes.Remove(script);
+  armed = armed && host_.volumes.Rename(copy, store);
+  if (!armed) host_.volumes.Remove(copy);
   return armed;
 }
 

@@ -256,6 +256,21 @@ TEST(RestoreAgent, ACutLoadEitherLeavesTheOldWindowsOrIsFinishedByTheNextStart) 
   }
 }
 
+// hivex truncates the store it writes back: a cut inside that write must
+// not leave the formatted target without the store that starts the agent.
+TEST(RestoreAgent, ACutWhileTheStoreIsArmedAgainLeavesItWhole) {
+  FakeMachine m;
+  Arrange(m);
+  BindImage(m);
+  m.beforeRun = [&](const std::vector<std::string>& argv) {
+    if (argv[0] != "hivexsh") return;
+    m.WriteFile(argv.back(), "");
+    throw PowerCut{};
+  };
+  EXPECT_THROW(RunAgent(m), PowerCut);
+  EXPECT_EQ("armed bcd", Read(m, "/dev/sda1", "/Boot/BCD"));
+}
+
 // The task could not be put back on the formatted target, so only the hold
 // carries it: a cut after the apply has made \Windows is still taken up
 // (the volume is a new one), and the next start finishes the write. Only
