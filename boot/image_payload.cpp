@@ -65,7 +65,8 @@ TakeoverResult CheckImageForMachine(BootMachine& m, const std::wstring& imagePat
   // The task writes image 1.
   for (const WimImageFacts& image : ParseWimXml(xml)) {
     if (image.index != 1) continue;
-    switch (CheckImageFit(image, MachineFacts{uefi, m.firmware.cpuX64, bootIni})) {
+    switch (CheckImageFit(
+        image, MachineFacts{uefi, m.firmware.cpuX64, bootIni, uefi && m.firmware.secureBoot})) {
       case ImageFit::kFits:
         break;
       case ImageFit::kNeedsX64Processor:
@@ -74,6 +75,8 @@ TakeoverResult CheckImageForMachine(BootMachine& m, const std::wstring& imagePat
         return TakeoverResult::kImageNoUefiLoader;
       case ImageFit::kNeedsBootManager:
         return TakeoverResult::kImageNeedsBootManager;
+      case ImageFit::kNeedsSecureBootOff:
+        return TakeoverResult::kImageNeedsSecureBootOff;
     }
   }
   return TakeoverResult::kArmed;

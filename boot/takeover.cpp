@@ -250,6 +250,9 @@ std::wstring TakeoverErrorText(TakeoverResult result) {
     case TakeoverResult::kImageNoUefiLoader:
       return L"该镜像为32位系统，无法在当前电脑的UEFI模式下启动，请使用64位镜像。系统未作任何更改"
              L"。";
+    case TakeoverResult::kImageNeedsSecureBootOff:
+      return L"该镜像为Windows 7或更早的系统，无法在开启了安全启动(Secure Boot)的电脑上启动。请在"
+             L"BIOS设置中关闭安全启动后重试，或选择Windows 8及以上的镜像。系统未作任何更改。";
     case TakeoverResult::kImageNeedsBootManager:
       return L"当前系统为Windows "
              L"XP/2003，无法直接安装该镜像中更新版本的Windows，系统未作任何更改。";

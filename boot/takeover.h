@@ -40,27 +40,28 @@ class TakeoverUi {
 
 enum class TakeoverResult {
   kArmed,
-  kUnsupportedWindows,  // edition index 14: neither boot.ini nor BCD
-  kBootRoadRefused,     // no road: a GPT system disk on BIOS
-  kFirmwareNotX64,      // no road: UEFI that is not x64
-  kLoaderNotTrusted,    // no road: Secure Boot would not start our loader
-  kLoaderRevoked,       // no road: Secure Boot has revoked our loader
-  kNoEfiRoom,           // no road: no EFI system partition with room for our files
-  kToolMissing,         // bcdedit, bcdboot or the activation tool not written
-  kToolsFolderUnsafe,   // no folder only administrators can write for the tools
-  kToolChanged,         // a tool is no longer the one the program carries
-  kPayloadsMissing,     // a payload the executable should carry is not there
-  kImageUnreadable,     // the image file's header could not be read
-  kImageUnknown,        // neither a WIM/ESD nor a Ghost image
-  kImageNeedsGhost,     // a Ghost image, and no DOS floppy is carried
-  kImageOnSystemDrive,  // a WIM to load from the system drive
-  kBackupIntoSystem,    // a backup to write to the system drive it captures
-  kGhostImageOnUefi,    // a Ghost image: the DOS floppy cannot start on UEFI
-  kPayloadsNotWritten,  // the payloads could not be written to the boot drive
-  kScriptNotWritten,    // the Ghost task script could not be made or written
-  kBootEntryNotAdded,   // the boot menu entry could not be added and armed
-  kImageNeedsX64,       // x64 Windows in the image, a processor without long mode
-  kImageNoUefiLoader,   // x86 Windows in the image, x64 UEFI firmware
+  kUnsupportedWindows,       // edition index 14: neither boot.ini nor BCD
+  kBootRoadRefused,          // no road: a GPT system disk on BIOS
+  kFirmwareNotX64,           // no road: UEFI that is not x64
+  kLoaderNotTrusted,         // no road: Secure Boot would not start our loader
+  kLoaderRevoked,            // no road: Secure Boot has revoked our loader
+  kNoEfiRoom,                // no road: no EFI system partition with room for our files
+  kToolMissing,              // bcdedit, bcdboot or the activation tool not written
+  kToolsFolderUnsafe,        // no folder only administrators can write for the tools
+  kToolChanged,              // a tool is no longer the one the program carries
+  kPayloadsMissing,          // a payload the executable should carry is not there
+  kImageUnreadable,          // the image file's header could not be read
+  kImageUnknown,             // neither a WIM/ESD nor a Ghost image
+  kImageNeedsGhost,          // a Ghost image, and no DOS floppy is carried
+  kImageOnSystemDrive,       // a WIM to load from the system drive
+  kBackupIntoSystem,         // a backup to write to the system drive it captures
+  kGhostImageOnUefi,         // a Ghost image: the DOS floppy cannot start on UEFI
+  kPayloadsNotWritten,       // the payloads could not be written to the boot drive
+  kScriptNotWritten,         // the Ghost task script could not be made or written
+  kBootEntryNotAdded,        // the boot menu entry could not be added and armed
+  kImageNeedsX64,            // x64 Windows in the image, a processor without long mode
+  kImageNoUefiLoader,        // x86 Windows in the image, x64 UEFI firmware
+  kImageNeedsSecureBootOff,  // Windows 7 or older in the image, Secure Boot on
   // Vista or later over a Windows started by NTLDR.
   kImageNeedsBootManager,
   // C: or the image's partition encrypted by BitLocker: the next boot cannot read it.

@@ -82,6 +82,8 @@ std::vector<WimImageFacts> ParseWimXml(const std::string& utf16) {
     image.index = std::atoi(xml.c_str() + at + 14);
     image.arch = Number(Element(xml, at, end, "ARCH"), -1);
     image.major = Number(Element(xml, at, end, "MAJOR"), 0);
+    image.minor = Number(Element(xml, at, end, "MINOR"), 0);
+    image.build = Number(Element(xml, at, end, "BUILD"), 0);
     image.name = Element(xml, at, end, "NAME").value_or("");
     images.push_back(image);
     at = end;
@@ -89,9 +91,18 @@ std::vector<WimImageFacts> ParseWimXml(const std::string& utf16) {
   return images;
 }
 
+bool OlderThanWindows8(const WimImageFacts& image) {
+  if (image.build > 0) return image.build < 9200;
+  return image.major > 0 && (image.major < 6 || (image.major == 6 && image.minor < 2));
+}
+
 ImageFit CheckImageFit(const WimImageFacts& image, const MachineFacts& machine) {
   if (image.arch == kWimArchX64 && !machine.cpuX64) return ImageFit::kNeedsX64Processor;
   if (image.arch == kWimArchX86 && machine.uefi) return ImageFit::kNoUefiLoader;
+  // Refused by the firmware once C: is written, or hanging without a video BIOS.
+  if (machine.uefi && machine.secureBoot && OlderThanWindows8(image)) {
+    return ImageFit::kNeedsSecureBootOff;
+  }
   // NTLDR's volume boot code and boot.ini cannot start the boot manager.
   if (machine.bootIni && image.major >= 6) return ImageFit::kNeedsBootManager;
   return ImageFit::kFits;

@@ -31,6 +31,8 @@ struct WimImageFacts {
   int index = 0;
   int arch = -1;     // -1 when the XML does not say
   int major = 0;     // WINDOWS/VERSION/MAJOR, 0 when not said
+  int minor = 0;     // MINOR
+  int build = 0;     // BUILD, 0 when not said
   std::string name;  // NAME, as UTF-8
 };
 
@@ -38,16 +40,23 @@ struct WimImageFacts {
 std::vector<WimImageFacts> ParseWimXml(const std::string& utf16);
 
 struct MachineFacts {
-  bool uefi = false;     // the UEFI road (x64 firmware)
-  bool cpuX64 = true;    // the processor has long mode
-  bool bootIni = false;  // Windows starts through NTLDR and boot.ini
+  bool uefi = false;        // the UEFI road (x64 firmware)
+  bool cpuX64 = true;       // the processor has long mode
+  bool bootIni = false;     // Windows starts through NTLDR and boot.ini
+  bool secureBoot = false;  // UEFI with Secure Boot on
 };
+
+// Windows 7, Vista, XP and older: their boot managers are not signed for
+// Secure Boot (Windows 8 is build 9200, NT 6.2). False when the XML says no
+// version.
+bool OlderThanWindows8(const WimImageFacts& image);
 
 enum class ImageFit {
   kFits,
-  kNeedsX64Processor,  // x64 Windows, a processor without long mode
-  kNoUefiLoader,       // x86 Windows on x64 UEFI firmware
-  kNeedsBootManager,   // Vista or later where NTLDR's boot code starts Windows
+  kNeedsX64Processor,   // x64 Windows, a processor without long mode
+  kNoUefiLoader,        // x86 Windows on x64 UEFI firmware
+  kNeedsBootManager,    // Vista or later where NTLDR's boot code starts Windows
+  kNeedsSecureBootOff,  // Windows 7 or older where Secure Boot is on
 };
 
 ImageFit CheckImageFit(const WimImageFacts& image, const MachineFacts& machine);

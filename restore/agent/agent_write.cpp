@@ -67,6 +67,7 @@ Refusal AgentRun::Load(const GhostTask& task, size_t target, size_t imagePart,
   const FirmwareState firmware = host_.firmware.State();
   uefi_ = facts.uefi = firmware.uefi;
   facts.longMode = firmware.longMode;
+  facts.secureBoot = firmware.secureBoot.value_or(false);
   bootPartition_ = FindBootPartition(target, uefi_);
   facts.bootPartitionFound = bootPartition_ < parts_.size();
   facts.ntldrHost = !uefi_ && facts.bootPartitionFound && StartsThroughNtldr(bootPartition_);

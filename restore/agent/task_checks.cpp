@@ -31,8 +31,8 @@ bool ImageFitsPartition(uint64_t imageBytes, uint64_t partitionBytes) {
   return needed >= imageBytes && needed <= partitionBytes;
 }
 
-Refusal CheckImageFitsMachine(const WimImageFacts& image, bool uefi, std::optional<bool> longMode,
-                              bool ntldrHost) {
+Refusal CheckImageFitsMachine(const WimImageFacts& image, bool uefi, bool secureBoot,
+                              std::optional<bool> longMode, bool ntldrHost) {
   if (image.architecture == "x86_64" && longMode == false) {
     return Refuse(Failure::kImageNotForMachine,
                   "the image holds x64 Windows and this processor runs only 32-bit code");
@@ -40,6 +40,17 @@ Refusal CheckImageFitsMachine(const WimImageFacts& image, bool uefi, std::option
   if (image.architecture == "x86" && uefi) {
     return Refuse(Failure::kImageNotForMachine,
                   "the image holds x86 Windows, which this x64 UEFI firmware cannot start");
+  }
+  // Windows 8 is NT 6.2, build 9200: older boot managers are not signed for
+  // Secure Boot, and Windows 7's hangs without a video BIOS.
+  const bool olderThan8 =
+      image.build > 0
+          ? image.build < 9200
+          : image.majorVersion > 0 &&
+                (image.majorVersion < 6 || (image.majorVersion == 6 && image.minorVersion < 2));
+  if (uefi && secureBoot && olderThan8) {
+    return Refuse(Failure::kImageNotForMachine,
+                  "the image holds Windows older than 8, which Secure Boot refuses to start");
   }
   if (ntldrHost && image.majorVersion >= 6) {
     return Refuse(
@@ -70,8 +81,8 @@ Refusal CheckLoad(const LoadFacts& f) {
                   "the image file holds no image " + std::to_string(f.imageIndex));
   }
   if (static_cast<size_t>(f.imageIndex) <= f.info->images.size()) {
-    const Refusal unfit =
-        CheckImageFitsMachine(f.info->images[f.imageIndex - 1], f.uefi, f.longMode, f.ntldrHost);
+    const Refusal unfit = CheckImageFitsMachine(f.info->images[f.imageIndex - 1], f.uefi,
+                                                f.secureBoot, f.longMode, f.ntldrHost);
     if (unfit.failed()) return unfit;
   }
   const uint64_t bytes = f.info->totalBytes[f.imageIndex - 1];

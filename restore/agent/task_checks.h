@@ -34,6 +34,7 @@ struct LoadFacts {
   int imageIndex = 1;
   bool uefi = false;               // the firmware of this boot (x64 UEFI: the only UEFI road)
   std::optional<bool> longMode;    // the processor runs x64 code; none when unknown
+  bool secureBoot = false;         // on UEFI, enforced
   bool bootPartitionFound = true;  // where the firmware will look for the boot files
   bool ntldrHost = false;          // that partition starts Windows through NTLDR
 };
@@ -42,8 +43,8 @@ struct LoadFacts {
 // processor without long mode, no x86 image on x64 UEFI firmware (it has no
 // loader that firmware can start), no Vista or later where NTLDR's boot code
 // starts Windows.
-Refusal CheckImageFitsMachine(const WimImageFacts& image, bool uefi, std::optional<bool> longMode,
-                              bool ntldrHost);
+Refusal CheckImageFitsMachine(const WimImageFacts& image, bool uefi, bool secureBoot,
+                              std::optional<bool> longMode, bool ntldrHost);
 
 // In order: target is the task partition, image not on it, image exists,
 // header, image number, machine fit, size, target file system, hibernation,

@@ -154,6 +154,12 @@ void ApplyWimXml(const std::string& xml, WimInfo* info) {
     const size_t at = text.find("<IMAGE INDEX=\"" + std::to_string(n + 1) + "\"");
     const size_t end = text.find("</IMAGE>", at);
     if (at == std::string::npos || end == std::string::npos) continue;
+    const auto number = [&](const std::string& tag) {
+      const size_t found = text.find("<" + tag + ">", at);
+      return found < end ? std::atoi(text.c_str() + found + tag.size() + 2) : 0;
+    };
+    info->images[n].minorVersion = number("MINOR");
+    info->images[n].build = number("BUILD");
     const size_t arch = text.find("<ARCH>", at);
     if (arch == std::string::npos || arch > end) continue;
     const int value = std::atoi(text.c_str() + arch + 6);

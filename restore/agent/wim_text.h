@@ -23,6 +23,8 @@ struct WimImageFacts {
   // `wimlib-imagex info` shows "x86" for an image that names none.
   std::string architecture;
   int majorVersion = 0;
+  int minorVersion = 0;  // from the XML's VERSION, with its BUILD
+  int build = 0;         // 0 when not said
 };
 
 struct WimInfo {
@@ -37,8 +39,9 @@ struct WimInfo {
 // None when the count is missing or disagrees with the images.
 std::optional<WimInfo> ParseWimInfo(const std::string& output);
 
-// Each image's architecture from the XML `wimlib-imagex info IMAGE --xml`
-// prints (UTF-16LE); images whose XML has no ARCH keep none.
+// Each image's architecture, minor version and build from the XML
+// `wimlib-imagex info IMAGE --xml` prints (UTF-16LE); images whose XML has
+// no ARCH keep none.
 void ApplyWimXml(const std::string& xml, WimInfo* info);
 
 struct WimProgress {

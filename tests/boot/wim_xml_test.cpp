@@ -118,6 +118,63 @@ TEST(WimXml, BitLockerOnTheSystemOrTheImagePartitionIsRefused) {
   }
 }
 
+std::string Versioned(int arch, int major, int minor, int build) {
+  return "<IMAGE INDEX=\"1\"><WINDOWS><ARCH>" + std::to_string(arch) + "</ARCH><VERSION><MAJOR>" +
+         std::to_string(major) + "</MAJOR><MINOR>" + std::to_string(minor) + "</MINOR>" +
+         (build ? "<BUILD>" + std::to_string(build) + "</BUILD>" : "") +
+         "</VERSION></WINDOWS><NAME>w</NAME></IMAGE>";
+}
+
+// Image version x firmware x Secure Boot x architecture, from the XML to the
+// refusal or the road. Windows 7 (6.1.7601) and Windows 8 (6.2.9200) differ
+// only past MAJOR; Server 2008 R2 and 7 share a build.
+TEST(WimXml, EachImageAndMachineGoesItsRoadOrIsRefused) {
+  constexpr int x86 = kWimArchX86, x64 = kWimArchX64;
+  struct Case {
+    const char* what;
+    std::string image;
+    bool uefi, secureBoot, cpuX64;
+    TakeoverResult result;
+  } cases[] = {
+      {"7 x64, UEFI, Secure Boot", Versioned(x64, 6, 1, 7601), true, true, true,
+       TakeoverResult::kImageNeedsSecureBootOff},
+      {"7 x64, UEFI, Secure Boot off", Versioned(x64, 6, 1, 7601), true, false, true,
+       TakeoverResult::kArmed},
+      {"7 x64, BIOS", Versioned(x64, 6, 1, 7601), false, true, true, TakeoverResult::kArmed},
+      {"Vista x64, UEFI, Secure Boot", Versioned(x64, 6, 0, 6002), true, true, true,
+       TakeoverResult::kImageNeedsSecureBootOff},
+      {"7 without a build, UEFI, Secure Boot", Versioned(x64, 6, 1, 0), true, true, true,
+       TakeoverResult::kImageNeedsSecureBootOff},
+      {"8 x64, UEFI, Secure Boot", Versioned(x64, 6, 2, 9200), true, true, true,
+       TakeoverResult::kArmed},
+      {"8.1 x64, UEFI, Secure Boot", Versioned(x64, 6, 3, 9600), true, true, true,
+       TakeoverResult::kArmed},
+      {"10 x64, UEFI, Secure Boot", Versioned(x64, 10, 0, 19045), true, true, true,
+       TakeoverResult::kArmed},
+      {"10 x86, UEFI", Versioned(x86, 10, 0, 19045), true, false, true,
+       TakeoverResult::kImageNoUefiLoader},
+      {"10 x64, 32-bit processor", Versioned(x64, 10, 0, 19045), false, false, false,
+       TakeoverResult::kImageNeedsX64},
+      {"7 x86, BIOS, 32-bit processor", Versioned(x86, 6, 1, 7601), false, false, false,
+       TakeoverResult::kArmed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MachineFixture m;
+    m.firmware.secureBoot = c.secureBoot;
+    m.firmware.cpuX64 = c.cpuX64;
+    const std::wstring image = L"D:\\w.wim";
+    m.files.files[image] = Wim(c.image);
+    BootMachine machine = m.Machine();
+    EXPECT_EQ(c.result, CheckImageForMachine(machine, image, c.uefi, false));
+  }
+  EXPECT_EQ(
+      L"该镜像为Windows 7或更早的系统，无法在开启了安全启动(Secure "
+      L"Boot)的电脑上启动。请在BIOS设置中"
+      L"关闭安全启动后重试，或选择Windows 8及以上的镜像。系统未作任何更改。",
+      TakeoverErrorText(TakeoverResult::kImageNeedsSecureBootOff));
+}
+
 TEST(WimXml, AnX86ImageHasNoLoaderForX64Uefi) {
   MachineFixture m;
   const std::wstring image = L"D:\\x86.wim";

@@ -415,6 +415,15 @@ INSTANTIATE_TEST_SUITE_P(
                           "</WINDOWS></IMAGE></WIM>");
                       m.firmware.uefi = true;
                     }},
+        RefusalCase{"Windows7UnderSecureBoot", Failure::kImageNotForMachine, "/dev/sda2",
+                    [](FakeMachine& m) {
+                      m.infoXml = Utf16(
+                          "<WIM><IMAGE INDEX=\"1\"><WINDOWS><ARCH>9</ARCH><VERSION><MAJOR>6"
+                          "</MAJOR><MINOR>1</MINOR><BUILD>7601</BUILD></VERSION>"
+                          "</WINDOWS></IMAGE></WIM>");
+                      m.firmware.uefi = true;
+                      m.firmware.secureBoot = true;
+                    }},
         RefusalCase{"SignatureOnTwoDisks", Failure::kRecordMismatch, "/dev/sda2",
                     [](FakeMachine& m) { m.Add("/dev/sdb1", 0x1A2B3C4D, 1048576, FsKind::kFat); }},
         RefusalCase{"ImageOnTarget", Failure::kImageOnTarget, "/dev/sda2",

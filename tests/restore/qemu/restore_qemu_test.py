@@ -545,11 +545,11 @@ def image_wim(s, files, name="image", compress="lzx"):
     return wim
 
 
-def windows_wim(s, arch, major, name, seed=90):
+def windows_wim(s, arch, major, name, seed=90, minor_build=None):
     """A Windows-shaped image with its own boot files, store template and XML."""
     files = windows_boot.windows_image(s.dir, seed)
     wim = image_wim(s, files)
-    windows_boot.set_windows(wim, arch, major, name)
+    windows_boot.set_windows(wim, arch, major, name, minor_build)
     return files, wim
 
 
@@ -900,6 +900,14 @@ def scenario_refuse_machine(s):
             {"DURozazo/Download/win.wim": open(wim, "rb").read()})
 
 
+def scenario_refuse_secure_boot(s):
+    """Windows 7 x64 (6.1.7601) under OVMF with Secure Boot enforced: its boot
+    manager would be refused once C: is written, so nothing is."""
+    _, wim = windows_wim(s, 9, 6, "Windows 7 Ultimate", minor_build=(1, 7601))
+    refusal(s, "image-not-for-machine", "D:\\DURozazo\\Download\\win.wim",
+            {"DURozazo/Download/win.wim": open(wim, "rb").read()})
+
+
 def scenario_refuse_hibernated(s):
     """A C: whose Windows hibernated (Fast Startup after a takeover answered
     "否"), which ntfs-3g mounts read-only without failing: the agent says so
@@ -938,6 +946,7 @@ UEFI_SCENARIOS = {
     "backup_restore": (scenario_backup_restore, "sata", ["nvme"]),
     "refuse_corrupt": (scenario_refuse_corrupt, "virtio", ["sata"]),
     "refuse_machine": (scenario_refuse_machine, "sata", []),
+    "refuse_secure_boot": (scenario_refuse_secure_boot, "sata", []),
 }
 ROADS = {"bios": BiosRoad, "uefi": UefiRoad}
 for _name, (_fn, _bus, _more) in list(cut_power.SCENARIOS.items()) + list(

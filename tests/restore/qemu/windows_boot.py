@@ -143,11 +143,16 @@ def windows_image(work, seed):
     }
 
 
-def set_windows(wim, arch, major, name):
+def set_windows(wim, arch, major, name, minor_build=None):
     """The image's XML as Windows' own images have it: architecture (0 x86,
-    9 x64), major version and edition name."""
+    9 x64), major version (MINOR_BUILD: minor version and build too) and
+    edition name."""
+    more = []
+    if minor_build:
+        more = ["--image-property", "WINDOWS/VERSION/MINOR=%d" % minor_build[0],
+                "--image-property", "WINDOWS/VERSION/BUILD=%d" % minor_build[1]]
     disks.run("wimlib-imagex", "info", wim, "1", "--image-property", "WINDOWS/ARCH=%d" % arch,
-              "--image-property", "WINDOWS/VERSION/MAJOR=%d" % major,
+              "--image-property", "WINDOWS/VERSION/MAJOR=%d" % major, *more,
               "--image-property", "NAME=" + name)
 
 
