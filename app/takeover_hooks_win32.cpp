@@ -21,6 +21,8 @@ DWORD WINAPI BootSetUpThread(void*) {
   const WorkingFields fields = Working().Snapshot();
   SystemBootSetUp().WriteBootTools(fields);
   SystemBootSetUp().InitBootSettings(fields);
+  BootMachine machine = SystemBootMachine();
+  PutBackFastStartupWhenNoTask(machine);
   return 0;
 }
 

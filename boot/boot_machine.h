@@ -15,6 +15,7 @@
 
 #include "boot/boot_settings.h"
 #include "boot/disk_map.h"
+#include "boot/fast_startup.h"
 #include "boot/firmware.h"
 #include "host/process_runner.h"
 
@@ -128,6 +129,7 @@ struct BootMachine {
   DiskDevices& devices;
   std::FILE* diagnostics = stdout;  // the volume search's three lines
   FirmwareFacts firmware = {};      // a BIOS machine unless told otherwise
+  PowerRegistry* power = nullptr;   // Fast Startup; none: left alone
 };
 
 // This machine: the process-wide settings, working state and disk map, and

@@ -232,7 +232,8 @@ BootMachine SystemBootMachine() {
                      Disks(),
                      SystemDiskDevices(),
                      stdout,
-                     SystemFirmwareFacts()};
+                     SystemFirmwareFacts(),
+                     &SystemPowerRegistry()};
 }
 
 }  // namespace kavi

@@ -172,6 +172,8 @@ TakeoverResult PrepareBoot(BootMachine& m, int mode, const std::wstring& name,
   const TakeoverResult result = plan.efi ? ArmEfiTakeover(m, *plan.efi, name, *task)
                                          : Arm(m, mode, name, plan.imageId, *task);
   HideBootFiles(m);
+  // A shutdown instead of the restart must leave volumes the task can write.
+  if (result == TakeoverResult::kArmed && m.power) TurnOffFastStartupForTask(*m.power);
   return result;
 }
 
@@ -288,6 +290,10 @@ TakeoverResult CheckTakeover(BootMachine& m, int mode, const std::wstring& image
 
 TakeoverResult PrepareBackupBoot(BootMachine& machine, const std::wstring& imagePath) {
   return PrepareBoot(machine, kTakeoverBackup, L"Kavi一键备份", imagePath);
+}
+
+void PutBackFastStartupWhenNoTask(BootMachine& m) {
+  if (m.power) PutBackFastStartup(*m.power, m.files.Exists(RootPath(m, m.settings.scriptFileName)));
 }
 
 TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imagePath) {

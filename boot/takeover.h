@@ -102,6 +102,10 @@ TakeoverResult PrepareRestoreBoot(BootMachine& machine, const std::wstring& imag
 // The question texts with the two Ghost designations.
 std::wstring BackupQuestionText(const std::wstring& source, const std::wstring& target);
 std::wstring RestoreQuestionText(const std::wstring& source, const std::wstring& target);
+// At start-up: Fast Startup as the user had it, once the task the last
+// takeover armed is gone (the next boot took it, or it never ran).
+void PutBackFastStartupWhenNoTask(BootMachine& m);
+
 // Asked before a backup nothing vouches for is restored: no record of the
 // backups, or one any user could have written.
 std::wstring UnprovenBackupText(BackupCheck why);

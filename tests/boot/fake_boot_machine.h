@@ -200,6 +200,24 @@ struct ShownMessage {
   uint32_t type;
 };
 
+// Windows 10's registry: Fast Startup on, nothing kept.
+class FakePower : public PowerRegistry {
+ public:
+  std::optional<uint32_t> hiberboot = 1u;
+  std::optional<uint32_t> kept;
+
+  std::optional<uint32_t> Hiberboot() override { return hiberboot; }
+  bool SetHiberboot(uint32_t value) override {
+    hiberboot = value;
+    return true;
+  }
+  std::optional<uint32_t> Kept() override { return kept; }
+  bool SetKept(std::optional<uint32_t> value) override {
+    kept = value;
+    return true;
+  }
+};
+
 class FakeUi : public TakeoverUi {
  public:
   int answer = kIdYes;   // to every 是/否/取消 question
@@ -239,6 +257,7 @@ class MachineFixture {
   FakeUi ui;
   int32_t edition = 5;
   FirmwareFacts firmware;  // BIOS
+  FakePower power;
 
   MachineFixture() {
     using namespace testing_disks;
@@ -272,8 +291,8 @@ class MachineFixture {
   }
 
   BootMachine Machine() {
-    return BootMachine{settings,  L'C',  edition, runner,  files,
-                       resources, disks, devices, nullptr, firmware};
+    return BootMachine{settings, L'C',    edition, runner,   files, resources,
+                       disks,    devices, nullptr, firmware, &power};
   }
 
   std::wstring Bcdedit(const std::wstring& arguments) const {

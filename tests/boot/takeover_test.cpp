@@ -202,6 +202,32 @@ TEST(OnRestoreSystem, ARecordedBackupIsRestoredOnlyAsRecordedAndBoundToIt) {
   }
 }
 
+// Fast Startup is off while a task is armed, so "否" and a shutdown later
+// still leave volumes the next boot can write; it comes back as the user had
+// it once the task is gone, and a second takeover keeps the first's record.
+TEST(FastStartup, OffWhileATaskIsArmedThenAsTheUserHadIt) {
+  using Value = std::optional<uint32_t>;
+  for (Value own : {Value(1u), Value(0u), Value()}) {
+    SCOPED_TRACE(own ? std::to_string(*own) : "no Fast Startup");
+    MachineFixture m;
+    m.power.hiberboot = own;
+    m.ui.answer = kIdNo;
+    BootMachine machine = m.Machine();
+    const Value off = own ? Value(0u) : Value();
+    for (int takeover = 0; takeover < 2; ++takeover) {
+      OnRestoreSystem(machine, m.ui, kImage);
+      ASSERT_EQ(1u, m.files.files.count(L"C:\\Ghost.ba_"));
+      EXPECT_EQ(off, m.power.hiberboot);
+    }
+    PutBackFastStartupWhenNoTask(machine);  // the task is still there
+    EXPECT_EQ(off, m.power.hiberboot);
+    m.files.files.erase(L"C:\\Ghost.ba_");  // the next boot took it
+    PutBackFastStartupWhenNoTask(machine);
+    EXPECT_EQ(own, m.power.hiberboot);
+    EXPECT_FALSE(m.power.kept);
+  }
+}
+
 TEST(OnRestoreSystem, MissingImageIsToldAfterBothPartitionChecks) {
   MachineFixture m;
   m.files.files.erase(kImage);
