@@ -2,6 +2,8 @@
 // a start cut inside that window taken up again.
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "restore/agent/agent_run.h"
 #include "restore/agent/ntfs_boot.h"
@@ -98,7 +100,7 @@ bool AgentRun::TakeUpHeldTask() {
   // Only a hold no one but an administrator could have made or changed is
   // ours: a standard user may write a record anywhere else, naming any
   // partition to format. Two of them leave no way to tell which is.
-  std::vector<size_t> holds;
+  std::vector<std::pair<size_t, std::string>> holds;  // partition, hold folder
   for (size_t i = 0; i < parts_.size(); ++i) {
     if (parts_[i].fs != FsKind::kNtfs && parts_[i].fs != FsKind::kFat) continue;
     const std::string root = MountAs(i, false);
@@ -107,7 +109,7 @@ bool AgentRun::TakeUpHeldTask() {
     if (!folder || !FindEntry(host_.volumes, *folder, kHoldRecord)) continue;
     if (OnlyAdministratorsCanChange(i, *folder) &&
         OnlyAdministratorsCanChange(i, *folder + "/" + kHoldRecord)) {
-      holds.push_back(i);
+      holds.emplace_back(i, *folder);
     } else {
       Note("warning: the held task on " + parts_[i].device +
            " could have been written by any user; it is left alone");
@@ -115,71 +117,68 @@ bool AgentRun::TakeUpHeldTask() {
   }
   if (holds.size() > 1) {
     Note("warning: " + std::to_string(holds.size()) + " partitions hold a task; none is taken up");
+  }
+  if (holds.size() != 1) return false;
+  const size_t i = holds[0].first;
+  const std::string& folder = holds[0].second;
+  const std::string root = MountAs(i, false);
+  std::optional<std::string> text = host_.volumes.ReadFile(folder + "/" + kHoldRecord, 4096);
+  std::optional<HoldRecord> record;
+  if (text) record = ParseHoldRecord(*text);
+  if (!record) return false;
+  imagePartition_ = i;
+  held_ = true;
+  holdLoader_ = record->loader;
+  size_t target = parts_.size();
+  for (size_t t = 0; t < parts_.size(); ++t) {
+    if (t != i && DiskIdentity(parts_[t]) == record->disk && parts_[t].start == record->start &&
+        parts_[t].length == record->length)
+      target = t;
+  }
+  if (target == parts_.size()) {
+    Note("warning: a held task's partition is not on this machine; it is left alone");
     return false;
   }
-  for (size_t i : holds) {
-    const std::string root = MountAs(i, false);
-    const std::optional<std::string> folder = ResolvePath(host_.volumes, root, kHoldFolder);
-    std::optional<std::string> text;
-    if (folder) text = host_.volumes.ReadFile(*folder + "/" + kHoldRecord, 4096);
-    std::optional<HoldRecord> record;
-    if (text) record = ParseHoldRecord(*text);
-    if (!record) continue;
-    imagePartition_ = i;
-    held_ = true;
-    holdLoader_ = record->loader;
-    size_t target = parts_.size();
-    for (size_t t = 0; t < parts_.size(); ++t) {
-      if (t != i && DiskIdentity(parts_[t]) == record->disk && parts_[t].start == record->start &&
-          parts_[t].length == record->length)
-        target = t;
-    }
-    if (target == parts_.size()) {
-      Note("warning: a held task's partition is not on this machine; it is left alone");
-      return false;
-    }
-    std::optional<std::string> region =
-        host_.volumes.ReadFile(*folder + "/" + kHoldBootRegion, kNtfsBootRegionSize);
-    // A target that is still the volume the hold saved, and still holds
-    // Windows, was never formatted: the cut came before, and the old system
-    // starts. A new volume was formatted, whatever the apply made of it
-    // before the cut (\Windows comes first).
-    std::vector<uint8_t> current;
-    const bool formatted =
-        region && host_.disks.Read(parts_[target].device, 0, kNtfsBootRegionSize, &current) &&
-        ReadNtfsGeometry(current) &&
-        !SameNtfsVolume(current, std::vector<uint8_t>(region->begin(), region->end()));
-    const std::string old = formatted ? std::string() : MountAs(target, false);
-    if (!old.empty() && FindEntry(host_.volumes, old, "Windows")) {
-      Note("found: a held task for " + parts_[target].device +
-           ", which still holds Windows; the task is dropped");
-      ReleaseHold();
-      return false;
-    }
-    Unmount(target);
-    std::vector<SavedFile> files;
-    if (!region || !SaveRootEntries(host_.volumes, *folder, ResumeFileNames(), &files) ||
-        (record->loader &&
-         !SaveRootEntries(
-             host_.volumes, root,
-             std::vector<std::string>(std::begin(kLoaderFiles), std::end(kLoaderFiles)), &files))) {
-      Note("warning: the held task cannot be read");
-      return false;
-    }
-    Say("found: the last start was cut while formatting " + parts_[target].device +
-        "; formatting it again and putting the task back");
-    if (!FormatNtfs(target, std::vector<uint8_t>(region->begin(), region->end()), record->label)) {
-      Note("warning: " + parts_[target].device + " cannot be formatted again");
-      return false;
-    }
-    parts_[target].fs = FsKind::kNtfs;
-    if (!KeepResumable(target, files)) return false;
-    // The target holds the task again; the hold goes before the task runs.
+  std::optional<std::string> region =
+      host_.volumes.ReadFile(folder + "/" + kHoldBootRegion, kNtfsBootRegionSize);
+  // A target that is still the volume the hold saved, and still holds
+  // Windows, was never formatted: the cut came before, and the old system
+  // starts. A new volume was formatted, whatever the apply made of it
+  // before the cut (\Windows comes first).
+  std::vector<uint8_t> current;
+  const bool formatted =
+      region && host_.disks.Read(parts_[target].device, 0, kNtfsBootRegionSize, &current) &&
+      ReadNtfsGeometry(current) &&
+      !SameNtfsVolume(current, std::vector<uint8_t>(region->begin(), region->end()));
+  const std::string old = formatted ? std::string() : MountAs(target, false);
+  if (!old.empty() && FindEntry(host_.volumes, old, "Windows")) {
+    Note("found: a held task for " + parts_[target].device +
+         ", which still holds Windows; the task is dropped");
     ReleaseHold();
-    UnmountAll();
-    return true;
+    return false;
   }
-  return false;
+  Unmount(target);
+  std::vector<SavedFile> files;
+  if (!region || !SaveRootEntries(host_.volumes, folder, ResumeFileNames(), &files) ||
+      (record->loader &&
+       !SaveRootEntries(host_.volumes, root,
+                        std::vector<std::string>(std::begin(kLoaderFiles), std::end(kLoaderFiles)),
+                        &files))) {
+    Note("warning: the held task cannot be read");
+    return false;
+  }
+  Say("found: the last start was cut while formatting " + parts_[target].device +
+      "; formatting it again and putting the task back");
+  if (!FormatNtfs(target, std::vector<uint8_t>(region->begin(), region->end()), record->label)) {
+    Note("warning: " + parts_[target].device + " cannot be formatted again");
+    return false;
+  }
+  parts_[target].fs = FsKind::kNtfs;
+  if (!KeepResumable(target, files)) return false;
+  // The target holds the task again; the hold goes before the task runs.
+  ReleaseHold();
+  UnmountAll();
+  return true;
 }
 
 bool AgentRun::FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion,

@@ -270,10 +270,12 @@ class FakeMachine : public DiskAccess,
     return (*tree)[path].security;
   }
   bool OnNtfs(const std::string& target) {
-    const size_t slash = target.find('/', 3);
-    const std::string device =
-        "/dev/" + target.substr(3, slash == std::string::npos ? slash : slash - 3);
-    return target.compare(0, 3, "/m/") == 0 && PartOf(device).found.fs == FsKind::kNtfs;
+    return target.compare(0, 3, "/m/") == 0 && PartOf(DeviceOf(target)).found.fs == FsKind::kNtfs;
+  }
+  // "/m/sda1/..." is on "/dev/sda1".
+  static std::string DeviceOf(const std::string& full) {
+    const size_t slash = full.find('/', 3);
+    return "/dev/" + full.substr(3, slash == std::string::npos ? slash : slash - 3);
   }
   bool Erase(const std::string& target) {
     Tree* tree = nullptr;
@@ -436,8 +438,7 @@ class FakeMachine : public DiskAccess,
     }
     if (full.compare(0, 3, "/m/") != 0) return false;
     const size_t slash = full.find('/', 3);
-    const std::string device =
-        "/dev/" + full.substr(3, slash == std::string::npos ? slash : slash - 3);
+    const std::string device = DeviceOf(full);
     auto it = mounted.find(device);
     if (it == mounted.end() || (forWriting && (!it->second || readOnly.count(device)))) {
       return false;
