@@ -113,6 +113,8 @@ Refusal AgentRun::PlaceBootFiles(size_t target, const std::vector<SavedFile>& sa
   for (const std::string& note : r.notes) log_.Add(note);
   if (!r.ok) return Refuse(Failure::kBootFilesFailed, r.detail);
   storeReplaced_ = bootPartition_ == target;
+  // The image's boot manager took the loader's place.
+  if (storeReplaced_) standIn_.clear();
   return Refusal{};
 }
 

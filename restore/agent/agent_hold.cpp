@@ -169,11 +169,15 @@ bool AgentRun::TakeUpHeldTask() {
   }
   Say("found: the last start was cut while formatting " + parts_[target].device +
       "; formatting it again and putting the task back");
-  if (!FormatNtfs(target, std::vector<uint8_t>(region->begin(), region->end()), record->label)) {
-    Note("warning: " + parts_[target].device + " cannot be formatted again");
+  files = WithRealBootFiles(std::move(files));
+  const std::string unformatted =
+      FormatNtfs(target, std::vector<uint8_t>(region->begin(), region->end()), record->label);
+  if (!unformatted.empty()) {
+    Note("warning: " + unformatted);
     return false;
   }
   parts_[target].fs = FsKind::kNtfs;
+  StandInForBootFile(target, files);
   if (!KeepResumable(target, files)) return false;
   // The target holds the task again; the hold goes before the task runs.
   ReleaseHold();
@@ -181,20 +185,25 @@ bool AgentRun::TakeUpHeldTask() {
   return true;
 }
 
-bool AgentRun::FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion,
-                          const std::string& label) {
+std::string AgentRun::FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion,
+                                 const std::string& label) {
   const FoundPartition& part = parts_[target];
   const std::optional<NtfsGeometry> old = ReadNtfsGeometry(oldRegion);
   if (!old || host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0)
-    return false;
+    return "mkntfs failed on " + part.device;
+  // The machine's own boot code (it loads bootmgr or NTLDR) over the fresh
+  // file system, in both boot sectors.
   std::vector<uint8_t> fresh;
   std::optional<NtfsGeometry> made;
   if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) made = ReadNtfsGeometry(fresh);
   const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
-  return made && !region.empty() && host_.disks.Write(part.device, 0, region) &&
-         host_.disks.Write(
-             part.device, made->totalSectors * made->bytesPerSector,
-             std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector));
+  if (!made || region.empty() || !host_.disks.Write(part.device, 0, region) ||
+      !host_.disks.Write(
+          part.device, made->totalSectors * made->bytesPerSector,
+          std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector))) {
+    return "the boot code cannot be written to " + part.device;
+  }
+  return std::string();
 }
 
 }  // namespace restore

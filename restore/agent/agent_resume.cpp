@@ -29,6 +29,7 @@ bool AgentRun::SaveResumeSet(const std::string& taskDir) {
     resumeSet_.clear();
     log_.Add("warning: the task's files cannot be read whole; a cut write cannot resume");
   }
+  resumeSet_ = WithRealBootFiles(std::move(resumeSet_));
   for (auto it = resumeSet_.begin(); it != resumeSet_.end(); ++it) {
     if (!SameNameIgnoringCase(it->path, kProgressMarker)) continue;
     const std::optional<std::string> step = ProgressMarkerStep(it->bytes);
@@ -39,6 +40,41 @@ bool AgentRun::SaveResumeSet(const std::string& taskDir) {
     return true;
   }
   return false;
+}
+
+void AgentRun::StandInForBootFile(size_t target, const std::vector<SavedFile>& kept) {
+  standIn_.clear();
+  const SavedFile* real = StandInTarget(kept);
+  if (!real || host_.firmware.State().uefi || FindBootPartition(target, false) != target) return;
+  const std::string dir = MountAs(target, true);
+  // Ours first: until the real file is beside it, the hold still carries it.
+  const bool placed =
+      !dir.empty() &&
+      WriteFilesTo(target, dir,
+                   {SavedFile{real->path, false, FindSaved(kept, "kvldr")->bytes},
+                    SavedFile{real->path + kRealBootFileSuffix, false, real->bytes}});
+  Unmount(target);  // on the disk before anything else happens
+  if (!placed) {
+    Note("warning: the loader cannot stand in for \\" + real->path + " on " +
+         parts_[target].device);
+    return;
+  }
+  standIn_ = real->path;
+  log_.Add("done: the loader stands in for \\" + standIn_ + " until the boot files are written");
+}
+
+bool AgentRun::PutRealBootFileBack(size_t target, const std::string& dir,
+                                   const std::vector<SavedFile>& saved) {
+  if (standIn_.empty()) return true;
+  const SavedFile* real = FindSaved(saved, standIn_);
+  const std::string fresh = standIn_ + ".kavi-new";
+  // Whole or not at all: a cut inside the write keeps the loader in place.
+  if (!real || !WriteFilesTo(target, dir, {SavedFile{fresh, false, real->bytes}}) ||
+      !host_.volumes.Rename(dir + "/" + fresh, dir + "/" + standIn_)) {
+    return false;
+  }
+  standIn_.clear();
+  return true;
 }
 
 void AgentRun::RearmResumedTask(const std::string& taskDir) {
@@ -71,7 +107,11 @@ bool AgentRun::KeepResumable(size_t target, const std::vector<SavedFile>& keep) 
   // KV.ima takes its name only once everything is on the disk: a cut before
   // leaves the target without it, and the next start takes the task up from
   // its hold rather than trusting a task beside a part of KV.ima.
-  std::vector<SavedFile> files = keep;
+  // Our loader stays in the boot file's place until the boot files are written.
+  std::vector<SavedFile> files;
+  for (const SavedFile& f : keep) {
+    if (standIn_.empty() || !SameNameIgnoringCase(f.path, standIn_)) files.push_back(f);
+  }
   std::string kvIma;
   for (SavedFile& f : files) {
     if (!SameNameIgnoringCase(f.path, "KV.ima")) continue;
@@ -155,6 +195,12 @@ void AgentRun::Disarm(size_t target, const std::vector<SavedFile>& keep, bool st
   const std::string dir = MountAs(target, true);
   if (dir.empty()) return;
   // Only what was put back: an image may bring files of these names.
+  if (standIn_.empty()) {
+    for (const std::string& name : RealBootFileNames()) {
+      if (std::optional<DirEntry> e = FindEntry(host_.volumes, dir, name))
+        host_.volumes.Remove(dir + "/" + e->name);
+    }
+  }
   for (const std::string& name : TaskOnlyFileNames()) {
     bool kept = name == kProgressMarker;
     for (const SavedFile& f : keep) kept = kept || SameNameIgnoringCase(f.path, name);

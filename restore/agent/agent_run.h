@@ -84,6 +84,14 @@ class AgentRun {
   // Right after the format: `keep` and the progress marker written back,
   // the boot menu's one-time entry armed again; the target left unmounted.
   bool KeepResumable(size_t target, const std::vector<SavedFile>& keep);
+  // Right after the format, on a target the BIOS starts through its boot
+  // code: the loader under the name of the boot file `kept` holds, the real
+  // one beside it, flushed (resume.h).
+  void StandInForBootFile(size_t target, const std::vector<SavedFile>& kept);
+  // The real boot file from `saved` in the loader's place, whole; true when
+  // no loader stands in.
+  bool PutRealBootFileBack(size_t target, const std::string& dir,
+                           const std::vector<SavedFile>& saved);
   // The one-time entry in the store under `dir`\Boot, if it has one.
   bool RearmStore(const std::string& dir);
   bool RearmBcd(const std::string& dir, const std::string& store);
@@ -106,7 +114,10 @@ class AgentRun {
   // When no partition holds a task: a hold's target formatted again with
   // the task put back on it; false when there is none to take up.
   bool TakeUpHeldTask();
-  bool FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion, const std::string& label);
+  // mkntfs with the old geometry and label, then the old boot code put
+  // back; what failed, or empty.
+  std::string FormatNtfs(size_t target, const std::vector<uint8_t>& oldRegion,
+                         const std::string& label);
 
   // agent_large_files.cpp. A file of a mounted NTFS partition `part`
   // (`path` below its mount) written by ntfscp with the volume unmounted
@@ -181,6 +192,7 @@ class AgentRun {
   bool holdLoader_ = false;                  // with the loader's files at its root
   bool heldTaskTakenUp_ = false;
   bool firmwareArmed_ = false;  // BootNext set by this start
+  std::string standIn_;         // the target's boot file our loader stands in for
 };
 
 }  // namespace restore

@@ -2,6 +2,7 @@
 // verification, and only then the writes.
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "restore/agent/agent_run.h"
 #include "restore/agent/backup_record.h"
@@ -130,16 +131,17 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
   const FoundPartition& part = parts_[target];
   std::vector<SavedFile> saved;
   const std::string dir = MountAs(target, false);
-  if (dir.empty() || !SaveBootFiles(host_.volumes, dir, &saved)) {
+  // A resumed start finds our loader in the boot file's place, the real one beside it.
+  if (dir.empty() || !SaveBootFiles(host_.volumes, dir, &saved) ||
+      !SaveRootEntries(host_.volumes, dir, RealBootFileNames(), &saved)) {
     return Refuse(Failure::kTargetFilesystem, "the target's boot files cannot be read");
   }
+  saved = WithRealBootFiles(std::move(saved));
   Unmount(target);
   std::vector<uint8_t> oldRegion;
-  std::optional<NtfsGeometry> old;
-  if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &oldRegion)) {
-    old = ReadNtfsGeometry(oldRegion);
-  }
-  if (!old) return Refuse(Failure::kTargetFilesystem, "the target's boot sector cannot be read");
+  if (!host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &oldRegion) ||
+      !ReadNtfsGeometry(oldRegion))
+    return Refuse(Failure::kTargetFilesystem, "the target's boot sector cannot be read");
   std::string label;
   if (host_.tools.Run({"ntfslabel", part.device}, nullptr, &label) != 0) label.clear();
   label = Trim(label);
@@ -161,21 +163,9 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
     }
     Say("Formatting " + part.device);
     host_.console.Step(ScreenStep::kFormat);
-    if (host_.tools.Run(MkntfsArguments(*old, label, part.device), nullptr, nullptr) != 0) {
-      return Refuse(Failure::kWriteFailed, "mkntfs failed on " + part.device);
-    }
-    std::vector<uint8_t> fresh;
-    std::optional<NtfsGeometry> made;
-    if (host_.disks.Read(part.device, 0, kNtfsBootRegionSize, &fresh)) {
-      made = ReadNtfsGeometry(fresh);
-    }
-    const std::vector<uint8_t> region = TransplantBootCode(oldRegion, fresh);
-    if (!made || region.empty() || !host_.disks.Write(part.device, 0, region) ||
-        !host_.disks.Write(
-            part.device, made->totalSectors * made->bytesPerSector,
-            std::vector<uint8_t>(region.begin(), region.begin() + made->bytesPerSector))) {
-      return Refuse(Failure::kWriteFailed, "the boot code cannot be written to " + part.device);
-    }
+    const std::string unformatted = FormatNtfs(target, oldRegion, label);
+    if (!unformatted.empty()) return Refuse(Failure::kWriteFailed, unformatted);
+    StandInForBootFile(target, keep);
     keptArmed_ = KeepResumable(target, keep);
     if (keptArmed_) ReleaseHold();
     Say("Writing the image to " + part.device);
@@ -241,11 +231,22 @@ Refusal AgentRun::PutBootFilesBack(size_t target, const std::vector<SavedFile>& 
   if (dir.empty()) {
     return Refuse(Failure::kBootFilesFailed, "the restored partition cannot be opened");
   }
-  if (HasBootFiles(host_.volumes, dir)) return Refusal{};
-  if (!WriteSavedFiles(host_.volumes, dir, saved)) {
+  // Those the task kept are there already; what is missing (the task could
+  // not be kept) is written whole.
+  std::set<std::string> present;
+  for (const SavedFile& f : saved) {
+    const std::string top = f.path.substr(0, f.path.find('/'));
+    if (FindEntry(host_.volumes, dir, top)) present.insert(top);
+  }
+  std::vector<SavedFile> missing;
+  for (const SavedFile& f : saved) {
+    if (!present.count(f.path.substr(0, f.path.find('/')))) missing.push_back(f);
+  }
+  if (!PutRealBootFileBack(target, dir, saved) || !WriteFilesTo(target, dir, missing)) {
     return Refuse(Failure::kBootFilesFailed, "the old boot files cannot be written back");
   }
-  log_.Add("done: put back " + std::to_string(saved.size()) + " boot files and folders");
+  if (!missing.empty())
+    log_.Add("done: put back " + std::to_string(missing.size()) + " boot files and folders");
   return Refusal{};
 }
 

@@ -28,6 +28,7 @@ const std::vector<std::string>& ResumeFileNames() {
     // The record of the backups on disk outlives the system it was made on.
     all.push_back(kBackupRecordName);
     for (const std::string& name : BootFileNames()) all.push_back(name);
+    for (const std::string& name : RealBootFileNames()) all.push_back(name);
     return all;
   }();
   return names;
@@ -37,6 +38,52 @@ const std::vector<std::string>& TaskOnlyFileNames() {
   static const std::vector<std::string> names = {"KV.ima",    "kvldr",     "kvldr.mbr",
                                                  "Ghost.ba_", "Ghost.map", kProgressMarker};
   return names;
+}
+
+const SavedFile* FindSaved(const std::vector<SavedFile>& saved, const std::string& name) {
+  for (const SavedFile& f : saved) {
+    if (Lower(f.path) == Lower(name)) return &f;
+  }
+  return nullptr;
+}
+
+const SavedFile* StandInTarget(const std::vector<SavedFile>& kept) {
+  const SavedFile* loader = FindSaved(kept, "kvldr");
+  if (!loader || loader->directory) return nullptr;
+  for (const char* name : {"bootmgr", "ntldr"}) {
+    const SavedFile* f = FindSaved(kept, name);
+    if (f && !f->directory) return f;
+  }
+  return nullptr;
+}
+
+const std::vector<std::string>& RealBootFileNames() {
+  static const std::vector<std::string> names = {std::string("bootmgr") + kRealBootFileSuffix,
+                                                 std::string("ntldr") + kRealBootFileSuffix};
+  return names;
+}
+
+std::vector<SavedFile> WithRealBootFiles(std::vector<SavedFile> saved) {
+  const std::string suffix = Lower(kRealBootFileSuffix);
+  for (size_t i = 0; i < saved.size();) {
+    const std::string name = Lower(saved[i].path);
+    if (saved[i].directory || name.size() <= suffix.size() || name.find('/') != std::string::npos ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+      ++i;
+      continue;
+    }
+    SavedFile real = saved[i];
+    real.path.resize(real.path.size() - suffix.size());
+    saved.erase(saved.begin() + static_cast<std::ptrdiff_t>(i));
+    bool replaced = false;
+    for (SavedFile& f : saved) {
+      if (Lower(f.path) != Lower(real.path)) continue;
+      f.bytes = real.bytes;
+      replaced = true;
+    }
+    if (!replaced) saved.push_back(real);
+  }
+  return saved;
 }
 
 std::string ProgressMarkerText(const std::string& step) {

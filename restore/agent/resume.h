@@ -39,6 +39,21 @@ void AddImageRootName(const std::string& line, std::set<std::string>* names);
 std::vector<SavedFile> WithoutImageNames(const std::vector<SavedFile>& saved,
                                          const std::set<std::string>& imageRootNames);
 
+// From the format until the boot files are written, a C: that the BIOS
+// starts through its own boot code (which loads "bootmgr", or "ntldr", by
+// name) holds no such file: our loader takes that name meanwhile, and the
+// real file waits beside it under this suffix.
+constexpr const char* kRealBootFileSuffix = ".kavi-old";
+// The kept boot file the loader stands in for, "bootmgr" before "ntldr";
+// none unless `kept` holds it and the loader "kvldr" as files.
+const SavedFile* StandInTarget(const std::vector<SavedFile>& kept);
+const SavedFile* FindSaved(const std::vector<SavedFile>& saved, const std::string& name);
+// The names the real boot files wait under.
+const std::vector<std::string>& RealBootFileNames();
+// `saved` with each file found under the suffix back in its own name, in
+// place of the loader that stood in for it.
+std::vector<SavedFile> WithRealBootFiles(std::vector<SavedFile> saved);
+
 // The hivexsh commands that make the boot manager start `entryGuid`
 // ("dd97bc62-...") once on the next boot (its bootsequence element). With
 // `addKey` the element's key is made first; without, it is there already.

@@ -27,6 +27,8 @@ const std::string kRecord =
     "KAVI-DISKMAP 1\r\n1:1 mbr=1A2B3C4D start=1048576 length=104857600\r\n"
     "1:2 mbr=1A2B3C4D start=105906176 length=104857600\r\n";
 
+constexpr const char* kLoader = "GRUB kvldr";
+
 // sda1: Windows with the takeover files; sda2: the work folder and image.
 void Arrange(FakeMachine& m, const std::string& script = kLoadScript,
              const std::string& record = kRecord) {
@@ -37,6 +39,7 @@ void Arrange(FakeMachine& m, const std::string& script = kLoadScript,
   mbr[510] = 0x55, mbr[511] = 0xAA;
   // Large enough to go by ntfscp.
   system.tree = {{"/KV.ima", {false, "floppy" + std::string(1 << 20, '\0')}},
+                 {"/kvldr", {false, kLoader}},
                  {"/Ghost.ba_", {false, script}},
                  {"/Ghost.map", {false, record}},
                  {"/BOOT.IN_", {false, "original ini"}},
@@ -246,6 +249,10 @@ TEST(RestoreAgent, ACutLoadEitherLeavesTheOldWindowsOrIsFinishedByTheNextStart) 
       EXPECT_EQ(old, m.PartOf("/dev/sda1").tree);
       continue;
     }
+    // The active C: keeps its boot code, which loads \bootmgr by name: on
+    // a real BIOS chain (no boot manager's one-time entry to read) the file
+    // found there is our loader, which finds the task.
+    EXPECT_EQ(kLoader, Read(m, "/dev/sda1", "/bootmgr"));
     const Refusal outcome = RunAgent(m);
     ASSERT_FALSE(outcome.failed()) << outcome.detail;
     EXPECT_EQ(written, m.PartOf("/dev/sda1").tree);
