@@ -13,7 +13,9 @@ task held on D: until it is back on C:), the next start finishes the task: C: th
 image with the old boot files (or, for a Windows-shaped image, its own boot
 manager and a store that starts it). A cut during a backup leaves the old
 Windows and a whole backup under the name the program looks for. The test
-command cuts the boot files' writes and a backup's replacement; the other
+command cuts the boot files' writes, a backup's replacement and, on BIOS,
+the apply and then the next format on the machine's own boot chain (a
+standard MBR, NTFS boot code that loads \\bootmgr by name); the other
 instants run with scripts/next-boot --sweep.
 
 Swap: the task is bound to the checked image's size and MD5 (as a
@@ -37,16 +39,19 @@ def binding(path):
     return "%d:%s" % (os.path.getsize(path), md5.hexdigest())
 
 
-def bound_disk(t, s, wim_bytes, bind):
-    """C: armed with a reinstall of D:\\DURozazo\\Download\\win.wim bound to
-    BIND, D: holding WIM_BYTES there."""
+def bound_disk(t, s, wim_bytes, bind, c_files=None, chain=False):
+    """C: (holding C_FILES, the road's old Windows unless given) armed with a
+    reinstall of D:\\DURozazo\\Download\\win.wim bound to BIND, D: holding
+    WIM_BYTES there; CHAIN: see the road's system_disk."""
     road = s.road
     takeover = road.takeover(s, "restore", "D:\\DURozazo\\Download\\win.wim",
                              bind=["--bind", bind])
-    c = s.system_partition(road.system_files(), takeover, road.c_start)
+    c = s.system_partition(c_files or road.system_files(), takeover, road.c_start)
     d_tree = s.path("d-tree")
     disks.write_tree(d_tree, {"DURozazo/Download/win.wim": wim_bytes})
     d = s.partition("d", d_tree, road.d_start, t.D_SIZE, "DATA")
+    if chain:
+        return road.system_disk(s, c, d, chain=True), c, d
     return road.system_disk(s, c, d), c, d
 
 
@@ -139,17 +144,23 @@ def old_windows_kept(t, s, disk, before, serial, made=()):
         t.check(not changed, "Windows' files on the ESP changed: %s" % changed[:6])
 
 
-def cut(pattern, resumes_on=("bios", "uefi")):
+def cut(pattern, resumes_on=("bios", "uefi"), chain=False):
     """A reinstall cut when the serial output matches PATTERN (a tuple: each
     start cut at its own pattern in turn); the next start finishes it on the
-    roads in RESUMES_ON, and leaves the old Windows on the others."""
+    roads in RESUMES_ON, and leaves the old Windows on the others. CHAIN (BIOS
+    only): every start goes through a standard MBR and C:'s NTFS boot code to
+    the file \\bootmgr, which holds the loader as a boot manager armed for
+    the task would start it; nothing of the boot manager's one-time entry."""
     patterns = pattern if isinstance(pattern, tuple) else (pattern,)
 
     def scenario(t, s):
         road = s.road
         # Incompressible, so the apply takes seconds after any of its lines.
         wim = t.image_wim(s, t.new_windows({"Windows/more.bin": rb(15, 24 * MiB)}))
-        disk, c, _ = bound_disk(t, s, open(wim, "rb").read(), binding(wim))
+        c_files = dict(road.system_files())
+        if chain:
+            c_files["bootmgr"] = open(road.payloads["kvldr"], "rb").read()
+        disk, c, _ = bound_disk(t, s, open(wim, "rb").read(), binding(wim), c_files, chain)
         before = disks.listing(c, s.dir, "c-before")
         boot_code = disks.boot_code(c)
         serials = [boot_and_cut(t, s, disk, p) for p in patterns]
@@ -170,7 +181,7 @@ def cut(pattern, resumes_on=("bios", "uefi")):
         t.same(disks.without(disks.listing(wim, s.dir), ["/"]),
                disks.without(written, ["/"] + boot_files), "C: does not hold exactly the image")
         if road.name == "bios":
-            t.check(disks.read_file(c_after, "/bootmgr") == t.OLD_BOOTMGR,
+            t.check(disks.read_file(c_after, "/bootmgr") == c_files["bootmgr"],
                     "bootmgr was not put back")
             t.check(disks.read_file(c_after, "/Boot/BCD") == t.ORIGINAL_BCD,
                     "\\Boot\\BCD is not the backup of the store")
@@ -263,6 +274,10 @@ SCENARIOS = {
     "cut_start": (cut(r"Kavi restore\.", ("bios",)), None, ["ide"]),
     "cut_check": (cut(r"Checking the image file", ()), None, ["ide"]),
     "cut_format": (cut(r"Putting the task back on "), None, ["ide"]),
+    # On the machine's own boot chain: cut in the apply, then right after
+    # the next start formatted C: again.
+    "cut_format_chain": (cut((r"writing +([3-9]\d)%", r"Putting the task back on "), ("bios",),
+                             chain=True), "ide", []),
     "cut_rearmed": (cut(r"Writing the image to"), None, ["ide"]),
     "cut_apply": (cut(r"writing +([3-9]\d)%"), None, ["ide"]),
     "cut_apply_late": (cut(r"writing +([8-9]\d)%"), None, ["ide"]),
@@ -278,6 +293,7 @@ SCENARIOS = {
 # The UEFI road: the same instants and one more, right after the agent set
 # BootNext again (the task is gone from C: and nothing written yet: the old
 # Windows); the test command cuts the boot files' writes on the ESP.
-UEFI_SCENARIOS = {name: (fn, None, ["sata"]) for name, (fn, _, _) in SCENARIOS.items()}
+UEFI_SCENARIOS = {name: (fn, None, ["sata"]) for name, (fn, _, _) in SCENARIOS.items()
+                  if not name.endswith("_chain")}
 UEFI_SCENARIOS["cut_armed"] = (cut(r"the firmware starts Boot[0-9A-F]{4} next", ()), None, ["sata"])
 UEFI_SCENARIOS["cut_boot_files"] = (SCENARIOS["cut_boot_files"][0], "sata", [])

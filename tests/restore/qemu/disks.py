@@ -337,6 +337,32 @@ def mbr_stub(loader_src, work):
     return out
 
 
+# A master boot record as Windows writes one: it starts the active
+# partition's boot code.
+STANDARD_MBR = "/usr/lib/syslinux/mbr/mbr.bin"
+
+
+def ntfs_vbr_stub(loader_src, work):
+    """Assembles the stand-in for Windows' NTFS boot code (it loads \\BOOTMGR)."""
+    obj, out = os.path.join(work, "vbr.o"), os.path.join(work, "vbr.bin")
+    run("as", "--32", "-o", obj, os.path.join(loader_src, "ntfs_vbr_stub.S"))
+    run("ld", "-m", "elf_i386", "-Ttext", "0x7c00", "--oformat", "binary", "-o", out, obj)
+    return out
+
+
+def put_boot_code(part, code_file):
+    """CODE_FILE's boot code into an NTFS partition file's boot region, around
+    the BPB the format wrote (sector 0 from 0x54, sectors 1-15)."""
+    code = open(code_file, "rb").read()
+    assert len(code) <= 16 * SECTOR
+    with open(part, "r+b") as f:
+        assert f.read(3) == b"\xeb\x52\x90", "the format's jump does not lead to 0x54"
+        f.seek(0x54)
+        f.write(code[0x54:SECTOR])
+        f.seek(SECTOR)
+        f.write(code[SECTOR:])
+
+
 def ghost_header_file(path, size=4096):
     """A file that begins as a Ghost image does."""
     with open(path, "wb") as f:

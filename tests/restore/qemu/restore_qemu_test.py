@@ -114,6 +114,7 @@ class BiosRoad:
 
     def __init__(self, args, work):
         self.stub = disks.mbr_stub(LOADER_SRC, work)
+        self.vbr = disks.ntfs_vbr_stub(LOADER_SRC, work)
         self.payloads = {"KV.ima": args.kvima, "kvldr": os.path.join(args.loader, "kvldr"),
                          "kvldr.mbr": os.path.join(args.loader, "kvldr.mbr")}
         self.bootsector = self.payloads["kvldr.mbr"]
@@ -138,7 +139,13 @@ class BiosRoad:
             "C=%d+%d" % (C_START * 512, C_SIZE), "D=%d+%d" % (D_START * 512, D_SIZE)] + list(bind),
             out)
 
-    def system_disk(self, s, c, d, disk_id=None):
+    def system_disk(self, s, c, d, disk_id=None, chain=False):
+        """With CHAIN, the machine's own boot chain instead of the stand-in:
+        a standard MBR starts C:'s NTFS boot code, which loads \\bootmgr."""
+        if chain:
+            disks.put_boot_code(c, self.vbr)
+            return disks.Disk(s.path("disk.img"), SIG if disk_id is None else disk_id,
+                              [(C_START, c), (D_START, d)], disks.STANDARD_MBR)
         return disks.Disk(s.path("disk.img"), SIG if disk_id is None else disk_id,
                           [(C_START, c), (D_START, d)], self.stub, self.bootsector)
 
