@@ -39,4 +39,9 @@ bool IsAdministratorsOnly(const FolderSecurity& security) {
   return ownerRestricted || isAdmin(security.owner);
 }
 
+bool IsOursToReuse(const FolderSecurity& security) {
+  return (security.owner == kSystemSid || security.owner == kAdministratorsSid) &&
+         IsAdministratorsOnly(security);
+}
+
 }  // namespace kavi

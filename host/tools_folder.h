@@ -57,17 +57,25 @@ constexpr const wchar_t* kOwnerRightsSid = L"S-1-3-4";
 // always change the DACL. Denying entries take nothing away from this.
 bool IsAdministratorsOnly(const FolderSecurity& security);
 
+// A folder found in place may be reused as it is only when an administrator
+// made it: owned by SYSTEM or Administrators (no user can give that away)
+// and administrators-only. Anything else may hold what a user planted
+// before its security was tightened (a DLL beside a tool).
+bool IsOursToReuse(const FolderSecurity& security);
+
 // Windows side: the choice for this machine, made and protected once, by
 // the first caller (others wait). Its folder is empty when a protected
 // folder was needed and could not be made: the tools are then not written
 // and a takeover refuses.
 ToolsFolderChoice PrepareToolsFolder();
 
-// Creates `path` (when missing) owned by the Administrators group, with a
-// protected DACL granting full control to SYSTEM and Administrators and
-// only reading the security to its owner (OWNER RIGHTS), and applies the
-// same to a folder that was there already; then reads the security back.
-// True when it now is as IsAdministratorsOnlyFolder requires.
+// Creates `path` owned by the Administrators group, with a protected DACL
+// granting full control to SYSTEM and Administrators and only reading the
+// security to its owner (OWNER RIGHTS); then reads the security back. A
+// folder already there that IsOursToReuse refuses is first moved aside
+// whole (to "<path>.old-<ticks>"), never emptied through its links, and the
+// folder made anew. True when it now is as IsAdministratorsOnlyFolder
+// requires.
 bool MakeAdministratorsOnlyFolder(const std::wstring& path);
 
 // The folder's security as Windows reports it; false when it cannot be read.

@@ -83,13 +83,20 @@ bool MakeAdministratorsOnlyFolder(const std::wstring& path) {
                                                             &sd.p, nullptr)) {
     return false;
   }
+  FolderSecurity found;
+  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      !(ReadFolderSecurity(path, &found) && IsOursToReuse(found))) {
+    // Renaming moves a junction itself, not what it points at.
+    const std::wstring aside = path + L".old-" + std::to_wstring(GetTickCount());
+    if (!MoveFileW(path.c_str(), aside.c_str())) return false;
+  }
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), sd.p, FALSE};
   if (!CreateDirectoryW(path.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
     return false;
   }
-  // Applied again: to a folder made before, perhaps by someone else, and to
-  // a new one whose owner the creation may have left as this user. Setting
-  // the owner may be refused; the OWNER RIGHTS entry covers that.
+  // Applied again to a new folder, whose owner the creation may have left
+  // as this user. Setting the owner may be refused; the OWNER RIGHTS entry
+  // covers that.
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL dacl = nullptr;

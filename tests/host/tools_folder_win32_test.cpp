@@ -24,6 +24,16 @@ TEST(ToolsFolder, ItIsUsedOnlyWhenItsSecurityReadsBackAsAdministratorsOnly) {
   EXPECT_FALSE(read.owner.empty());
   EXPECT_FALSE(read.aces.empty());
 
+  // Made before by someone else, with a file planted in it: moved aside
+  // whole, and the folder made anew holds nothing of it.
+  const std::wstring planted = dir / L"Planted";
+  ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
+  const std::wstring dll = planted + L"\\version.dll";
+  ASSERT_TRUE(WriteFileBytes(dll, "MZ"));
+  MakeAdministratorsOnlyFolder(planted);
+  EXPECT_FALSE(FileExists(dll));
+  EXPECT_TRUE(FolderExists(planted));
+
   // This machine's tools folder: named only when it reads back so.
   const ToolsFolderChoice tools = PrepareToolsFolder();
   ASSERT_TRUE(tools.protect) << DetectWindowsEdition();

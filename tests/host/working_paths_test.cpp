@@ -247,6 +247,12 @@ TEST(ToolsFolder, OnlyAnAdministratorsOnlyDaclIsAccepted) {
     c.change(&security);
     EXPECT_EQ(c.accepted, IsAdministratorsOnly(security)) << c.what;
   }
+  // Found in place, it is reused only when an administrator owns it too: a
+  // user who made it could have filled it before tightening it.
+  FolderSecurity userOwned = made;
+  userOwned.owner = user;
+  EXPECT_TRUE(IsOursToReuse(made));
+  EXPECT_FALSE(IsOursToReuse(userOwned));
 }
 
 TEST(DeriveWorkingPaths, LongPathsAreKeptWhole) {
