@@ -48,8 +48,9 @@ bool WriteGhostBackupScript(wchar_t sourceLetter, const std::wstring& imagePath)
 bool WriteGhostRestoreScript(const std::wstring& imagePath, wchar_t targetLetter);
 bool WriteGhostScript(const std::wstring& text);
 
-// Creates or replaces `path` (no sharing) and writes the bytes in one call;
-// true only when all of them were written.
+// Creates or replaces `path` (no sharing) and writes the bytes in one call,
+// then leaves it changeable by SYSTEM and Administrators alone (on volumes
+// that keep security); true only when both were done.
 bool WriteGhostScriptFile(const std::wstring& path, const std::string& bytes);
 
 }  // namespace kavi

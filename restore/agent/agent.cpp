@@ -78,10 +78,15 @@ Refusal AgentRun::FindAndDecide() {
     if (parts_[i].fs != FsKind::kNtfs && parts_[i].fs != FsKind::kFat) continue;
     const std::string dir = MountAs(i, false);
     if (dir.empty()) continue;
-    if (FindEntry(host_.volumes, dir, "KV.ima") && FindEntry(host_.volumes, dir, "Ghost.ba_")) {
-      tasks.push_back(i);
-    } else {
+    if (!FindEntry(host_.volumes, dir, "KV.ima") || !FindEntry(host_.volumes, dir, "Ghost.ba_")) {
       Unmount(i);
+    } else if (!OnlyAdministratorsMadeTask(i, dir)) {
+      // Dropped by a user: neither run nor counted, so it cannot stand in
+      // the way of the administrator's task either.
+      Note(FoundLine(i, "ignored: a task any user could have written on"));
+      Unmount(i);
+    } else {
+      tasks.push_back(i);
     }
   }
   taskPartitions_ = tasks;

@@ -70,6 +70,9 @@ class AgentRun {
   Refusal Dump(const GhostTask& task, size_t source, size_t imagePart, const std::string& path);
   Refusal WriteNtfs(size_t target, const std::string& image, int index, uint64_t bytes);
   Refusal WriteFat(size_t target, const std::string& image, int index, uint64_t bytes);
+  // The root entries of the image applied into `staging` moved to `dir`,
+  // the mounted root, each over what has its name there.
+  Refusal MoveImageIntoPlace(const std::string& dir, const std::string& staging);
   Refusal PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved);
   // agent_resume.cpp. The task partition's root entries as the takeover
   // left them, read before anything changes. True when an earlier start's
@@ -134,6 +137,9 @@ class AgentRun {
   // True when `path` is on NTFS and nobody but SYSTEM or Administrators can
   // change it: what a standard user made is not.
   bool OnlyAdministratorsCanChange(size_t part, const std::string& path);
+  // The task's script and disk record under `dir` (part's mount) are such,
+  // as the takeover and the agent make them; always on FAT.
+  bool OnlyAdministratorsMadeTask(size_t part, const std::string& dir);
 
   // agent_image.cpp: the image (a file on partition `part`) against the
   // record's size and MD5.
@@ -193,6 +199,7 @@ class AgentRun {
   bool heldTaskTakenUp_ = false;
   bool firmwareArmed_ = false;  // BootNext set by this start
   std::string standIn_;         // the target's boot file our loader stands in for
+  bool imageBootIni_ = false;   // the image written to FAT brought its own boot.ini
 };
 
 }  // namespace restore

@@ -198,31 +198,85 @@ Refusal AgentRun::WriteNtfs(size_t target, const std::string& image, int index, 
 
 Refusal AgentRun::WriteFat(size_t target, const std::string& image, int index, uint64_t bytes) {
   std::vector<SavedFile> saved;
-  const std::string dir = MountAs(target, true);
+  std::string dir = MountAs(target, true);
   std::optional<std::vector<DirEntry>> entries;
   if (!dir.empty()) entries = host_.volumes.List(dir);
   if (!entries || !SaveBootFiles(host_.volumes, dir, &saved)) {
     return Refuse(Failure::kTargetFilesystem, "the target's files cannot be read");
   }
-  // From here on the target changes.
+  // FAT is emptied, not formatted: the task's files and the boot files stay
+  // where the loader and NTLDR find them, armed again, and the image goes
+  // into a folder of its own whose entries take their places only once it
+  // is whole. A cut at any instant comes back to the task.
+  const std::vector<SavedFile>& keep = resumeSet_;
+  ArmFirmware();
   Say("Emptying " + parts_[target].device);
   host_.console.Step(ScreenStep::kFormat);
   const double start = host_.console.Seconds();
   for (const DirEntry& e : *entries) {
-    if (!host_.volumes.Remove(dir + "/" + e.name)) {
+    bool kept = false;
+    for (const std::string& name : ResumeFileNames())
+      kept = kept || (!keep.empty() && SameNameIgnoringCase(e.name, name));
+    if (!kept && !host_.volumes.Remove(dir + "/" + e.name)) {
       return Refuse(Failure::kWriteFailed, "the target's old files cannot be removed");
     }
+  }
+  // What the start took off (the script, its record, the armed boot.ini).
+  std::vector<SavedFile> back;
+  for (const SavedFile& f : keep) {
+    const std::string top = f.path.substr(0, f.path.find('/'));
+    if (!FindEntry(host_.volumes, dir, top) || SameNameIgnoringCase(top, "boot.ini"))
+      back.push_back(f);
+  }
+  keptArmed_ = !keep.empty() && KeepResumable(target, back);
+  dir = MountAs(target, true);
+  const std::string staging = dir + "/" + kImageStagingFolder;
+  if (dir.empty() || !host_.volumes.MakeDirectory(staging)) {
+    return Refuse(Failure::kWriteFailed, "the target cannot take the image's folder");
   }
   Say("Writing the image to " + parts_[target].device);
   host_.console.Step(ScreenStep::kWrite);
   uint64_t written = 0;
-  if (RunWim({kWim, "apply", image, std::to_string(index), dir}, "writing ", bytes, &written) !=
+  if (RunWim({kWim, "apply", image, std::to_string(index), staging}, "writing ", bytes, &written) !=
       0) {
     return Refuse(Failure::kWriteFailed, "wimlib-imagex could not write the image");
   }
+  const Refusal moved = MoveImageIntoPlace(dir, staging);
+  if (moved.failed()) return moved;
   log_.Add("done: wrote " + SizeText(bytes) + " in " + Seconds(host_.console.Seconds() - start));
   Say("Writing the boot files");
-  return PlaceBootFiles(target, saved, false);
+  const Refusal placed = PlaceBootFiles(target, saved, !keep.empty());
+  // The image's own boot.ini stands; else the old one comes back from its backup.
+  Disarm(target, keep, storeReplaced_ || imageBootIni_);
+  keptArmed_ = false;
+  return placed;
+}
+
+Refusal AgentRun::MoveImageIntoPlace(const std::string& dir, const std::string& staging) {
+  std::optional<std::vector<DirEntry>> staged = host_.volumes.List(staging);
+  if (!staged) return Refuse(Failure::kWriteFailed, "the written image cannot be read back");
+  // Boot files last, boot.ini very last: until it is the image's, NTLDR
+  // still starts the loader.
+  const auto rank = [](const DirEntry& e) {
+    if (SameNameIgnoringCase(e.name, "boot.ini")) return 2;
+    for (const std::string& name : BootFileNames()) {
+      if (SameNameIgnoringCase(e.name, name)) return 1;
+    }
+    return 0;
+  };
+  std::stable_sort(staged->begin(), staged->end(),
+                   [&](const DirEntry& a, const DirEntry& b) { return rank(a) < rank(b); });
+  imageBootIni_ = false;
+  for (const DirEntry& e : *staged) {
+    if (std::optional<DirEntry> old = FindEntry(host_.volumes, dir, e.name))
+      host_.volumes.Remove(dir + "/" + old->name);
+    if (!host_.volumes.Rename(staging + "/" + e.name, dir + "/" + e.name)) {
+      return Refuse(Failure::kWriteFailed, "the image's " + e.name + " cannot be put in place");
+    }
+    imageBootIni_ = imageBootIni_ || rank(e) == 2;
+  }
+  host_.volumes.Remove(staging);
+  return Refusal{};
 }
 
 Refusal AgentRun::PutBootFilesBack(size_t target, const std::vector<SavedFile>& saved) {

@@ -1,5 +1,6 @@
 #include "restore/agent/image_boot_files.h"
 
+#include "restore/agent/ntfs_security.h"
 #include "restore/agent/volume_files.h"
 
 namespace kavi {
@@ -40,6 +41,16 @@ struct Staged {
   std::string live;
 };
 
+// `to` takes the descriptor of `from` (with no `from`, one only
+// administrators can change), where its volume keeps descriptors: ntfs-3g
+// gives what it creates one that lets everyone change it.
+bool KeepDescriptor(VolumeAccess& volumes, const std::string& from, const std::string& to) {
+  if (!volumes.ReadSecurity(to)) return true;  // FAT (the ESP) keeps none
+  const std::optional<std::string> descriptor =
+      from.empty() ? AdminOnlyDescriptor(false, false) : volumes.ReadSecurity(from);
+  return descriptor && volumes.SetSecurity(to, *descriptor);
+}
+
 // Writes each file beside its place; the pairs to rename.
 bool StageFiles(VolumeAccess& volumes, const std::string& root,
                 const std::vector<PlannedFile>& files, std::vector<Staged>* staged) {
@@ -53,15 +64,17 @@ bool StageFiles(VolumeAccess& volumes, const std::string& root,
                    *dir + "/" + (existing ? existing->name : f.name)};
     if (!volumes.WriteFile(s.fresh, *bytes)) return false;
     staged->push_back(s);
+    if (!KeepDescriptor(volumes, f.from, s.fresh)) return false;
   }
   return true;
 }
 
 // The store made from `base` by `script`, beside the live one and checked
-// to start the written partition by default.
+// to start the written partition by default; with the live store's
+// descriptor, or else that of `descriptorOf` (the template it was made from).
 bool StageStore(VolumeAccess& volumes, ToolRunner& tools, const BootPlacement& p,
-                const std::string& base, const std::string& script, Staged* staged,
-                std::string* detail) {
+                const std::string& base, const std::string& script, const std::string& descriptorOf,
+                Staged* staged, std::string* detail) {
   const std::string storePath = StorePath(p.uefi);
   const size_t slash = storePath.rfind('/');
   std::optional<std::string> dir = MakeFolders(volumes, p.bootDir, storePath.substr(0, slash));
@@ -87,6 +100,11 @@ bool StageStore(VolumeAccess& volumes, ToolRunner& tools, const BootPlacement& p
     *detail = "hivexsh could not make a boot store for the written partition";
     const std::string first = said.substr(0, said.find('\n'));
     if (!first.empty()) *detail += " (" + first.substr(0, 120) + ")";
+    return false;
+  }
+  if (!KeepDescriptor(volumes, existing ? staged->live : descriptorOf, staged->fresh)) {
+    volumes.Remove(staged->fresh);
+    *detail = "the boot store cannot be given its descriptor";
     return false;
   }
   return true;
@@ -122,7 +140,7 @@ BootFilesResult PlaceImageBootFiles(VolumeAccess& volumes, ToolRunner& tools,
                                     const BootPlacement& p) {
   // The store first: kept when it already names the written partition, else
   // the image's template made into one.
-  std::string base, script, how;
+  std::string base, script, how, descriptorOf;
   std::optional<HiveKey> machine;
   if (p.machineStore) machine = ReadHive(*p.machineStore);
   std::optional<std::string> keep;
@@ -140,12 +158,14 @@ BootFilesResult PlaceImageBootFiles(VolumeAccess& volumes, ToolRunner& tools,
     if (bytes) templ = ReadHive(*bytes);
     if (!templ) return Fail("the image has no readable BCD-Template");
     base = *bytes;
+    descriptorOf = *path;
     script = NewStoreScript(*templ, p.bcd, p.description);
     how = "made a boot store from the image's template for the written partition";
   }
   Staged store;
   std::string detail;
-  if (!StageStore(volumes, tools, p, base, script, &store, &detail)) return Fail(detail);
+  if (!StageStore(volumes, tools, p, base, script, descriptorOf, &store, &detail))
+    return Fail(detail);
 
   std::vector<PlannedFile> files;
   const std::string bootDir = *ResolvePath(volumes, p.windowsDir, "Windows/Boot");
@@ -215,7 +235,7 @@ BootFilesResult KeepOwnBootFiles(VolumeAccess& volumes, ToolRunner& tools, const
   }
   Staged store;
   std::string detail;
-  if (!StageStore(volumes, tools, p, *p.machineStore, *script, &store, &detail))
+  if (!StageStore(volumes, tools, p, *p.machineStore, *script, "", &store, &detail))
     return Fail(detail);
   if (!RenameAll(volumes, {store})) return Fail("the boot store cannot be put in place");
   r.notes.push_back("done: replaced the image's boot store by the machine's");

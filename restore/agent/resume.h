@@ -44,6 +44,9 @@ std::vector<SavedFile> WithoutImageNames(const std::vector<SavedFile>& saved,
 // name) holds no such file: our loader takes that name meanwhile, and the
 // real file waits beside it under this suffix.
 constexpr const char* kRealBootFileSuffix = ".kavi-old";
+// Where an image is written on a FAT target (emptied, not formatted) until
+// it is whole.
+constexpr const char* kImageStagingFolder = "KAVI.NEW";
 // The kept boot file the loader stands in for, "bootmgr" before "ntldr";
 // none unless `kept` holds it and the loader "kvldr" as files.
 const SavedFile* StandInTarget(const std::vector<SavedFile>& kept);

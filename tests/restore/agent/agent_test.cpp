@@ -28,6 +28,10 @@ const std::string kRecord =
     "1:2 mbr=1A2B3C4D start=105906176 length=104857600\r\n";
 
 constexpr const char* kLoader = "GRUB kvldr";
+// The takeover's task files: administrators may change them, users read.
+std::string TakeoverMade() {
+  return AdminOnlyDescriptor(false, true);
+}
 
 // sda1: Windows with the takeover files; sda2: the work folder and image.
 void Arrange(FakeMachine& m, const std::string& script = kLoadScript,
@@ -40,8 +44,8 @@ void Arrange(FakeMachine& m, const std::string& script = kLoadScript,
   // Large enough to go by ntfscp.
   system.tree = {{"/KV.ima", {false, "floppy" + std::string(1 << 20, '\0')}},
                  {"/kvldr", {false, kLoader}},
-                 {"/Ghost.ba_", {false, script}},
-                 {"/Ghost.map", {false, record}},
+                 {"/Ghost.ba_", {false, script, TakeoverMade()}},
+                 {"/Ghost.map", {false, record, TakeoverMade()}},
                  {"/BOOT.IN_", {false, "original ini"}},
                  {"/boot.ini", {false, "armed ini"}},
                  {"/bootmgr", {false, "BOOTMGR"}},
@@ -263,6 +267,53 @@ TEST(RestoreAgent, ACutLoadEitherLeavesTheOldWindowsOrIsFinishedByTheNextStart) 
   }
 }
 
+// FAT is emptied rather than formatted: the task and the boot files stay at
+// its root, armed, while the image goes into a folder of its own and then
+// into place. Cut in the apply (once, twice) or while the image's entries
+// are moved, the next start finishes as an uncut load does.
+TEST(RestoreAgent, ACutLoadOnFatIsFinishedByTheNextStart) {
+  const auto arrange = [](FakeMachine& m) {
+    Arrange(m);
+    m.parts[0].found.fs = FsKind::kFat;
+    BindImage(m);
+  };
+  FakeMachine uncut;
+  arrange(uncut);
+  ASSERT_FALSE(RunAgent(uncut).failed());
+  const Tree written = uncut.PartOf("/dev/sda1").tree;
+  EXPECT_EQ("original ini", Read(uncut, "/dev/sda1", "/boot.ini"));
+  for (const int cut : {1, 2, -1}) {
+    SCOPED_TRACE(cut > 0 ? std::to_string(cut) + " cuts in the apply" : "a cut in the moves");
+    FakeMachine m;
+    arrange(m);
+    for (int start = 0; start < (cut > 0 ? cut : 1); ++start) {
+      int changesAfterApply = -1;
+      m.beforeRun = [&](const std::vector<std::string>& argv) {
+        if (argv[0] != "wimlib-imagex" || argv[1] != "apply") return;
+        if (cut < 0) {
+          changesAfterApply = 0;
+          return;
+        }
+        m.PartOf("/dev/sda1").tree["/KAVI.NEW/Windows"] = Node{true, ""};
+        throw PowerCut{};
+      };
+      m.beforeChange = [&] {
+        if (changesAfterApply >= 0 && ++changesAfterApply == 3) throw PowerCut{};
+      };
+      EXPECT_THROW(RunAgent(m), PowerCut);
+      m.beforeRun = nullptr;
+      m.beforeChange = nullptr;
+      m.mounted.clear();
+      // NTLDR reads the armed boot.ini, whose loader finds the task.
+      EXPECT_EQ("armed ini", Read(m, "/dev/sda1", "/boot.ini"));
+      EXPECT_EQ(1u, m.PartOf("/dev/sda1").tree.count("/Ghost.ba_"));
+    }
+    const Refusal outcome = RunAgent(m);
+    ASSERT_FALSE(outcome.failed()) << outcome.detail;
+    EXPECT_EQ(written, m.PartOf("/dev/sda1").tree);
+  }
+}
+
 // hivex truncates the store it writes back: a cut inside that write must
 // not leave the formatted target without the store that starts the agent.
 TEST(RestoreAgent, ACutWhileTheStoreIsArmedAgainLeavesItWhole) {
@@ -473,6 +524,29 @@ TEST(RestoreAgent, SeveralTasksAreRefusedButEachBootsWindowsAgain) {
   EXPECT_EQ(0u, m.PartOf("/dev/sdb1").tree.count("/DURozazo"));
 }
 
+TEST(RestoreAgent, ATaskAnyUserCouldHaveWrittenIsNeitherRunNorCounted) {
+  // KV.ima and Ghost.ba_ dropped at the root of the image's NTFS partition
+  // by a standard user, beside the administrator's task on C:.
+  FakeMachine m;
+  Arrange(m);
+  m.PartOf("/dev/sda2").tree["/KV.ima"] = Node{false, "floppy"};
+  m.PartOf("/dev/sda2").tree["/Ghost.ba_"] =
+      Node{false, "Ghost.exe -clone,mode=pload,src=x,dst=1:1\r\n", FakeMachine::kUserMade};
+  const Refusal outcome = RunAgent(m);
+  ASSERT_FALSE(outcome.failed()) << outcome.detail;
+  EXPECT_NE(std::string::npos,
+            Read(m, "/dev/sda2", "/durozazo/restore.log")
+                .find("ignored: a task any user could have written on /dev/sda2"));
+  EXPECT_EQ(1u, m.PartOf("/dev/sda2").tree.count("/Ghost.ba_"));
+
+  // The administrator's own script, changed to be any user's: no task at all.
+  FakeMachine changed;
+  Arrange(changed);
+  changed.PartOf("/dev/sda1").tree["/Ghost.ba_"].security = FakeMachine::kUserMade;
+  EXPECT_EQ(Failure::kNoTask, RunAgent(changed).failure);
+  EXPECT_TRUE(changed.diskWrites.empty());
+}
+
 // A backup into a folder named in code page 936, whose second byte is a
 // backslash ("乗" is 81 5C): the folder is made under its UTF-8 name.
 const std::string kDumpScript =
@@ -648,8 +722,8 @@ void ArrangeGpt(FakeMachine& m, const std::string& systemPart) {
                              " part=0F0E0D0C-0B0A-0908-0706-050403020100 start=227540992 "
                              "length=104857600\r\n";
   system.tree = {{"/KV.ima", {false, "marker"}},
-                 {"/Ghost.ba_", {false, kGptLoadScript}},
-                 {"/Ghost.map", {false, record}},
+                 {"/Ghost.ba_", {false, kGptLoadScript, TakeoverMade()}},
+                 {"/Ghost.map", {false, record, TakeoverMade()}},
                  {"/Windows", {true, ""}}};
   m.AddGpt("/dev/sda4", kDisk, "0F0E0D0C-0B0A-0908-0706-050403020100", 227540992, FsKind::kNtfs)
       .tree = {{"/DURozazo", {true, ""}},

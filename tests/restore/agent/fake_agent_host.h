@@ -239,9 +239,28 @@ class FakeMachine : public DiskAccess,
   }
   bool Rename(const std::string& from, const std::string& to) override {
     Changing();
-    std::optional<std::string> bytes = ReadFile(from, std::string::npos);
     if (to.compare(0, 3, "/m/") == 0)
       unflushedRenames.insert("/dev/" + to.substr(3, to.find('/', 3) - 3));
+    Tree* tree = nullptr;
+    std::string path, toPath;
+    if (Locate(from, true, &tree, &path) && tree->count(path) && (*tree)[path].directory) {
+      // A folder moves with everything in it, within its volume.
+      Tree* toTree = nullptr;
+      if (!Locate(to, true, &toTree, &toPath) || toTree != tree || tree->count(toPath))
+        return false;
+      Tree moved;
+      for (auto it = tree->begin(); it != tree->end();) {
+        if (it->first == path || it->first.compare(0, path.size() + 1, path + "/") == 0) {
+          moved[toPath + it->first.substr(path.size())] = it->second;
+          it = tree->erase(it);
+        } else {
+          ++it;
+        }
+      }
+      tree->insert(moved.begin(), moved.end());
+      return true;
+    }
+    std::optional<std::string> bytes = ReadFile(from, std::string::npos);
     const std::string security = SecurityOf(from).value_or("");
     return bytes && Erase(to) && Put(to, Node{false, *bytes, security}) && Erase(from);
   }
@@ -384,13 +403,19 @@ class FakeMachine : public DiskAccess,
     }
     if (verb == "apply") {
       progress("Extracting file data");
+      // A device, or a folder of a mounted volume ("/m/sda1/KAVI.NEW").
       const std::string& to = argv[4];
-      Tree& tree =
-          to.compare(0, 5, "/dev/") == 0 ? PartOf(to).tree : PartOf("/dev/" + to.substr(3)).tree;
+      Tree* tree = nullptr;
+      std::string into;
+      if (to.compare(0, 5, "/dev/") == 0) {
+        tree = &PartOf(to).tree;
+      } else if (!Locate(to, true, &tree, &into)) {
+        return 1;
+      }
       // Like wimlib, nothing is applied over an existing file or folder.
       for (const auto& [path, node] : imageFiles) {
-        if (tree.count(path)) return 1;
-        tree[path] = node;
+        if (tree->count(into + path)) return 1;
+        (*tree)[into + path] = node;
       }
       return applyStatus;
     }

@@ -15,8 +15,9 @@ manager and a store that starts it). A cut during a backup leaves the old
 Windows and a whole backup under the name the program looks for. The test
 command cuts the boot files' writes, a backup's replacement and, on BIOS,
 the apply and then the next format on the machine's own boot chain (a
-standard MBR, NTFS boot code that loads \\bootmgr by name); the other
-instants run with scripts/next-boot --sweep.
+standard MBR, NTFS boot code that loads \\bootmgr by name) and the apply
+onto Windows XP's FAT32 C:; the other instants run with scripts/next-boot
+--sweep.
 
 Swap: the task is bound to the checked image's size and MD5 (as a
 reinstall binds it), and another valid WIM takes the image's place before
@@ -267,6 +268,16 @@ def reinstall_cut(pattern):
     return scenario
 
 
+def reinstall_fat_cut(pattern):
+    """Windows XP's FAT32 C: (emptied, not formatted) cut when the serial
+    output matches PATTERN and finished by the next start, with the FAT
+    reinstall's checks."""
+    def scenario(t, s):
+        s.cut_at = pattern
+        t.scenario_reinstall_fat(s)
+    return scenario
+
+
 # name: (function taking the test module and the scenario, bus in the test
 # command or None for scripts/next-boot only, further buses); the instants
 # in the order a task reaches them.
@@ -286,6 +297,8 @@ SCENARIOS = {
     "cut_thrice": (cut((r"writing +([3-9]\d)%", r"Checking the image file", r"Formatting ")),
                    None, ["ide"]),
     "cut_boot_files": (reinstall_cut(r"Writing the boot files"), "ide", []),
+    # BIOS only: XP's FAT32 C: cut in the apply into its staging folder.
+    "cut_fat": (reinstall_fat_cut(r"writing +([3-9]\d)%"), "ide", []),
     "cut_capture": (cut_backup(r"backing up +([3-9]\d)%", big=True), None, ["ide"]),
     "cut_backup_swap": (cut_backup(r"Putting the new backup in place"), "ide", []),
     "swap_image": (scenario_swap, "ide", []),
@@ -294,6 +307,6 @@ SCENARIOS = {
 # BootNext again (the task is gone from C: and nothing written yet: the old
 # Windows); the test command cuts the boot files' writes on the ESP.
 UEFI_SCENARIOS = {name: (fn, None, ["sata"]) for name, (fn, _, _) in SCENARIOS.items()
-                  if not name.endswith("_chain")}
+                  if not name.endswith(("_chain", "_fat"))}
 UEFI_SCENARIOS["cut_armed"] = (cut(r"the firmware starts Boot[0-9A-F]{4} next", ()), None, ["sata"])
 UEFI_SCENARIOS["cut_boot_files"] = (SCENARIOS["cut_boot_files"][0], "sata", [])

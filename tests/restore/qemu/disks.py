@@ -143,6 +143,41 @@ def security(part, path):
     return bytes.fromhex("".join(words)) if words else None
 
 
+USERS_SID = bytes.fromhex("01020000000000052000000021020000")
+
+
+def admin_only_descriptor():
+    """Owner Administrators, group SYSTEM, a protected DACL: SYSTEM and
+    Administrators full control, Users read and execute (what the takeover
+    gives the task's files)."""
+    system, admins = ADMINISTRATION_SIDS
+    aces = b"".join(struct.pack("<BBHI", 0, 0, 8 + len(sid), mask) + sid
+                    for sid, mask in ((system, 0x1F01FF), (admins, 0x1F01FF), (USERS_SID, 0x1200A9)))
+    acl = struct.pack("<BBHHH", 2, 0, 8 + len(aces), 3, 0) + aces
+    owner = 20
+    return struct.pack("<BBHIIII", 1, 0, 0x8000 | 0x1000 | 0x4, owner, owner + len(admins), 0,
+                       owner + len(admins) + len(system)) + admins + system + acl
+
+
+def protect(part, paths):
+    """PATHS of an NTFS partition file given admin_only_descriptor(), through
+    ntfssecaudit's restore of saved ACLs."""
+    descriptor = admin_only_descriptor()
+    lines = []
+    for path in paths:
+        lines += ["File " + path, "Security key : none"]
+        lines += ["        %06x  %s" % (at, " ".join(descriptor[w:w + 4].hex()
+                                                 for w in range(at, min(at + 16, len(descriptor)), 4)))
+                  for at in range(0, len(descriptor), 16)]
+    saved = part + ".acl"
+    with open(saved, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    run("ntfssecaudit", "-s", part, saved)
+    os.unlink(saved)
+    for path in paths:
+        assert not who_may_change(security(part, path)), path + " kept its descriptor"
+
+
 def who_may_change(descriptor):
     """The owner and every SID the DACL lets change the file, but SYSTEM
     and Administrators; ["no DACL"] when there is none (anyone may)."""

@@ -416,13 +416,23 @@ class Scenario:
         return out
 
     def system_partition(self, files, takeover, start=C_START, size=C_SIZE, name="c"):
+        # A hibernation file goes in last: ntfssecaudit opens no volume that has one.
+        files = dict(files)
+        hibernation = files.pop("hiberfil.sys", None)
         tree = self.path(name + "-tree")
         disks.write_tree(tree, files)
         for f, src in self.road.payloads.items():
             shutil.copyfile(src, os.path.join(tree, f))
         for f in os.listdir(takeover):
             shutil.copyfile(os.path.join(takeover, f), os.path.join(tree, f))
-        return self.partition(name, tree, start, size, "SYSTEM")
+        part = self.partition(name, tree, start, size, "SYSTEM")
+        # Only administrators may change the task, as the takeover leaves it.
+        disks.protect(part, ["/" + f for f in os.listdir(takeover)])
+        if hibernation is not None:
+            source = self.path(name + "-hiberfil.sys")
+            open(source, "wb").write(hibernation)
+            disks.put_file(part, source, "/hiberfil.sys")
+        return part
 
     def partition(self, name, tree, start, size, label):
         wim = self.path(name + "-content.wim")
@@ -540,12 +550,15 @@ def single_disk(s, mode, image_path, d_files, disk_id=None, record_id=None, c_fi
     return disk, c, d
 
 
-def image_wim(s, files, name="image", compress="lzx"):
+def image_wim(s, files, name="image", compress="lzx", protected=()):
     """A WIM captured from an NTFS volume, as images made on Windows are:
-    with security descriptors, attributes and short names."""
+    with security descriptors, attributes and short names; PROTECTED (paths
+    of FILES) only administrators can change."""
     tree = s.path(name + "-tree")
     disks.write_tree(tree, files)
     volume = s.partition(name + "-volume", tree, disks.PART_START, C_SIZE + 32 * MiB, "IMAGE")
+    if protected:
+        disks.protect(volume, ["/" + p for p in protected])
     wim = s.path(name + ".wim")
     disks.capture(volume, wim, name="Windows", compress=compress)
     os.unlink(volume)
@@ -555,7 +568,9 @@ def image_wim(s, files, name="image", compress="lzx"):
 def windows_wim(s, arch, major, name, seed=90, minor_build=None):
     """A Windows-shaped image with its own boot files, store template and XML."""
     files = windows_boot.windows_image(s.dir, seed)
-    wim = image_wim(s, files)
+    # Its boot files and store template, as Windows keeps them.
+    wim = image_wim(s, files, protected=[p for p in files if p.startswith("Windows/Boot/") or
+                                         p.endswith("BCD-Template")])
     windows_boot.set_windows(wim, arch, major, name, minor_build)
     return files, wim
 
@@ -614,6 +629,10 @@ def scenario_reinstall(s):
                   "%s is not the image's own" % name)
         store = disks.read_file(c_after, "/Boot/BCD")
         partition = ("mbr", SIG, C_START * disks.SECTOR)
+        # With the image's own descriptors, not ntfs-3g's everyone-may-change.
+        for name in ("/bootmgr", "/Boot/zh-CN/bootmgr.exe.mui", "/Boot/BCD"):
+            who = disks.who_may_change(disks.security(c_after, name))
+            check(not who, "%s may be changed by %s" % (name, who))
     check(store is not None, "the boot partition holds no store")
     store = windows_boot.read_store(store, s.dir)
     windows_boot.check_starts(store, partition, "\\Windows\\system32\\winload." + ("efi" if uefi else "exe"),
@@ -677,6 +696,7 @@ def scenario_backup_restore(s):
     for attempt in ("swapped", "backup") if road.name == "bios" else ("backup",):
         for f in os.listdir(takeover):
             disks.put_file(c1, os.path.join(takeover, f), "/" + f)
+        disks.protect(c1, ["/" + f for f in os.listdir(takeover)])
         road.rearm(s, disk, c1)
         disk.write_back(road.C, c1)
         if attempt == "swapped":
@@ -806,7 +826,10 @@ def scenario_reinstall_fat(s):
     """Windows XP on FAT32, booted through boot.ini: the image goes into the
     emptied volume, whose boot sector stays as it was; ntldr and
     NTDETECT.COM come back, and boot.ini is the backup boot.in_."""
-    files = {k: v for k, v in new_windows().items() if " -> " not in k}
+    cut_at = getattr(s, "cut_at", None)
+    # Cut: incompressible, so the apply takes seconds after any of its lines.
+    extra = {"Windows/more.bin": rb(15, 24 * MiB)} if cut_at else {}
+    files = {k: v for k, v in new_windows(extra).items() if " -> " not in k}
     wim = image_wim(s, files)
     takeover = s.takeover_files("restore", "D:\\镜像\\xp.wim", [
         "--disk", "%08X" % SIG, "C=%d+%d" % (C_START * 512, C_SIZE), "D=%d+%d" % (D_START * 512, D_SIZE)])
@@ -826,9 +849,16 @@ def scenario_reinstall_fat(s):
     disk = disks.Disk(s.path("disk.img"), SIG, [(C_START, c), (D_START, d)], s.road.stub,
                       s.road.bootsector)
     boot_sector = disks.boot_code(c)[:512]
+    if cut_at:
+        cut_power.boot_and_cut(sys.modules[__name__], s, disk, cut_at)
     s.boot([(disk, s.bus)], "ok")
     c_after = disk.extract(0, s.path("c-after.fat"))
-    check(disks.boot_code(c_after)[:512] == boot_sector, "C:'s FAT boot sector changed")
+    after = disks.boot_code(c_after)[:512]
+    if cut_at:
+        # The cut start left the volume marked dirty (FAT32's state byte),
+        # which Windows' check at its next start clears.
+        after = after[:0x41] + bytes([after[0x41] & ~1]) + after[0x42:]
+    check(after == boot_sector, "C:'s FAT boot sector changed")
     expected = disks.tree_files(s.path("image-tree"))
     for name in ("/ntldr", "/NTDETECT.COM"):
         expected[name] = disks.tree_files(c_tree)[name]
@@ -840,8 +870,10 @@ def scenario_reinstall_fat(s):
     check(not (missing or extra or changed),
           "C: does not hold the image and the boot files: missing %s, unexpected %s, changed %s"
           % (missing[:5], extra[:5], changed[:5]))
-    check("result: ok" in log_entry(disk.extract(1, s.path("d-after.part"))),
-          "the log does not end in success")
+    entry = log_entry(disk.extract(1, s.path("d-after.part")))
+    check("result: ok" in entry, "the log does not end in success")
+    check(not cut_at or "found: the last start stopped at step apply" in entry,
+          "the log does not tell that the cut start was taken up:\n" + entry)
 
 
 def scenario_reinstall_reserved(s):

@@ -82,6 +82,7 @@ def armed_disk(t, s):
     disks.run("mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", str(CLUSTER), "-p", str(road.c_start),
               "-H", "255", "-S", "63", "-L", "SYSTEM", c)
     disks.run("wimlib-imagex", "apply", content, "1", c)
+    disks.protect(c, ["/" + f for f in os.listdir(takeover)])
     d_tree = s.path("d-tree")
     disks.write_tree(d_tree, {"DURozazo/Download/win.wim": open(wim, "rb").read()})
     d = s.partition("d", d_tree, road.d_start, t.D_SIZE, "DATA")
