@@ -48,15 +48,20 @@ class Win32StartupSteps : public StartupSteps {
     kavi::ReportStart();
   }
   int BootRoadStatus() override {
-    // The signatures Secure Boot checks are those of the shim we carry.
-    ResourceBytes shim;
-    std::string shimBytes;
-    if (SystemPayloadResources().Load(kEfiFirstResourceId, kPayloadResourceType, &shim) &&
-        shim.data != nullptr) {
-      shimBytes.assign(reinterpret_cast<const char*>(shim.data), shim.size);
+    // The signatures Secure Boot checks are those of the shim we carry, the
+    // SBAT generations those of the shim and its GRUB.
+    std::string carried[2];
+    const size_t indexes[2] = {kEfiShimIndex, kEfiGrubIndex};
+    for (size_t i = 0; i < 2; ++i) {
+      ResourceBytes bytes;
+      if (SystemPayloadResources().Load(static_cast<uint16_t>(kEfiFirstResourceId + indexes[i]),
+                                        kPayloadResourceType, &bytes) &&
+          bytes.data != nullptr) {
+        carried[i].assign(reinterpret_cast<const char*>(bytes.data), bytes.size);
+      }
     }
-    switch (
-        DecideBootRoad(SystemFirmwareFacts(), IsGptVolume(Working().SystemDrive()), shimBytes)) {
+    switch (DecideBootRoad(SystemFirmwareFacts(), IsGptVolume(Working().SystemDrive()), carried[0],
+                           carried[1])) {
       case BootRoad::kRefusedGptOnBios:
         return kStartupGptDisk;
       case BootRoad::kRefusedNotX64:

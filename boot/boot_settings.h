@@ -31,6 +31,8 @@ constexpr uint16_t kEfiFirstResourceId = 149;
 constexpr size_t kEfiFileCount = 6;
 constexpr const wchar_t* kEfiFileNames[kEfiFileCount] = {
     L"shimx64.efi", L"mmx64.efi", L"grubx64.efi", L"grub.cfg", L"vmlinuz", L"initrd.img"};
+constexpr size_t kEfiShimIndex = 0;
+constexpr size_t kEfiGrubIndex = 2;
 constexpr const wchar_t* kEfiFolder = L"EFI\\KaviRestore";
 
 constexpr const wchar_t* kBootEntryId = L"DD97BC62-B9FD-466E-89A6-DCCF8465F855";

@@ -17,7 +17,8 @@ bool WindowsIsX64(bool windows64, std::optional<uint16_t> nativeMachine) {
   return windows64;
 }
 
-BootRoad DecideBootRoad(const FirmwareFacts& f, bool gptSystemDisk, const std::string& shim) {
+BootRoad DecideBootRoad(const FirmwareFacts& f, bool gptSystemDisk, const std::string& shim,
+                        const std::string& grub) {
   if (f.type == FirmwareType::kBios) {
     return gptSystemDisk ? BootRoad::kRefusedGptOnBios : BootRoad::kBios;
   }
@@ -28,6 +29,18 @@ BootRoad DecideBootRoad(const FirmwareFacts& f, bool gptSystemDisk, const std::s
   if (f.secureBoot &&
       RevocationOfImage(f.dbx.value_or(""), *f.db, f.sbatLevel.value_or(""), shim)) {
     return BootRoad::kRefusedRevoked;
+  }
+  if (f.secureBoot) {
+    // SbatLevelRT is there only once a shim ran in this boot, and Windows
+    // may have applied a later level to the firmware: the levels published
+    // up to our shim's build count as well, for the shim and the GRUB it
+    // starts.
+    std::vector<std::string> levels = PublishedSbatLevels(shim);
+    if (f.sbatLevel) levels.push_back(*f.sbatLevel);
+    for (const std::string& level : levels) {
+      if (SbatRevokesImage(level, shim) || (!grub.empty() && SbatRevokesImage(level, grub)))
+        return BootRoad::kRefusedRevoked;
+    }
   }
   return BootRoad::kUefi;
 }

@@ -67,8 +67,11 @@ constexpr bool IsRefused(BootRoad road) {
 }
 
 // `shim` is the first-stage loader we carry (its signatures are read from
-// it, so a newer loader brings its own signers).
-BootRoad DecideBootRoad(const FirmwareFacts& firmware, bool gptSystemDisk, const std::string& shim);
+// it, so a newer loader brings its own signers), `grub` the GRUB it starts;
+// under Secure Boot both are held against the SBAT levels the shim carries
+// and the one the firmware keeps.
+BootRoad DecideBootRoad(const FirmwareFacts& firmware, bool gptSystemDisk, const std::string& shim,
+                        const std::string& grub = std::string());
 
 // This machine's facts, read once (Win32 build only): the db variable is
 // read with the system-environment privilege, and only when Secure Boot is

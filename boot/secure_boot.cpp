@@ -194,11 +194,26 @@ std::optional<PeLayout> ReadPeLayout(const std::string& image) {
   if (table > image.size() || sectionCount > (image.size() - table) / kSectionHeader) {
     return std::nullopt;
   }
+  // Names longer than 8 bytes (".sbatlevel") are "/N": offset N into the
+  // COFF string table behind the symbol table.
+  const size_t strings = size_t{Le32(image, pe + 12)} + size_t{Le32(image, pe + 16)} * 18;
   for (size_t i = 0; i < sectionCount; ++i) {
     const size_t at = table + i * kSectionHeader;
     PeSection section;
     section.name = image.substr(at, 8);
     section.name.resize(section.name.find('\0') == std::string::npos ? 8 : section.name.find('\0'));
+    if (section.name.size() > 1 && section.name[0] == '/') {
+      size_t offset = 0;
+      for (size_t k = 1; k < section.name.size() && offset < image.size(); ++k) {
+        if (section.name[k] < '0' || section.name[k] > '9') offset = image.size();
+        offset = offset * 10 + static_cast<size_t>(section.name[k] - '0');
+      }
+      const size_t nameAt = strings + offset;
+      const size_t nameEnd = nameAt < image.size() ? image.find('\0', nameAt) : std::string::npos;
+      section.name = strings > 0 && nameEnd != std::string::npos
+                         ? image.substr(nameAt, nameEnd - nameAt)
+                         : std::string();
+    }
     section.rawSize = Le32(image, at + 16);
     section.rawAt = Le32(image, at + 20);
     layout.sections.push_back(section);
@@ -372,6 +387,21 @@ bool SbatRevokesImage(const std::string& level, const std::string& image) {
     if (has && *has < *required) return true;
   }
   return false;
+}
+
+std::vector<std::string> PublishedSbatLevels(const std::string& shim) {
+  // .sbatlevel: a version (0), then the offsets of the "previous" and the
+  // "latest" level from the end of the version, each NUL-terminated.
+  const std::optional<std::string> section = ImageSection(shim, ".sbatlevel");
+  std::vector<std::string> levels;
+  if (!section || section->size() < 12 || Le32(*section, 0) != 0) return levels;
+  for (size_t field : {size_t{4}, size_t{8}}) {
+    const size_t at = 4 + size_t{Le32(*section, field)};
+    if (at >= section->size()) continue;
+    const size_t end = section->find('\0', at);
+    levels.push_back(section->substr(at, end == std::string::npos ? end : end - at));
+  }
+  return levels;
 }
 
 std::optional<ImageRevocation> RevocationOfImage(const std::string& dbx, const std::string& db,

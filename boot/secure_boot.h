@@ -66,6 +66,12 @@ std::optional<uint32_t> SbatGeneration(const std::string& csv, const std::string
 // generation of some component than the image's .sbat section gives it.
 bool SbatRevokesImage(const std::string& level, const std::string& image);
 
+// The SBAT levels a shim (15.7 and later) carries in its ".sbatlevel"
+// section: the "previous" and the "latest" revocations published up to its
+// build, from shim's own SbatLevel_Variable.txt (rhboot/shim); as SBAT text
+// ("sbat,1,2025051000\nshim,4\ngrub,5\n..."). None for an older shim.
+std::vector<std::string> PublishedSbatLevels(const std::string& shim);
+
 enum class ImageRevocation { kImageHash, kSigner, kSbatGeneration };
 
 // Why the firmware would refuse the image despite db, if it would: its hash

@@ -59,10 +59,11 @@ TakeoverResult Arm(BootMachine& m, int mode, const std::wstring& name, uint16_t 
   return added ? TakeoverResult::kArmed : TakeoverResult::kBootEntryNotAdded;
 }
 
-// The shim carried as resource 149; empty when it is not.
-std::string CarriedShim(BootMachine& m) {
+// The UEFI road's file `index` (kEfiFileNames) as carried; empty when it is not.
+std::string CarriedEfiFile(BootMachine& m, size_t index) {
   ResourceBytes bytes;
-  if (!m.resources.Load(kEfiFirstResourceId, m.settings.resourceType, &bytes) ||
+  if (!m.resources.Load(static_cast<uint16_t>(kEfiFirstResourceId + index), m.settings.resourceType,
+                        &bytes) ||
       bytes.data == nullptr) {
     return std::string();
   }
@@ -111,7 +112,8 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
     return refuse(TakeoverResult::kUnsupportedWindows);
   }
   const BootRoad road =
-      DecideBootRoad(m.firmware, IsGptVolume(m.devices, m.systemDrive), CarriedShim(m));
+      DecideBootRoad(m.firmware, IsGptVolume(m.devices, m.systemDrive),
+                     CarriedEfiFile(m, kEfiShimIndex), CarriedEfiFile(m, kEfiGrubIndex));
   if (road == BootRoad::kRefusedGptOnBios) return refuse(TakeoverResult::kBootRoadRefused);
   if (road == BootRoad::kRefusedNotX64) return refuse(TakeoverResult::kFirmwareNotX64);
   if (road == BootRoad::kRefusedUntrusted) return refuse(TakeoverResult::kLoaderNotTrusted);

@@ -136,6 +136,43 @@ TEST(SecureBoot, TheCarriedShimsHashIsTheSignedOne) {
   EXPECT_TRUE(SbatGeneration(ImageSection(shim, ".sbat").value_or(""), "shim").has_value());
 }
 
+// The levels published up to the carried shim's build (its .sbatlevel)
+// pass that shim and the GRUB it starts; under Secure Boot a shim or GRUB
+// one generation below them is refused before anything is written, even
+// where the firmware shows no SbatLevelRT.
+TEST(SecureBoot, TheCarriedShimsLevelsPassOursAndRefuseOlderOnes) {
+  const std::string shim = testing_efi::ReadFile(KAVI_EFI_BUILD_DIR "shimx64.efi");
+  const std::string grub = testing_efi::ReadFile(KAVI_EFI_BUILD_DIR "grubx64.efi");
+  if (shim.empty() || grub.empty()) GTEST_SKIP() << "no EFI build at " KAVI_EFI_BUILD_DIR;
+  const std::vector<std::string> levels = PublishedSbatLevels(shim);
+  ASSERT_EQ(2u, levels.size());
+  EXPECT_EQ(0u, levels[1].find("sbat,1,")) << levels[1];
+  FirmwareFacts f;
+  f.type = FirmwareType::kUefi;
+  f.x64 = true;
+  f.secureBoot = true;
+  f.db = OvmfDb();
+  EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(f, true, shim, grub));
+
+  // One generation below the latest level's, in the image's own .sbat.
+  const auto older = [&](std::string image, const std::string& component) {
+    const uint32_t latest = SbatGeneration(levels[1], component).value_or(0);
+    const std::string line = "\n" + component + "," + std::to_string(latest) + ",";
+    const size_t at = image.find(line);
+    if (latest == 0 || latest > 9 || at == std::string::npos) return std::string();
+    image[at + line.size() - 2] = static_cast<char>('0' + latest - 1);
+    return image;
+  };
+  const std::string olderShim = older(shim, "shim");
+  const std::string olderGrub = older(grub, "grub");
+  ASSERT_FALSE(olderShim.empty());
+  ASSERT_FALSE(olderGrub.empty());
+  EXPECT_EQ(BootRoad::kRefusedRevoked, DecideBootRoad(f, true, olderShim, grub));
+  EXPECT_EQ(BootRoad::kRefusedRevoked, DecideBootRoad(f, true, shim, olderGrub));
+  f.secureBoot = false;
+  EXPECT_EQ(BootRoad::kUefi, DecideBootRoad(f, true, olderShim, olderGrub));
+}
+
 TEST(BootRoad, FirmwareTypeAndBitness) {
   EXPECT_EQ(FirmwareType::kUefi, FirmwareTypeFrom(kFirmwareTypeUefi, std::nullopt));
   EXPECT_EQ(FirmwareType::kBios, FirmwareTypeFrom(kFirmwareTypeBios, 998u));
