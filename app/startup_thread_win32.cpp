@@ -7,6 +7,7 @@
 #include "app/startup_trace_win32.h"
 #include "app/tool_tiles_win32.h"
 #include "boot/boot_machine.h"
+#include "boot/boot_payloads.h"
 #include "boot/disk_map.h"
 #include "boot/firmware.h"
 #include "host/background_setup_win32.h"
@@ -50,18 +51,10 @@ class Win32StartupSteps : public StartupSteps {
   int BootRoadStatus() override {
     // The signatures Secure Boot checks are those of the shim we carry, the
     // SBAT generations those of the shim and its GRUB.
-    std::string carried[2];
-    const size_t indexes[2] = {kEfiShimIndex, kEfiGrubIndex};
-    for (size_t i = 0; i < 2; ++i) {
-      ResourceBytes bytes;
-      if (SystemPayloadResources().Load(static_cast<uint16_t>(kEfiFirstResourceId + indexes[i]),
-                                        kPayloadResourceType, &bytes) &&
-          bytes.data != nullptr) {
-        carried[i].assign(reinterpret_cast<const char*>(bytes.data), bytes.size);
-      }
-    }
-    switch (DecideBootRoad(SystemFirmwareFacts(), IsGptVolume(Working().SystemDrive()), carried[0],
-                           carried[1])) {
+    PayloadResources& resources = SystemPayloadResources();
+    switch (DecideBootRoad(SystemFirmwareFacts(), IsGptVolume(Working().SystemDrive()),
+                           CarriedEfiFile(resources, kPayloadResourceType, kEfiShimIndex),
+                           CarriedEfiFile(resources, kPayloadResourceType, kEfiGrubIndex))) {
       case BootRoad::kRefusedGptOnBios:
         return kStartupGptDisk;
       case BootRoad::kRefusedNotX64:

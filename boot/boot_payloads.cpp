@@ -18,6 +18,15 @@ bool HasPayloadResource(PayloadResources& resources, uint16_t id, const std::wst
   return resources.Load(id, type, &bytes) && bytes.data != nullptr && bytes.size > 0;
 }
 
+std::string CarriedEfiFile(PayloadResources& resources, const std::wstring& type, size_t index) {
+  ResourceBytes bytes;
+  if (!resources.Load(static_cast<uint16_t>(kEfiFirstResourceId + index), type, &bytes) ||
+      bytes.data == nullptr) {
+    return std::string();
+  }
+  return std::string(reinterpret_cast<const char*>(bytes.data), bytes.size);
+}
+
 namespace {
 
 size_t PayloadCount(bool withBootSector) {

@@ -20,6 +20,9 @@ bool WriteResourceToFile(BootFiles& files, PayloadResources& resources, const st
 // True when the resource exists and is not empty.
 bool HasPayloadResource(PayloadResources& resources, uint16_t id, const std::wstring& type);
 
+// The UEFI road's file `index` (kEfiFileNames) as carried; empty when it is not.
+std::string CarriedEfiFile(PayloadResources& resources, const std::wstring& type, size_t index);
+
 // "X:\KV.ima" from resource `imageId` (the DOS floppy or the restore
 // environment), "X:\kvldr" and, with the flag, "X:\kvldr.mbr" on the boot
 // drive, in this order; stops at the first that cannot be written.

@@ -59,17 +59,6 @@ TakeoverResult Arm(BootMachine& m, int mode, const std::wstring& name, uint16_t 
   return added ? TakeoverResult::kArmed : TakeoverResult::kBootEntryNotAdded;
 }
 
-// The UEFI road's file `index` (kEfiFileNames) as carried; empty when it is not.
-std::string CarriedEfiFile(BootMachine& m, size_t index) {
-  ResourceBytes bytes;
-  if (!m.resources.Load(static_cast<uint16_t>(kEfiFirstResourceId + index), m.settings.resourceType,
-                        &bytes) ||
-      bytes.data == nullptr) {
-    return std::string();
-  }
-  return std::string(reinterpret_cast<const char*>(bytes.data), bytes.size);
-}
-
 VolumeReach ReachOf(BootMachine& m, wchar_t letter) {
   return DecideVolumeReach(
       VolumeReachFactsOf(m.devices, m.disks, letter, m.files.FileSystemName(letter)));
@@ -113,7 +102,8 @@ TakeoverPlan Plan(BootMachine& m, int mode, const std::wstring& imagePath) {
   }
   const BootRoad road =
       DecideBootRoad(m.firmware, IsGptVolume(m.devices, m.systemDrive),
-                     CarriedEfiFile(m, kEfiShimIndex), CarriedEfiFile(m, kEfiGrubIndex));
+                     CarriedEfiFile(m.resources, m.settings.resourceType, kEfiShimIndex),
+                     CarriedEfiFile(m.resources, m.settings.resourceType, kEfiGrubIndex));
   if (road == BootRoad::kRefusedGptOnBios) return refuse(TakeoverResult::kBootRoadRefused);
   if (road == BootRoad::kRefusedNotX64) return refuse(TakeoverResult::kFirmwareNotX64);
   if (road == BootRoad::kRefusedUntrusted) return refuse(TakeoverResult::kLoaderNotTrusted);

@@ -250,28 +250,39 @@ fixup:
 9:      stc
         ret
 
-/* SI: the first unnamed attribute of type EAX in the record at DI; CF when
-   it has none. */
-find_attribute:
+/* SI: the first attribute of the record at DI; CF when it has none. */
+first_attribute:
         movw    0x14(%di), %si
         addw    %di, %si
-1:      cmpl    $0xffffffff, (%si)
-        je      9f
-        cmpl    %eax, (%si)
-        jne     2f
-        cmpb    $0, 9(%si)
-        je      8f
-2:      movw    4(%si), %cx
+        jmp     1f
+/* SI: the attribute after the one at SI in the record at DI; CF at the
+   end marker or past the record. */
+next_attribute:
+        movw    4(%si), %cx
         jcxz    9f
         addw    %cx, %si
         leaw    1024(%di), %cx
         cmpw    %cx, %si
         jae     9f
-        jmp     1b
-8:      clc
+1:      cmpl    $0xffffffff, (%si)
+        je      9f
+        clc
         ret
 9:      stc
         ret
+
+/* SI: the first unnamed attribute of type EAX in the record at DI; CF when
+   it has none. */
+find_attribute:
+        call    first_attribute
+1:      jc      9f
+        cmpl    %eax, (%si)
+        jne     2f
+        cmpb    $0, 9(%si)
+        je      9f                      /* CF clear from the compare */
+2:      call    next_attribute
+        jmp     1b
+9:      ret
 
 /* CF clear when the record at RECORD is a file in use named BOOTMGR
    (any case) in the root folder. */
@@ -283,10 +294,8 @@ is_bootmgr:
         andb    $3, %al
         cmpb    $1, %al                 /* in use, not a folder */
         jne     9f
-        movw    0x14(%di), %si
-        addw    %di, %si
-1:      cmpl    $0xffffffff, (%si)
-        je      9f
+        call    first_attribute
+1:      jc      9f
         cmpl    $0x30, (%si)
         jne     4f
         movw    0x14(%si), %bx
@@ -314,12 +323,7 @@ is_bootmgr:
         loop    2b
         clc
         ret
-4:      movw    4(%si), %cx
-        jcxz    9f
-        addw    %cx, %si
-        leaw    1024(%di), %cx
-        cmpw    %cx, %si
-        jae     9f
+4:      call    next_attribute
         jmp     1b
 9:      stc
         ret
